@@ -1,0 +1,9 @@
+// The Windows API subset of the platform layer.
+#pragma once
+
+#include "windef.h"
+#include "winerror.h"
+#include "winbase.h"
+#include "wingdi.h"
+#include "winuser.h"
+#include "wincrt.h"
