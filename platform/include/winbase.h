@@ -125,6 +125,24 @@ LPVOID WINAPI VirtualAlloc(LPVOID lpAddress, SIZE_T dwSize, DWORD flAllocationTy
 // MEM_RELEASE with size 0 of a block VirtualAlloc returned; anything else fails.
 BOOL WINAPI VirtualFree(LPVOID lpAddress, SIZE_T dwSize, DWORD dwFreeType);
 
+// ---- global memory ----------------------------------------------------------------------------
+#define GMEM_FIXED 0x0000
+#define GMEM_MOVEABLE 0x0002
+#define GMEM_ZEROINIT 0x0040
+#define GHND (GMEM_MOVEABLE | GMEM_ZEROINIT)
+#define GPTR (GMEM_FIXED | GMEM_ZEROINIT)
+
+// A block of dwBytes (zero-filled with GMEM_ZEROINIT); NULL when out of memory.
+HGLOBAL WINAPI GlobalAlloc(UINT uFlags, SIZE_T dwBytes);
+// The block's memory; NULL for an invalid handle.
+LPVOID WINAPI GlobalLock(HGLOBAL hMem);
+// FALSE once the lock count of a moveable block reaches zero (last error NO_ERROR).
+BOOL WINAPI GlobalUnlock(HGLOBAL hMem);
+// NULL on success, the handle on failure.
+HGLOBAL WINAPI GlobalFree(HGLOBAL hMem);
+// The block's size in bytes; 0 for an invalid handle.
+SIZE_T WINAPI GlobalSize(HGLOBAL hMem);
+
 // ---- modules --------------------------------------------------------------------------------
 // "Name.dll" (or "Name") is the platform's library file "libName.so" in the program's folder;
 // the system search path is never used. A name with a '/' is loaded from exactly that path.

@@ -7,3 +7,6 @@
 #include "wingdi.h"
 #include "winuser.h"
 #include "wincrt.h"
+#ifndef WIN32_LEAN_AND_MEAN
+#include "ole2.h"
+#endif
