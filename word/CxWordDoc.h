@@ -1,0 +1,73 @@
+// One word-processor document given by its path: loaded by embedding, its pages counted, any
+// page made current by writing it out as a one-page document and embedding that, then measured
+// and drawn.
+#pragma once
+
+#include <ole2.h>
+
+class CDispCmd;
+class CxWordUtil;
+
+class CxWordDoc {
+public:
+    explicit CxWordDoc(CxWordUtil* pOwner);
+    ~CxWordDoc();
+    CxWordDoc(const CxWordDoc&) = delete;
+    CxWordDoc& operator=(const CxWordDoc&) = delete;
+
+    // Loads the document, counts its pages and selects page 0. False for a null/empty path or
+    // when the document cannot be loaded (nothing is held then).
+    bool Open(const char* szPath);
+    // Releases everything; may run more than once. Temporary documents stay on disk.
+    void Close();
+
+    const char* GetPath() const { return m_szPath; }
+    int GetPageCount() const { return m_nPageCount; }
+    int GetCurrentPage() const { return m_nCurrPage; }
+
+    // Makes the page (zero-based) current: splits it into its own document and embeds that.
+    // True at once for the current page; false for an index outside the document or when the
+    // page cannot be located (nothing changes then).
+    bool SelectPage(int nIndex);
+    // Page extent in device pixels of hdc, measured once per document (the first measurement
+    // is kept). False without an embedded page and no size yet.
+    bool GetPageSize(HDC hdc, POINT* pSize);
+    // Draws the page (selecting it first when it is not current) on white into hdc: from the
+    // page picture at pSrc's left/top into pDst. False when no size can be had.
+    bool DrawPage(int nIndex, HDC hdc, const RECT* pSrc, const RECT* pDst);
+
+    bool EmbedPageDocument(int nPageNo);
+    void ReleasePageObject();
+
+protected:
+    bool LoadDocument();
+    int CountPages();
+    IDispatch* GoToPage(int nPageNo);
+    IDispatch* GetContentRange(CDispCmd* pDoc);
+    IDispatch* GetRange(CDispCmd* pDoc, int nStart, int nEnd);
+    int GetRangeStart(IDispatch* pRange);
+    int GetRangeEnd(IDispatch* pRange);
+    bool CopyRange(IDispatch* pRange);
+    bool PasteRange(IDispatch* pRange);
+    bool MakePageDocument(int nStart, int nEnd, int nPageNo);
+    bool SaveDocumentAs(IDispatch* pDoc, const char* szPath);
+
+    CxWordUtil* m_pOwner;
+    CDispCmd* m_pSrcDisp;
+    IOleObject* m_pSrcOle;
+    IUnknown* m_pSrcUnk;
+    ILockBytes* m_pSrcBytes;
+    ILockBytes* m_pPageBytes;
+    IStorage* m_pSrcStg;
+    IStorage* m_pPageStg;
+    IOleObject* m_pPageOle;
+    IUnknown* m_pPageUnk;
+    char m_szPath[MAX_PATH];
+    char m_szPagePath[MAX_PATH];
+    int m_nCurrPage;
+    int m_nPageStart;
+    int m_nContentEnd;
+    int m_nPageCount;
+    int m_nPageWidth;
+    int m_nPageHeight;
+};
