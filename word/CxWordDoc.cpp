@@ -1,0 +1,395 @@
+// One document: loading by embedding, counting pages, splitting a page into a document of its
+// own, and measuring and drawing the embedded page.
+#include "word/CxWordDoc.h"
+
+#include "word/CDispCmd.h"
+#include "word/CxWordUtil.h"
+
+#include <io.h>
+#include <windows.h>
+
+#include <cstring>
+
+namespace {
+
+// Word's Goto constants: wdGoToPage and wdGoToAbsolute.
+const LONG kGoToPage = 1;
+const LONG kGoToAbsolute = 1;
+// Wide path buffer: 260 characters, of which 259 may be used including the terminator.
+const int kWidePath = MAX_PATH;
+const int kTemplateNumber = 65536;
+
+// Converts an ANSI path for Word or OLE; false when it does not convert or fit.
+bool ConvertPath(const char* szPath, WCHAR* wszOut)
+{
+    wszOut[0] = 0;
+    if (!szPath)
+        return false;
+    return MultiByteToWideChar(CP_ACP, 0, szPath, -1, wszOut, kWidePath - 1) > 0;
+}
+
+void SetI4(VARIANT& v, LONG n)
+{
+    VariantInit(&v);
+    v.vt = VT_I4;
+    v.lVal = n;
+}
+
+// The dispatch result of a call, or null (anything else that came back is freed).
+IDispatch* TakeDispatch(HRESULT hr, VARIANT& result)
+{
+    if (SUCCEEDED(hr) && result.vt == VT_DISPATCH && result.pdispVal)
+        return result.pdispVal;
+    if (SUCCEEDED(hr))
+        VariantClear(&result);
+    return nullptr;
+}
+
+template <class T>
+void ReleaseAndNull(T*& p)
+{
+    if (p) {
+        p->Release();
+        p = nullptr;
+    }
+}
+
+} // namespace
+
+CxWordDoc::CxWordDoc(CxWordUtil* pOwner)
+    : m_pOwner(pOwner), m_pSrcDisp(nullptr), m_pSrcOle(nullptr), m_pSrcUnk(nullptr), m_pSrcBytes(nullptr),
+      m_pPageBytes(nullptr), m_pSrcStg(nullptr), m_pPageStg(nullptr), m_pPageOle(nullptr), m_pPageUnk(nullptr),
+      m_nCurrPage(-1), m_nPageStart(0), m_nContentEnd(0), m_nPageCount(0), m_nPageWidth(0), m_nPageHeight(0)
+{
+    m_szPath[0] = 0;
+    m_szPagePath[0] = 0;
+}
+
+CxWordDoc::~CxWordDoc()
+{
+    Close();
+}
+
+bool CxWordDoc::Open(const char* szPath)
+{
+    if (!szPath || !*szPath)
+        return false;
+    // A longer path would be cut into the name of another file.
+    if (std::strlen(szPath) >= sizeof(m_szPath))
+        return false;
+    std::strcpy(m_szPath, szPath);
+    return LoadDocument();
+}
+
+bool CxWordDoc::LoadDocument()
+{
+    WCHAR wszPath[kWidePath];
+    if (!ConvertPath(m_szPath, wszPath))
+        return false;
+    bool ok = CreateILockBytesOnHGlobal(nullptr, TRUE, &m_pSrcBytes) == S_OK && m_pSrcBytes;
+    ok = ok && StgCreateDocfileOnILockBytes(m_pSrcBytes, STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0,
+                                            &m_pSrcStg) == S_OK && m_pSrcStg;
+    ok = ok && SUCCEEDED(OleCreateFromFile(CLSID_NULL, wszPath, IID_IOleObject, OLERENDER_DRAW, nullptr, nullptr,
+                                           m_pSrcStg, reinterpret_cast<void**>(&m_pSrcOle))) && m_pSrcOle;
+    ok = ok && SUCCEEDED(m_pSrcOle->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&m_pSrcUnk))) && m_pSrcUnk;
+    if (ok)
+        OleRun(m_pSrcUnk);
+    IDispatch* pDisp = nullptr;
+    ok = ok && SUCCEEDED(m_pSrcUnk->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&pDisp))) && pDisp;
+    if (ok)
+        m_pSrcDisp = new CDispCmd(pDisp);
+    IDispatch* pContent = ok ? GetContentRange(m_pSrcDisp) : nullptr;
+    if (!pContent) {
+        Close();
+        return false;
+    }
+    m_nContentEnd = GetRangeEnd(pContent);
+    pContent->Release();
+
+    m_nPageCount = CountPages();
+    SelectPage(0);
+    return true;
+}
+
+void CxWordDoc::Close()
+{
+    if (m_pSrcDisp) {
+        if (IDispatch* p = m_pSrcDisp->GetDispatch())
+            p->Release(); // the QueryInterface reference
+    }
+    ReleasePageObject();
+    delete m_pSrcDisp;
+    m_pSrcDisp = nullptr;
+    ReleaseAndNull(m_pSrcUnk);
+    ReleaseAndNull(m_pSrcOle);
+    ReleaseAndNull(m_pSrcStg);
+    ReleaseAndNull(m_pSrcBytes);
+}
+
+void CxWordDoc::ReleasePageObject()
+{
+    ReleaseAndNull(m_pPageUnk);
+    ReleaseAndNull(m_pPageOle);
+    ReleaseAndNull(m_pPageStg);
+    ReleaseAndNull(m_pPageBytes);
+}
+
+IDispatch* CxWordDoc::GoToPage(int nPageNo)
+{
+    if (!m_pSrcDisp)
+        return nullptr;
+    // Arguments last first: Name (omitted), Count, Which, What.
+    VARIANT args[4];
+    VariantInit(&args[0]);
+    args[0].vt = VT_ERROR;
+    args[0].scode = DISP_E_PARAMNOTFOUND;
+    SetI4(args[1], nPageNo);
+    SetI4(args[2], kGoToAbsolute);
+    SetI4(args[3], kGoToPage);
+    VARIANT result;
+    VariantInit(&result);
+    HRESULT hr = m_pSrcDisp->Call(u"Goto", args, 4, &result, DISPATCH_METHOD, nullptr, 0);
+    return TakeDispatch(hr, result);
+}
+
+IDispatch* CxWordDoc::GetContentRange(CDispCmd* pDoc)
+{
+    if (!pDoc)
+        return nullptr;
+    VARIANT result;
+    VariantInit(&result);
+    HRESULT hr = pDoc->Call(u"Range", nullptr, 0, &result, DISPATCH_METHOD, nullptr, 0);
+    return TakeDispatch(hr, result);
+}
+
+IDispatch* CxWordDoc::GetRange(CDispCmd* pDoc, int nStart, int nEnd)
+{
+    if (!pDoc)
+        return nullptr;
+    VARIANT args[2];
+    SetI4(args[0], nEnd);
+    SetI4(args[1], nStart);
+    VARIANT result;
+    VariantInit(&result);
+    HRESULT hr = pDoc->Call(u"Range", args, 2, &result, DISPATCH_METHOD, nullptr, 0);
+    if (hr != S_OK) {
+        if (SUCCEEDED(hr))
+            VariantClear(&result);
+        return nullptr;
+    }
+    return TakeDispatch(hr, result);
+}
+
+int CxWordDoc::GetRangeStart(IDispatch* pRange)
+{
+    if (!pRange)
+        return -1;
+    CDispCmd range(pRange);
+    int n = -1;
+    return range.GetPropertyLong(u"Start", &n) == 0 ? n : -1;
+}
+
+int CxWordDoc::GetRangeEnd(IDispatch* pRange)
+{
+    if (!pRange)
+        return -1;
+    CDispCmd range(pRange);
+    int n = -1;
+    return range.GetPropertyLong(u"End", &n) == 0 ? n : -1;
+}
+
+bool CxWordDoc::CopyRange(IDispatch* pRange)
+{
+    if (!pRange)
+        return false;
+    CDispCmd range(pRange);
+    return SUCCEEDED(range.Call(u"Copy", nullptr, 0, nullptr, DISPATCH_METHOD, nullptr, 0));
+}
+
+bool CxWordDoc::PasteRange(IDispatch* pRange)
+{
+    if (!pRange)
+        return false;
+    CDispCmd range(pRange);
+    return SUCCEEDED(range.Call(u"Paste", nullptr, 0, nullptr, DISPATCH_METHOD, nullptr, 0));
+}
+
+int CxWordDoc::CountPages()
+{
+    int nCount = 1;
+    IDispatch* pRange = GoToPage(1);
+    if (!pRange)
+        return 0;
+    int nPrev = GetRangeStart(pRange);
+    pRange->Release();
+    for (;;) {
+        pRange = GoToPage(nCount + 1);
+        if (!pRange)
+            return nCount;
+        const int nStart = GetRangeStart(pRange);
+        pRange->Release();
+        if (nStart == nPrev)
+            return nCount;
+        nPrev = nStart;
+        ++nCount;
+    }
+}
+
+bool CxWordDoc::SelectPage(int nIndex)
+{
+    if (nIndex == m_nCurrPage)
+        return true;
+    if (nIndex < 0 || nIndex >= m_nPageCount)
+        return false;
+    IDispatch* pRange = GoToPage(nIndex + 1);
+    if (!pRange)
+        return false;
+    const int nStart = GetRangeStart(pRange);
+    pRange->Release();
+
+    int nEnd = m_nContentEnd;
+    pRange = GoToPage(nIndex + 2);
+    if (pRange) {
+        nEnd = GetRangeStart(pRange);
+        pRange->Release();
+        if (nEnd <= nStart)
+            nEnd = m_nContentEnd;
+    }
+    MakePageDocument(nStart, nEnd, nIndex + 1);
+    EmbedPageDocument(nIndex + 1);
+    m_nPageStart = nStart;
+    m_nCurrPage = nIndex;
+    return true;
+}
+
+bool CxWordDoc::MakePageDocument(int nStart, int nEnd, int nPageNo)
+{
+    char szPage[MAX_PATH];
+    if (!CxWordUtil::MakeTempName(m_szPath, szPage, MAX_PATH - 1, nPageNo))
+        return false;
+    // A page document left from before (another document of the same name, or this one before
+    // an edit) must not stand in for a split that fails below.
+    DeleteFileA(szPage);
+
+    char szTemplate[MAX_PATH];
+    if (!CxWordUtil::MakeTempName(m_szPath, szTemplate, MAX_PATH - 1, kTemplateNumber))
+        return false;
+    if (access(szTemplate, 0) != 0)
+        CopyFileA(m_szPath, szTemplate, FALSE);
+    WCHAR wszTemplate[kWidePath];
+    if (!ConvertPath(szTemplate, wszTemplate) || !m_pOwner)
+        return false;
+    IDispatch* pDoc = m_pOwner->OpenDocumentObject(wszTemplate);
+    if (!pDoc)
+        return false;
+
+    // Without the page on the clipboard, or without the copy's text to replace, the copy is not
+    // saved: it would hold the wrong content.
+    bool bSaved = false;
+    IDispatch* pSrcRange = GetRange(m_pSrcDisp, nStart, nEnd);
+    const bool bCopied = CopyRange(pSrcRange);
+    ReleaseAndNull(pSrcRange);
+    if (bCopied) {
+        IDispatch* pTarget = nullptr;
+        {
+            CDispCmd doc(pDoc);
+            pTarget = GetContentRange(&doc);
+        }
+        const bool bPasted = PasteRange(pTarget);
+        ReleaseAndNull(pTarget);
+        if (bPasted)
+            bSaved = SaveDocumentAs(pDoc, szPage);
+    }
+    m_pOwner->CloseDocumentObject(pDoc);
+    return bSaved;
+}
+
+bool CxWordDoc::SaveDocumentAs(IDispatch* pDoc, const char* szPath)
+{
+    WCHAR wszPath[kWidePath];
+    if (!pDoc || !ConvertPath(szPath, wszPath))
+        return false;
+    VARIANT arg;
+    VariantInit(&arg);
+    arg.vt = VT_BSTR;
+    arg.bstrVal = SysAllocString(wszPath);
+    if (!arg.bstrVal)
+        return false;
+    CDispCmd doc(pDoc);
+    HRESULT hr = doc.Call(u"SaveAs", &arg, 1, nullptr, DISPATCH_METHOD, nullptr, 0);
+    SysFreeString(arg.bstrVal);
+    return SUCCEEDED(hr);
+}
+
+bool CxWordDoc::EmbedPageDocument(int nPageNo)
+{
+    ReleasePageObject();
+    WCHAR wszPage[kWidePath];
+    bool ok = CxWordUtil::MakeTempName(m_szPath, m_szPagePath, MAX_PATH - 1, nPageNo) &&
+              ConvertPath(m_szPagePath, wszPage);
+    ok = ok && CreateILockBytesOnHGlobal(nullptr, TRUE, &m_pPageBytes) == S_OK && m_pPageBytes;
+    ok = ok && StgCreateDocfileOnILockBytes(m_pPageBytes, STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0,
+                                            &m_pPageStg) == S_OK && m_pPageStg;
+    ok = ok && SUCCEEDED(OleCreateFromFile(CLSID_NULL, wszPage, IID_IOleObject, OLERENDER_DRAW, nullptr, nullptr,
+                                           m_pPageStg, reinterpret_cast<void**>(&m_pPageOle))) && m_pPageOle;
+    ok = ok && SUCCEEDED(m_pPageOle->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&m_pPageUnk))) &&
+         m_pPageUnk;
+    if (!ok) {
+        ReleasePageObject();
+        return false;
+    }
+    OleRun(m_pPageUnk);
+    return true;
+}
+
+bool CxWordDoc::GetPageSize(HDC hdc, POINT* pSize)
+{
+    if (!pSize)
+        return false;
+    if (m_nPageWidth != 0 && m_nPageHeight != 0) {
+        pSize->x = m_nPageWidth;
+        pSize->y = m_nPageHeight;
+        return true;
+    }
+    if (!m_pPageOle)
+        return false;
+    SIZEL extent = {0, 0};
+    if (FAILED(m_pPageOle->GetExtent(DVASPECT_CONTENT, &extent)))
+        return false;
+    POINT pt = {extent.cx, extent.cy};
+    SetMapMode(hdc, MM_HIMETRIC);
+    LPtoDP(hdc, &pt, 1);
+    pt.y = -pt.y; // the HIMETRIC y axis points up
+    SetMapMode(hdc, MM_TEXT);
+    // An empty extent is no size: the caller would make an empty picture of it.
+    if (pt.x <= 0 || pt.y <= 0)
+        return false;
+    m_nPageWidth = pt.x;
+    m_nPageHeight = pt.y;
+    *pSize = pt;
+    return true;
+}
+
+bool CxWordDoc::DrawPage(int nIndex, HDC hdc, const RECT* pSrc, const RECT* pDst)
+{
+    if (!pSrc || !pDst)
+        return false;
+    if (nIndex != m_nCurrPage)
+        SelectPage(nIndex); // on failure the current page is drawn
+    POINT size;
+    if (!GetPageSize(hdc, &size))
+        return false;
+    RECT r = {0, 0, size.x, size.y};
+    HDC hdcMem = CreateCompatibleDC(hdc);
+    HBITMAP hbm = CreateCompatibleBitmap(hdc, size.x, size.y);
+    HGDIOBJ hOld = SelectObject(hdcMem, hbm);
+    FillRect(hdcMem, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    if (m_pPageUnk)
+        OleDraw(m_pPageUnk, DVASPECT_CONTENT, hdcMem, &r);
+    BitBlt(hdc, pDst->left, pDst->top, pDst->right - pDst->left, pDst->bottom - pDst->top, hdcMem, pSrc->left,
+           pSrc->top, SRCCOPY);
+    SelectObject(hdcMem, hOld);
+    DeleteObject(hbm);
+    DeleteDC(hdcMem);
+    return true;
+}
