@@ -1,0 +1,79 @@
+// A scripted automation server that stands in for the word processor in the Word-layer tests.
+//
+// Documents are text files of pages: a line "#page <cx> <cy>" starts a page of that extent in
+// HIMETRIC, every other line is a line of text on the current page (a file without "#page"
+// lines is one A4 page). Character positions run through the pages' text, each line counting
+// its characters and its newline.
+//
+// The server answers "Word.Application" (Documents; Open; Close, SaveAs, Range, Goto; Start,
+// End, Copy, Paste) by name, case-insensitively, records every lookup and call, and serves the
+// embedded-document class (IPersistFile, IRunnableObject, IOleObject::GetExtent, IViewObject::
+// Draw, IDispatch). Draw fills the bounds with PageColour of the first page's first line.
+// Every object it makes is counted while alive; the end of the application object and of each
+// embedded document is logged as a call of "destroyed" (the embedding's file as argument).
+#pragma once
+
+#include <ole2.h>
+
+#include <string>
+#include <vector>
+
+namespace scripted {
+
+struct Page {
+    LONG cx = 21000; // HIMETRIC
+    LONG cy = 29700;
+    std::string text; // lines, each ended by '\n'
+};
+
+// One argument as received, in array order (element 0 is the last positional argument).
+struct Arg {
+    VARTYPE vt = VT_EMPTY;
+    LONG i4 = 0;       // VT_I4
+    SCODE scode = 0;   // VT_ERROR
+    std::string str;   // VT_BSTR, UTF-8
+};
+
+struct Call {
+    std::string object; // "Application", "Documents", "Document", "Range", "Embedded"
+    std::string member; // as the caller spelled it
+    bool lookup = false; // a GetIDsOfNames, not an Invoke
+    WORD flags = 0;
+    std::vector<Arg> args;
+};
+
+// What the server does wrong on purpose.
+struct Script {
+    bool noDocuments = false;    // Application.Documents gives VT_EMPTY
+    bool failDocumentsOpen = false;
+    bool failLoad = false;       // IPersistFile::Load of embedded documents fails
+    int gotoFailFrom = 0;        // Goto for this page number and above fails (0: never)
+    bool gotoPastEndFails = false; // else Goto past the last page gives the last page's start
+    bool failCopy = false;
+    bool failSaveAs = false;
+};
+
+// Installs the server: registers its class objects for both classes (CoRegisterClassObject),
+// clears the log, the clipboard and the script.
+void Install();
+// Revokes the class objects. Objects the caller still holds stay alive.
+void Uninstall();
+
+Script& TheScript();
+const std::vector<Call>& Calls();
+void ClearCalls();
+// Calls (not lookups) of that member, case-insensitive.
+std::vector<Call> CallsOf(const std::string& member);
+// The number of server objects alive (class objects included).
+int LiveObjects();
+
+// Reads and writes the document format described above.
+std::vector<Page> ParseDocument(const std::string& content);
+std::string FormatDocument(const std::vector<Page>& pages);
+// A document file of pages whose lines are "<tag> <n>" for n = 1..count, with the given extents.
+std::string MakeDocument(const std::vector<std::string>& firstLines, LONG cx = 21000, LONG cy = 29700);
+
+// The colour Draw uses for a page whose first line is that text, never white.
+COLORREF PageColour(const std::string& firstLine);
+
+} // namespace scripted

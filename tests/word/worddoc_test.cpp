@@ -1,0 +1,460 @@
+// Documents: loading by embedding, page counting, page splitting, measuring and drawing,
+// against the scripted server.
+#include "WordFixture.h"
+
+#include "word/CxWordDoc.h"
+#include "word/CxWordUtil.h"
+
+#include <strings.h>
+#include <unistd.h>
+
+#include <memory>
+
+namespace {
+
+using scripted::Call;
+using scripted::Calls;
+using scripted::CallsOf;
+
+std::vector<std::string> PageLines(int count, const char* tag = "page")
+{
+    std::vector<std::string> lines;
+    for (int i = 1; i <= count; ++i)
+        lines.push_back(std::string(tag) + " " + std::to_string(i));
+    return lines;
+}
+
+class WordDocTest : public WordFixture {
+protected:
+    void SetUp() override
+    {
+        WordFixture::SetUp();
+        CoInitialize(nullptr); // balanced by the instance's end
+        m_util.reset(new CxWordUtil);
+    }
+    void TearDown() override
+    {
+        m_util.reset();
+        WordFixture::TearDown();
+    }
+
+    // Opens a document of the given pages (first lines "page n") named name.
+    std::unique_ptr<CxWordDoc> Open(const std::string& name, int pages)
+    {
+        m_path = Doc(name, scripted::MakeDocument(PageLines(pages)));
+        std::unique_ptr<CxWordDoc> doc(new CxWordDoc(m_util.get()));
+        if (!doc->Open(m_path.c_str()))
+            return nullptr;
+        return doc;
+    }
+
+    int SavesOf(const std::string& path)
+    {
+        int n = 0;
+        for (const Call& c : CallsOf("SaveAs"))
+            n += c.args.size() == 1 && c.args[0].str == path;
+        return n;
+    }
+
+    std::unique_ptr<CxWordUtil> m_util;
+    std::string m_path;
+};
+
+TEST_F(WordDocTest, GotoCarriesItsFourArgumentsLastFirst)
+{
+    auto doc = Open("Goto.doc", 2);
+    ASSERT_NE(doc, nullptr);
+    auto gotos = CallsOf("Goto");
+    ASSERT_GE(gotos.size(), 3u); // counting: 1, 2, 3
+    for (size_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        const Call& c = gotos[i];
+        EXPECT_EQ(c.object, "Document");
+        EXPECT_EQ(c.flags, DISPATCH_METHOD);
+        ASSERT_EQ(c.args.size(), 4u);
+        EXPECT_EQ(c.args[0].vt, VT_ERROR); // Name, omitted
+        EXPECT_EQ(c.args[0].scode, DISP_E_PARAMNOTFOUND);
+        EXPECT_EQ(c.args[1].vt, VT_I4); // Count
+        EXPECT_EQ(c.args[1].i4, LONG(i + 1));
+        EXPECT_EQ(c.args[2].vt, VT_I4); // Which: absolute
+        EXPECT_EQ(c.args[2].i4, 1);
+        EXPECT_EQ(c.args[3].vt, VT_I4); // What: page
+        EXPECT_EQ(c.args[3].i4, 1);
+    }
+}
+
+TEST_F(WordDocTest, EveryInvokeFollowsALookupOfItsNameWithTheRightKindOfCall)
+{
+    auto doc = Open("Kinds.doc", 3);
+    ASSERT_NE(doc, nullptr);
+    ASSERT_TRUE(doc->SelectPage(2));
+    const auto& calls = Calls();
+    size_t invokes = 0;
+    for (size_t i = 0; i < calls.size(); ++i) {
+        const Call& c = calls[i];
+        if (c.lookup || c.object == "Embedded")
+            continue;
+        ++invokes;
+        SCOPED_TRACE(c.object + "." + c.member);
+        ASSERT_GT(i, 0u);
+        EXPECT_TRUE(calls[i - 1].lookup);
+        EXPECT_EQ(strcasecmp(calls[i - 1].member.c_str(), c.member.c_str()), 0);
+        const bool property = c.member == "Start" || c.member == "End" || c.member == "Documents";
+        EXPECT_EQ(c.flags, property ? DISPATCH_PROPERTYGET : DISPATCH_METHOD);
+    }
+    EXPECT_GT(invokes, 10u);
+}
+
+struct CountRow {
+    const char* name;
+    int pages;
+    int gotoFailFrom;
+    bool pastEndFails;
+    int expected;
+};
+
+TEST_F(WordDocTest, CountsPagesByGotoUntilTheStartStopsAdvancing)
+{
+    const CountRow rows[] = {
+        {"one page", 1, 0, false, 1},
+        {"five pages", 5, 0, false, 5},
+        {"goto fails at page 1", 3, 1, false, 0},
+        {"goto past the end fails", 4, 0, true, 4},
+        {"goto fails at page 3", 5, 3, false, 2},
+    };
+    for (const CountRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        scripted::TheScript().gotoFailFrom = row.gotoFailFrom;
+        scripted::TheScript().gotoPastEndFails = row.pastEndFails;
+        auto doc = Open("Count.doc", row.pages);
+        ASSERT_NE(doc, nullptr) << "a document whose Goto fails still loads";
+        EXPECT_EQ(doc->GetPageCount(), row.expected);
+        EXPECT_EQ(doc->GetCurrentPage(), row.expected > 0 ? 0 : -1);
+        if (row.expected == 0)
+            EXPECT_FALSE(doc->SelectPage(0));
+        scripted::TheScript() = scripted::Script();
+    }
+}
+
+TEST_F(WordDocTest, OpenEmbedsTheFileAndSelectsTheFirstPage)
+{
+    auto doc = Open("First.doc", 3);
+    ASSERT_NE(doc, nullptr);
+    EXPECT_STREQ(doc->GetPath(), m_path.c_str());
+    EXPECT_EQ(doc->GetPageCount(), 3);
+    EXPECT_EQ(doc->GetCurrentPage(), 0);
+    auto loads = CallsOf("Load");
+    ASSERT_EQ(loads.size(), 2u); // the source, then page 1's document
+    EXPECT_EQ(loads[0].args[0].str, m_path);
+    EXPECT_EQ(loads[1].args[0].str, TempFile("First_temp_1.doc"));
+    EXPECT_EQ(CallsOf("Run").size(), 2u);
+    const auto page = scripted::ParseDocument(ReadWhole(TempFile("First_temp_1.doc")));
+    ASSERT_EQ(page.size(), 1u);
+    EXPECT_EQ(page[0].text, "page 1\nmore text\n");
+}
+
+TEST_F(WordDocTest, OpenFailsCleanlyWithoutTheDocument)
+{
+    CxWordDoc doc(m_util.get());
+    scripted::ClearCalls();
+    EXPECT_FALSE(doc.Open(""));
+    EXPECT_FALSE(doc.Open(nullptr));
+    EXPECT_TRUE(Calls().empty()) << "an empty path is refused before anything is called";
+
+    EXPECT_FALSE(doc.Open((m_dir / "missing.doc").c_str()));
+    const std::string wrongType = Doc("notes.txt", "text\n");
+    EXPECT_FALSE(doc.Open(wrongType.c_str()));
+    scripted::TheScript().failLoad = true;
+    const std::string path = Doc("Refused.doc", scripted::MakeDocument({"x"}));
+    EXPECT_FALSE(doc.Open(path.c_str()));
+    EXPECT_EQ(doc.GetPageCount(), 0);
+    EXPECT_EQ(scripted::LiveObjects(), 4) << "only the application, its collection and the two class objects";
+}
+
+TEST_F(WordDocTest, APathThatDoesNotFitIsRefusedInsteadOfCut)
+{
+    std::string longPath = m_dir.Path() + std::string(300, 'a') + ".doc";
+    CxWordDoc doc(m_util.get());
+    scripted::ClearCalls();
+    EXPECT_FALSE(doc.Open(longPath.c_str()));
+    EXPECT_TRUE(Calls().empty());
+    EXPECT_STREQ(doc.GetPath(), "");
+}
+
+TEST_F(WordDocTest, SelectingTheCurrentPageDoesNothing)
+{
+    auto doc = Open("Same.doc", 3);
+    ASSERT_NE(doc, nullptr);
+    scripted::ClearCalls();
+    EXPECT_TRUE(doc->SelectPage(0));
+    EXPECT_TRUE(Calls().empty());
+}
+
+TEST_F(WordDocTest, GoingBackToAPageSplitsItAgain)
+{
+    auto doc = Open("Back.doc", 4);
+    ASSERT_NE(doc, nullptr);
+    const std::string page2 = TempFile("Back_temp_2.doc");
+    ASSERT_TRUE(doc->SelectPage(1));
+    ASSERT_TRUE(doc->SelectPage(2));
+    ASSERT_TRUE(doc->SelectPage(1));
+    EXPECT_EQ(SavesOf(page2), 2);
+    EXPECT_EQ(SavesOf(TempFile("Back_temp_3.doc")), 1);
+    EXPECT_EQ(doc->GetCurrentPage(), 1);
+}
+
+TEST_F(WordDocTest, EachPageDocumentHoldsExactlyItsPage)
+{
+    auto doc = Open("Split.doc", 3);
+    ASSERT_NE(doc, nullptr);
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_TRUE(doc->SelectPage(i));
+        const auto page = scripted::ParseDocument(ReadWhole(TempFile("Split_temp_" + std::to_string(i + 1) + ".doc")));
+        ASSERT_EQ(page.size(), 1u);
+        EXPECT_EQ(page[0].text, "page " + std::to_string(i + 1) + "\nmore text\n");
+    }
+}
+
+TEST_F(WordDocTest, TheSourceRangeIsPassedEndFirstAndTheLastPageRunsToTheContentEnd)
+{
+    // Pages are 17 characters each ("page n\nmore text\n"): page 3 of 3 is [34, 51).
+    auto doc = Open("Range.doc", 3);
+    ASSERT_NE(doc, nullptr);
+    scripted::ClearCalls();
+    ASSERT_TRUE(doc->SelectPage(2));
+    std::vector<Call> ranges;
+    for (const Call& c : CallsOf("Range"))
+        if (c.args.size() == 2)
+            ranges.push_back(c);
+    ASSERT_EQ(ranges.size(), 1u);
+    EXPECT_EQ(ranges[0].flags, DISPATCH_METHOD);
+    EXPECT_EQ(ranges[0].args[0].vt, VT_I4);
+    EXPECT_EQ(ranges[0].args[0].i4, 51); // End
+    EXPECT_EQ(ranges[0].args[1].i4, 34); // Start
+    // The copy's whole text is replaced: a Range without arguments, then Paste.
+    EXPECT_EQ(CallsOf("Copy").size(), 1u);
+    EXPECT_EQ(CallsOf("Paste").size(), 1u);
+}
+
+TEST_F(WordDocTest, SelectingOutsideTheDocumentFailsAndChangesNothing)
+{
+    auto doc = Open("Outside.doc", 3);
+    ASSERT_NE(doc, nullptr);
+    ASSERT_TRUE(doc->SelectPage(1));
+    scripted::ClearCalls();
+    EXPECT_FALSE(doc->SelectPage(3));
+    EXPECT_FALSE(doc->SelectPage(-1));
+    EXPECT_TRUE(Calls().empty());
+    EXPECT_EQ(doc->GetCurrentPage(), 1);
+}
+
+TEST_F(WordDocTest, AnExistingTemplateCopyIsReusedUnchanged)
+{
+    const std::string templ = TempFile("Reuse_temp_65536.doc");
+    const std::string older = scripted::MakeDocument({"older"});
+    m_dir.Write("temp/Reuse_temp_65536.doc", older);
+    auto doc = Open("Reuse.doc", 2);
+    ASSERT_NE(doc, nullptr);
+    EXPECT_EQ(ReadWhole(templ), older);
+    const auto page = scripted::ParseDocument(ReadWhole(TempFile("Reuse_temp_1.doc")));
+    ASSERT_EQ(page.size(), 1u);
+    EXPECT_EQ(page[0].text, "page 1\nmore text\n");
+}
+
+TEST_F(WordDocTest, TemporaryDocumentsStayAfterTheDocumentEnds)
+{
+    {
+        auto doc = Open("Stay.doc", 2);
+        ASSERT_NE(doc, nullptr);
+        ASSERT_TRUE(doc->SelectPage(1));
+        doc->Close();
+        doc->Close(); // a second Close does nothing more
+    }
+    EXPECT_EQ(access(TempFile("Stay_temp_65536.doc").c_str(), 0), 0);
+    EXPECT_EQ(access(TempFile("Stay_temp_1.doc").c_str(), 0), 0);
+    EXPECT_EQ(access(TempFile("Stay_temp_2.doc").c_str(), 0), 0);
+}
+
+// The measuring and drawing tests draw into memory bitmaps of the screen's resolution.
+class PageDrawTest : public WordDocTest {
+protected:
+    void SetUp() override
+    {
+        WordDocTest::SetUp();
+        m_screen = CreateCompatibleDC(nullptr);
+        ASSERT_EQ(GetDeviceCaps(m_screen, LOGPIXELSX), 96);
+    }
+    void TearDown() override
+    {
+        DeleteDC(m_screen);
+        WordDocTest::TearDown();
+    }
+
+    // Draws page index into a fresh w x h bitmap; returns the colour at (x, y).
+    COLORREF DrawAndRead(CxWordDoc& doc, int index, int w, int h, int x, int y, bool* drawn = nullptr)
+    {
+        HDC dc = CreateCompatibleDC(m_screen);
+        HBITMAP bm = CreateCompatibleBitmap(m_screen, w, h);
+        HGDIOBJ old = SelectObject(dc, bm);
+        SetPixel(dc, x, y, RGB(1, 2, 3)); // proves a draw reached the pixel
+        RECT r = {0, 0, w, h};
+        const bool ok = doc.DrawPage(index, dc, &r, &r);
+        if (drawn)
+            *drawn = ok;
+        const COLORREF c = GetPixel(dc, x, y);
+        SelectObject(dc, old);
+        DeleteObject(bm);
+        DeleteDC(dc);
+        return c;
+    }
+
+    HDC m_screen = nullptr;
+};
+
+TEST_F(PageDrawTest, AnA4PageMeasures794By1123AtScreenResolution)
+{
+    auto doc = Open("A4.doc", 2);
+    ASSERT_NE(doc, nullptr);
+    SetMapMode(m_screen, MM_HIMETRIC);
+    POINT size = {0, 0};
+    ASSERT_TRUE(doc->GetPageSize(m_screen, &size));
+    EXPECT_EQ(size.x, 794);
+    EXPECT_EQ(size.y, 1123) << "positive although HIMETRIC's y axis points up";
+    EXPECT_EQ(GetMapMode(m_screen), MM_TEXT);
+}
+
+TEST_F(PageDrawTest, TheFirstMeasurementHoldsForEveryLaterPage)
+{
+    scripted::Page portrait, landscape;
+    portrait.text = "portrait\n";
+    landscape.cx = 29700;
+    landscape.cy = 21000;
+    landscape.text = "landscape\n";
+    m_path = Doc("Mixed.doc", scripted::FormatDocument({portrait, landscape}));
+    CxWordDoc doc(m_util.get());
+    ASSERT_TRUE(doc.Open(m_path.c_str()));
+    POINT size;
+    ASSERT_TRUE(doc.GetPageSize(m_screen, &size));
+    ASSERT_TRUE(doc.SelectPage(1));
+    POINT later = {0, 0};
+    ASSERT_TRUE(doc.GetPageSize(m_screen, &later));
+    EXPECT_EQ(later.x, 794);
+    EXPECT_EQ(later.y, 1123);
+    EXPECT_EQ(CallsOf("GetExtent").size(), 1u);
+    EXPECT_EQ(DrawAndRead(doc, 1, 794, 1123, 400, 500), scripted::PageColour("landscape"));
+}
+
+TEST_F(PageDrawTest, DrawPageSelectsAndDrawsTheRequestedPage)
+{
+    auto doc = Open("Draw.doc", 3);
+    ASSERT_NE(doc, nullptr);
+    POINT size;
+    ASSERT_TRUE(doc->GetPageSize(m_screen, &size));
+    for (int i : {0, 2, 1}) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(DrawAndRead(*doc, i, size.x, size.y, 100, 100), scripted::PageColour("page " + std::to_string(i + 1)));
+        EXPECT_EQ(doc->GetCurrentPage(), i);
+    }
+}
+
+TEST_F(PageDrawTest, DrawingTheCurrentPageNeitherSplitsNorEmbedsAgain)
+{
+    auto doc = Open("Again.doc", 2);
+    ASSERT_NE(doc, nullptr);
+    DrawAndRead(*doc, 0, 794, 1123, 1, 1);
+    scripted::ClearCalls();
+    EXPECT_EQ(DrawAndRead(*doc, 0, 794, 1123, 1, 1), scripted::PageColour("page 1"));
+    EXPECT_TRUE(CallsOf("Load").empty());
+    EXPECT_TRUE(CallsOf("SaveAs").empty());
+    EXPECT_EQ(CallsOf("Draw").size(), 1u);
+}
+
+TEST_F(PageDrawTest, AnIndexPastTheCountDrawsTheCurrentPage)
+{
+    auto doc = Open("Past.doc", 3);
+    ASSERT_NE(doc, nullptr);
+    ASSERT_TRUE(doc->SelectPage(1));
+    POINT size;
+    ASSERT_TRUE(doc->GetPageSize(m_screen, &size));
+    bool drawn = false;
+    EXPECT_EQ(DrawAndRead(*doc, 3, size.x, size.y, 10, 10, &drawn), scripted::PageColour("page 2"));
+    EXPECT_TRUE(drawn);
+    EXPECT_EQ(DrawAndRead(*doc, 99, size.x, size.y, 10, 10), scripted::PageColour("page 2"));
+    EXPECT_EQ(doc->GetCurrentPage(), 1);
+}
+
+TEST_F(PageDrawTest, WithoutAnEmbeddedPageThereIsNoSizeAndNothingIsDrawn)
+{
+    scripted::TheScript().gotoFailFrom = 1;
+    auto doc = Open("Empty.doc", 2);
+    ASSERT_NE(doc, nullptr);
+    POINT size = {int(0xdeadbeef), int(0xdeadbeef)};
+    EXPECT_FALSE(doc->GetPageSize(m_screen, &size));
+    bool drawn = true;
+    EXPECT_EQ(DrawAndRead(*doc, 0, 50, 50, 5, 5, &drawn), RGB(1, 2, 3));
+    EXPECT_FALSE(drawn);
+}
+
+TEST_F(PageDrawTest, TheDrawSourceOriginSelectsThePartShown)
+{
+    // The page is drawn on white, then the part from the source origin lands at the target.
+    auto doc = Open("Part.doc", 1);
+    ASSERT_NE(doc, nullptr);
+    POINT size;
+    ASSERT_TRUE(doc->GetPageSize(m_screen, &size));
+    HDC dc = CreateCompatibleDC(m_screen);
+    HBITMAP bm = CreateCompatibleBitmap(m_screen, 200, 200);
+    HGDIOBJ old = SelectObject(dc, bm);
+    RECT src = {size.x - 50, size.y - 50, 0, 0};
+    RECT dst = {10, 10, 110, 110};
+    ASSERT_TRUE(doc->DrawPage(0, dc, &src, &dst));
+    EXPECT_EQ(GetPixel(dc, 20, 20), scripted::PageColour("page 1")); // inside the page
+    EXPECT_EQ(GetPixel(dc, 80, 80), RGB(0, 0, 0)) << "beyond the page nothing is copied";
+    EXPECT_EQ(GetPixel(dc, 5, 5), RGB(0, 0, 0)) << "outside the target nothing is drawn";
+    SelectObject(dc, old);
+    DeleteObject(bm);
+    DeleteDC(dc);
+}
+
+// A split that cannot write its page document must not show the page of another document that
+// left a file of the same name.
+struct FailedSplitRow {
+    const char* name;
+    bool failOpen;
+    bool failCopy;
+    bool failSaveAs;
+};
+
+TEST_F(PageDrawTest, AFailedSplitDrawsWhiteInsteadOfAnOldPageDocument)
+{
+    const FailedSplitRow rows[] = {
+        {"copy cannot be opened", true, false, false},
+        {"page cannot be copied", false, true, false},
+        {"page cannot be saved", false, false, true},
+    };
+    for (const FailedSplitRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto doc = Open("Stale.doc", 3);
+        ASSERT_NE(doc, nullptr);
+        POINT size;
+        ASSERT_TRUE(doc->GetPageSize(m_screen, &size));
+        // Another document of the same name left its page 2.
+        m_dir.Write("temp/Stale_temp_2.doc", scripted::MakeDocument({"someone else"}));
+        scripted::TheScript().failDocumentsOpen = row.failOpen;
+        scripted::TheScript().failCopy = row.failCopy;
+        scripted::TheScript().failSaveAs = row.failSaveAs;
+        scripted::ClearCalls();
+        EXPECT_TRUE(doc->SelectPage(1));
+        EXPECT_EQ(doc->GetCurrentPage(), 1);
+        EXPECT_NE(access(TempFile("Stale_temp_2.doc").c_str(), 0), 0);
+        if (row.failCopy)
+            EXPECT_TRUE(CallsOf("SaveAs").empty()) << "the copy is not saved without the page on it";
+        bool drawn = false;
+        EXPECT_EQ(DrawAndRead(*doc, 1, size.x, size.y, 100, 100, &drawn), RGB(255, 255, 255));
+        EXPECT_TRUE(drawn);
+        scripted::TheScript() = scripted::Script();
+    }
+}
+
+} // namespace
