@@ -1,0 +1,623 @@
+// Documents in the engine: loading without questions, positions and pages, copy and paste
+// through the engine's own transferables, saving by extension, PDF export of pages.
+#include "EngineInternal.h"
+#include "TextMap.h"
+
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/container/XEnumeration.hpp>
+#include <com/sun/star/container/XEnumerationAccess.hpp>
+#include <com/sun/star/datatransfer/XTransferable.hpp>
+#include <com/sun/star/datatransfer/XTransferableSupplier.hpp>
+#include <com/sun/star/document/MacroExecMode.hpp>
+#include <com/sun/star/document/UpdateDocMode.hpp>
+#include <com/sun/star/frame/XController.hpp>
+#include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/io/IOException.hpp>
+#include <com/sun/star/lang/IllegalArgumentException.hpp>
+#include <com/sun/star/lang/XComponent.hpp>
+#include <com/sun/star/lang/XServiceInfo.hpp>
+#include <com/sun/star/task/XInteractionAbort.hpp>
+#include <com/sun/star/task/XInteractionDisapprove.hpp>
+#include <com/sun/star/task/XInteractionHandler.hpp>
+#include <com/sun/star/task/XInteractionRequest.hpp>
+#include <com/sun/star/text/XPageCursor.hpp>
+#include <com/sun/star/text/XParagraphCursor.hpp>
+#include <com/sun/star/text/XTextContent.hpp>
+#include <com/sun/star/text/XTextCursor.hpp>
+#include <com/sun/star/text/XTextTable.hpp>
+#include <com/sun/star/text/XTextViewCursor.hpp>
+#include <com/sun/star/text/XTextViewCursorSupplier.hpp>
+#include <com/sun/star/util/CloseVetoException.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+#include <com/sun/star/view/XSelectionSupplier.hpp>
+#include <cppuhelper/implbase1.hxx>
+
+#include <cerrno>
+#include <initializer_list>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace wordengine {
+
+using namespace detail;
+using namespace css::text;
+using css::beans::PropertyValue;
+using css::uno::Any;
+using css::uno::Sequence;
+using css::uno::UNO_QUERY;
+using css::uno::UNO_QUERY_THROW;
+using rtl::OUString;
+
+namespace {
+
+// Answers every question the engine would put to a person with "cancel": passwords,
+// repair offers, filter options, link updates. A load that needs an answer then fails.
+class NoQuestionsHandler : public cppu::WeakImplHelper1<css::task::XInteractionHandler> {
+public:
+    void SAL_CALL handle(const Reference<css::task::XInteractionRequest>& request) override
+    {
+        if (!request.is())
+            return;
+        const Sequence<Reference<css::task::XInteractionContinuation>> conts =
+            request->getContinuations();
+        Reference<css::task::XInteractionContinuation> pick;
+        for (sal_Int32 i = 0; i < conts.getLength() && !pick.is(); ++i)
+            if (Reference<css::task::XInteractionAbort>(conts[i], UNO_QUERY).is())
+                pick = conts[i];
+        if (!pick.is()) {
+            for (sal_Int32 i = 0; i < conts.getLength() && !pick.is(); ++i)
+                if (Reference<css::task::XInteractionDisapprove>(conts[i], UNO_QUERY).is())
+                    pick = conts[i];
+        }
+        if (pick.is())
+            pick->select();
+    }
+};
+
+PropertyValue Prop(const char* name, const Any& value)
+{
+    PropertyValue p;
+    p.Name = OUString::createFromAscii(name);
+    p.Value = value;
+    return p;
+}
+
+Sequence<PropertyValue> Props(std::initializer_list<PropertyValue> list)
+{
+    return Sequence<PropertyValue>(list.begin(), sal_Int32(list.size()));
+}
+
+// Import filters of word-processing documents; anything else (plain text, HTML, a
+// spreadsheet) is not a Word document and is refused.
+bool IsDocumentFilter(const OUString& filter)
+{
+    static const char* const known[] = {
+        "MS Word 97", "MS Word 97 Vorlage", "MS Word 95", "MS Word 95 Vorlage",
+        "MS WinWord 6.0", "MS WinWord 5", "MS Word 2007 XML", "MS Word 2007 XML Template",
+        "MS Word 2007 XML VBA", "Office Open XML Text", "Office Open XML Text Template",
+        "Rich Text Format", "writer8", "writer8_template", "StarOffice XML (Writer)",
+        "OpenDocument Text Flat XML", "MS Word 2003 XML", "WordPerfect",
+    };
+    for (const char* k : known)
+        if (filter.equalsAscii(k))
+            return true;
+    return false;
+}
+
+// Export filter by the file name's extension; null when the extension names none.
+const char* FilterForPath(const std::string& path)
+{
+    size_t dot = path.find_last_of('.');
+    size_t slash = path.find_last_of('/');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return nullptr;
+    std::string ext = path.substr(dot + 1);
+    if (strcasecmp(ext.c_str(), "doc") == 0)
+        return "MS Word 97";
+    if (strcasecmp(ext.c_str(), "docx") == 0)
+        return "MS Word 2007 XML";
+    if (strcasecmp(ext.c_str(), "rtf") == 0)
+        return "Rich Text Format";
+    if (strcasecmp(ext.c_str(), "odt") == 0)
+        return "writer8";
+    return nullptr;
+}
+
+std::string AbsolutePath(const std::string& path)
+{
+    if (!path.empty() && path[0] == '/')
+        return path;
+    char cwd[PATH_MAX];
+    if (!getcwd(cwd, sizeof cwd))
+        return path;
+    return std::string(cwd) + "/" + path;
+}
+
+// What Range.Copy leaves behind: the engine's transferable, and the page setup in force
+// where the copied range starts, so that a pasted page keeps its page style and number.
+struct Slot {
+    int generation = -1;
+    Reference<css::datatransfer::XTransferable> content;
+    OUString pageStyle;
+    int pageNumber = 0;
+};
+
+Slot& TheSlot()
+{
+    static auto* s = new Slot;
+    return *s;
+}
+
+std::string PrivateTempDir()
+{
+    static std::string dir;
+    if (dir.empty()) {
+        const char* t = getenv("TMPDIR");
+        std::string tmpl = std::string(t && *t == '/' ? t : "/tmp") + "/folium-engine-XXXXXX";
+        std::vector<char> buf(tmpl.begin(), tmpl.end());
+        buf.push_back(0);
+        if (mkdtemp(buf.data()))
+            dir = buf.data();
+    }
+    return dir;
+}
+
+bool ReadFile(const std::string& path, std::vector<unsigned char>* out)
+{
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f)
+        return false;
+    out->clear();
+    unsigned char buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        out->insert(out->end(), buf, buf + n);
+    fclose(f);
+    return true;
+}
+
+}  // namespace
+
+bool ClipboardHasContent()
+{
+    std::lock_guard<std::recursive_mutex> lock(EngineMutex());
+    Slot& s = TheSlot();
+    return s.content.is() && s.generation == State().generation && State().alive;
+}
+
+void ClipboardClear()
+{
+    std::lock_guard<std::recursive_mutex> lock(EngineMutex());
+    Slot& s = TheSlot();
+    try {
+        s.content.clear();
+    } catch (...) {
+    }
+    s.generation = -1;
+    s.pageStyle.clear();
+    s.pageNumber = 0;
+}
+
+struct Document::Impl {
+    int generation = -1;
+    bool open = false;
+    Reference<css::lang::XComponent> component;
+    Reference<XTextDocument> textDoc;
+    Reference<css::frame::XModel> model;
+    Reference<css::frame::XController> controller;
+    Reference<XTextViewCursor> viewCursor;
+    Reference<XPageCursor> pageCursor;
+    OUString loadFilter;
+    TextMap map;
+    std::shared_ptr<const PdfBytes> firstPage;
+
+    void EnsureMap()
+    {
+        if (!map.Built())
+            map.Build(textDoc);
+    }
+    void Changed()
+    {
+        map.Clear();
+        firstPage.reset();
+    }
+    // Selects [a, b) in the controller, across tables where needed.
+    void Select(const Reference<XTextRange>& a, const Reference<XTextRange>& b)
+    {
+        Reference<XText> ta = a->getText(), tb = b->getText();
+        Reference<css::view::XSelectionSupplier> sel(controller, UNO_QUERY_THROW);
+        if (ta == tb) {
+            Reference<XTextCursor> cur = ta->createTextCursorByRange(a);
+            cur->gotoRange(b, true);
+            sel->select(Any(Reference<XTextRange>(cur, UNO_QUERY)));
+        } else {
+            viewCursor->gotoRange(a, false);
+            viewCursor->gotoRange(b, true);
+        }
+    }
+    bool StorePdf(const std::string& path, const char* pageRange)
+    {
+        Reference<css::frame::XStorable> st(component, UNO_QUERY_THROW);
+        Sequence<PropertyValue> args;
+        if (pageRange) {
+            Sequence<PropertyValue> filterData = Props({Prop("PageRange", Any(OUString::createFromAscii(pageRange)))});
+            args = Props({Prop("FilterName", Any(OUString("writer_pdf_Export"))),
+                          Prop("FilterData", Any(filterData))});
+        } else {
+            args = Props({Prop("FilterName", Any(OUString("writer_pdf_Export")))});
+        }
+        st->storeToURL(FileUrl(path), args);
+        return true;
+    }
+};
+
+Document::Document() : m_impl(new Impl) {}
+
+Document::~Document()
+{
+    Close();
+}
+
+bool Document::IsOpen() const
+{
+    return m_impl->open;
+}
+
+EngineStatus LoadDocument(const std::string& pathIn, const LoadOptions& opts, DocumentPtr* out)
+{
+    if (!out)
+        return EngineStatus::BadArgument;
+    out->reset();
+    if (pathIn.empty())
+        return EngineStatus::BadArgument;
+    std::string path = AbsolutePath(pathIn);
+    struct stat sb;
+    if (stat(path.c_str(), &sb) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? EngineStatus::NotFound : EngineStatus::LoadFailed;
+    // The engine opens an empty file as a new empty document; Word does not.
+    if (!S_ISREG(sb.st_mode) || sb.st_size == 0 || access(path.c_str(), R_OK) != 0)
+        return EngineStatus::LoadFailed;
+
+    std::lock_guard<std::recursive_mutex> lock(EngineMutex());
+    EngineStatus s = EngineEnsure();
+    if (s != EngineStatus::Ok)
+        return s;
+    DocumentPtr doc(new Document);
+    doc->m_path = path;
+    Document::Impl& d = *doc->m_impl;
+    d.generation = State().generation;
+
+    s = Guarded(d.generation, [&]() -> EngineStatus {
+        Reference<css::task::XInteractionHandler> handler(new NoQuestionsHandler);
+        Sequence<PropertyValue> args = Props({
+            Prop("Hidden", Any(true)),
+            Prop("ReadOnly", Any(opts.readOnly)),
+            Prop("MacroExecutionMode", Any(sal_Int16(css::document::MacroExecMode::NEVER_EXECUTE))),
+            Prop("UpdateDocMode", Any(sal_Int16(css::document::UpdateDocMode::NO_UPDATE))),
+            Prop("InteractionHandler", Any(handler)),
+            Prop("Silent", Any(true)),
+        });
+        Reference<css::lang::XComponent> comp;
+        try {
+            comp = State().loader->loadComponentFromURL(FileUrl(path), "_blank", 0, args);
+        } catch (const css::io::IOException&) {
+            return EngineStatus::LoadFailed;
+        } catch (const css::lang::IllegalArgumentException&) {
+            return EngineStatus::LoadFailed;
+        }
+        if (!comp.is())
+            return EngineStatus::LoadFailed;
+        d.component = comp;
+        d.textDoc.set(comp, UNO_QUERY);
+        d.model.set(comp, UNO_QUERY);
+        if (d.model.is()) {
+            const Sequence<PropertyValue> margs = d.model->getArgs();
+            for (sal_Int32 i = 0; i < margs.getLength(); ++i)
+                if (margs[i].Name == "FilterName")
+                    margs[i].Value >>= d.loadFilter;
+        }
+        if (!d.textDoc.is() || !d.model.is() || !IsDocumentFilter(d.loadFilter)) {
+            Reference<css::util::XCloseable> c(comp, UNO_QUERY);
+            try {
+                if (c.is())
+                    c->close(true);
+                else
+                    comp->dispose();
+            } catch (const css::uno::Exception&) {
+            }
+            d.component.clear();
+            d.textDoc.clear();
+            d.model.clear();
+            return EngineStatus::LoadFailed;
+        }
+        d.controller = d.model->getCurrentController();
+        Reference<XTextViewCursorSupplier> vcs(d.controller, UNO_QUERY_THROW);
+        d.viewCursor = vcs->getViewCursor();
+        d.pageCursor.set(d.viewCursor, UNO_QUERY_THROW);
+        d.open = true;
+        return EngineStatus::Ok;
+    });
+    if (s == EngineStatus::Failed)
+        s = EngineStatus::LoadFailed;
+    if (s != EngineStatus::Ok) {
+        if (d.component.is())
+            doc->Close();
+        return s;
+    }
+    *out = doc;
+    return EngineStatus::Ok;
+}
+
+void Document::Close()
+{
+    Impl& d = *m_impl;
+    if (!d.open)
+        return;
+    d.open = false;
+    Guarded(d.generation, [&]() -> EngineStatus {
+        d.map.Clear();
+        d.pageCursor.clear();
+        d.viewCursor.clear();
+        d.controller.clear();
+        Reference<css::util::XCloseable> c(d.component, UNO_QUERY);
+        try {
+            if (c.is())
+                c->close(true);
+            else if (d.component.is())
+                d.component->dispose();
+        } catch (const css::util::CloseVetoException&) {
+            d.component->dispose();
+        }
+        return EngineStatus::Ok;
+    });
+    std::lock_guard<std::recursive_mutex> lock(EngineMutex());
+    try {
+        d.map.Clear();
+        d.pageCursor.clear();
+        d.viewCursor.clear();
+        d.controller.clear();
+        d.model.clear();
+        d.textDoc.clear();
+        d.component.clear();
+    } catch (...) {
+    }
+    d.firstPage.reset();
+}
+
+EngineStatus Document::ContentEnd(int* end)
+{
+    Impl& d = *m_impl;
+    if (!d.open)
+        return EngineStatus::Disconnected;
+    return Guarded(d.generation, [&]() -> EngineStatus {
+        d.EnsureMap();
+        *end = d.map.End();
+        return EngineStatus::Ok;
+    });
+}
+
+EngineStatus Document::PageCount(int* count)
+{
+    Impl& d = *m_impl;
+    if (!d.open)
+        return EngineStatus::Disconnected;
+    return Guarded(d.generation, [&]() -> EngineStatus {
+        d.pageCursor->jumpToLastPage();
+        *count = d.pageCursor->getPage();
+        return *count > 0 ? EngineStatus::Ok : EngineStatus::Failed;
+    });
+}
+
+EngineStatus Document::PageStart(int page, int* start)
+{
+    Impl& d = *m_impl;
+    if (!d.open)
+        return EngineStatus::Disconnected;
+    if (page < 1)
+        return EngineStatus::BadArgument;
+    return Guarded(d.generation, [&]() -> EngineStatus {
+        d.EnsureMap();
+        // Past the last page the cursor stays on the last one, as Word's Goto does.
+        if (!d.pageCursor->jumpToPage(sal_Int16(std::min(page, 32767))))
+            d.pageCursor->jumpToLastPage();
+        d.pageCursor->jumpToStartOfPage();
+        int pos = d.map.PositionOf(d.viewCursor->getStart());
+        if (pos < 0)
+            return EngineStatus::Failed;
+        *start = pos;
+        return EngineStatus::Ok;
+    });
+}
+
+EngineStatus Document::Copy(int start, int end)
+{
+    Impl& d = *m_impl;
+    if (!d.open)
+        return EngineStatus::Disconnected;
+    return Guarded(d.generation, [&]() -> EngineStatus {
+        d.EnsureMap();
+        if (start < 0 || end < start || end > d.map.End())
+            return EngineStatus::BadArgument;
+        Reference<XTextRange> a = d.map.RangeAt(start), b = d.map.RangeAt(end);
+        if (!a.is() || !b.is())
+            return EngineStatus::Failed;
+        // The page setup in force where the range starts.
+        d.viewCursor->gotoRange(a, false);
+        OUString style;
+        Reference<css::beans::XPropertySet> vcProps(d.viewCursor, UNO_QUERY);
+        if (vcProps.is())
+            vcProps->getPropertyValue("PageStyleName") >>= style;
+        int pageNumber = d.pageCursor->getPage();
+        d.Select(a, b);
+        Reference<css::datatransfer::XTransferableSupplier> ts(d.controller, UNO_QUERY_THROW);
+        Reference<css::datatransfer::XTransferable> t = ts->getTransferable();
+        if (!t.is())
+            return EngineStatus::Failed;
+        Slot& slot = TheSlot();
+        slot.content = t;
+        slot.generation = d.generation;
+        slot.pageStyle = style;
+        slot.pageNumber = pageNumber;
+        return EngineStatus::Ok;
+    });
+}
+
+EngineStatus Document::Paste(int start, int end)
+{
+    Impl& d = *m_impl;
+    if (!d.open)
+        return EngineStatus::Disconnected;
+    return Guarded(d.generation, [&]() -> EngineStatus {
+        Slot& slot = TheSlot();
+        if (!slot.content.is() || slot.generation != d.generation)
+            return EngineStatus::Failed;
+        d.EnsureMap();
+        if (start < 0 || end < start || end > d.map.End())
+            return EngineStatus::BadArgument;
+        Reference<css::datatransfer::XTransferableSupplier> ts(d.controller, UNO_QUERY_THROW);
+        Reference<XText> body = d.textDoc->getText();
+        bool whole = start == 0 && end == d.map.End();
+        if (!whole) {
+            Reference<XTextRange> a = d.map.RangeAt(start), b = d.map.RangeAt(end);
+            if (!a.is() || !b.is())
+                return EngineStatus::Failed;
+            d.Select(a, b);
+            ts->insertTransferable(slot.content);
+            d.Changed();
+            return EngineStatus::Ok;
+        }
+
+        // The whole main text: remove its tables, empty it (the one paragraph left keeps
+        // the first page's attributes), paste, then drop the empty paragraph that the
+        // paste leaves after the last pasted mark.
+        {
+            Reference<css::container::XEnumerationAccess> ea(body, UNO_QUERY_THROW);
+            Reference<css::container::XEnumeration> en = ea->createEnumeration();
+            std::vector<Reference<XTextContent>> tables;
+            while (en->hasMoreElements()) {
+                Reference<XTextTable> t(en->nextElement(), UNO_QUERY);
+                if (t.is())
+                    tables.emplace_back(t, UNO_QUERY);
+            }
+            for (auto& t : tables)
+                body->removeTextContent(t);
+        }
+        Reference<XTextCursor> all = body->createTextCursor();
+        all->gotoStart(false);
+        all->gotoEnd(true);
+        all->setString(OUString());
+        Reference<css::view::XSelectionSupplier> sel(d.controller, UNO_QUERY_THROW);
+        all->gotoStart(false);
+        sel->select(Any(Reference<XTextRange>(all, UNO_QUERY)));
+        ts->insertTransferable(slot.content);
+
+        Reference<css::container::XEnumerationAccess> ea(body, UNO_QUERY_THROW);
+        Reference<css::container::XEnumeration> en = ea->createEnumeration();
+        Reference<css::uno::XInterface> first, last, beforeLast;
+        while (en->hasMoreElements()) {
+            Reference<css::uno::XInterface> e(en->nextElement(), UNO_QUERY);
+            if (!first.is())
+                first = e;
+            beforeLast = last;
+            last = e;
+        }
+        Reference<XTextRange> lastPara(last, UNO_QUERY);
+        bool lastIsTable = Reference<XTextTable>(last, UNO_QUERY).is();
+        bool prevIsTable = Reference<XTextTable>(beforeLast, UNO_QUERY).is();
+        if (lastPara.is() && !lastIsTable && beforeLast.is() && !prevIsTable &&
+            lastPara->getString().isEmpty()) {
+            Reference<XTextCursor> tail = body->createTextCursorByRange(body->getEnd());
+            if (tail->goLeft(1, true))
+                tail->setString(OUString());
+        }
+        // The pasted page keeps the page style and number it had in its source.
+        Reference<css::beans::XPropertySet> fp(first, UNO_QUERY);
+        if (fp.is() && !slot.pageStyle.isEmpty()) {
+            try {
+                fp->setPropertyValue("PageDescName", Any(slot.pageStyle));
+                if (slot.pageNumber > 0)
+                    fp->setPropertyValue("PageNumberOffset", Any(sal_Int16(slot.pageNumber)));
+            } catch (const css::uno::Exception&) {
+                // A style the copy lacks: its first page's setup stays.
+            }
+        }
+        d.Changed();
+        return EngineStatus::Ok;
+    });
+}
+
+EngineStatus Document::SaveAs(const std::string& pathIn)
+{
+    Impl& d = *m_impl;
+    if (!d.open)
+        return EngineStatus::Disconnected;
+    if (pathIn.empty())
+        return EngineStatus::BadArgument;
+    std::string path = AbsolutePath(pathIn);
+    return Guarded(d.generation, [&]() -> EngineStatus {
+        const char* f = FilterForPath(path);
+        OUString filter = f ? OUString::createFromAscii(f) : d.loadFilter;
+        Reference<css::frame::XStorable> st(d.component, UNO_QUERY_THROW);
+        Sequence<PropertyValue> args = Props({Prop("FilterName", Any(filter)), Prop("Overwrite", Any(true))});
+        try {
+            st->storeToURL(FileUrl(path), args);
+        } catch (const css::io::IOException&) {
+            return EngineStatus::Failed;
+        }
+        return EngineStatus::Ok;
+    });
+}
+
+EngineStatus Document::FirstPagePdf(std::shared_ptr<const PdfBytes>* out)
+{
+    Impl& d = *m_impl;
+    if (!d.open)
+        return EngineStatus::Disconnected;
+    if (d.firstPage) {
+        *out = d.firstPage;
+        return EngineStatus::Ok;
+    }
+    std::string dir = PrivateTempDir();
+    if (dir.empty())
+        return EngineStatus::Failed;
+    static unsigned counter = 0;
+    std::string file = dir + "/page-" + std::to_string(counter++) + ".pdf";
+    EngineStatus s = Guarded(d.generation, [&]() -> EngineStatus {
+        d.StorePdf(file, "1");
+        return EngineStatus::Ok;
+    });
+    if (s != EngineStatus::Ok) {
+        unlink(file.c_str());
+        return s;
+    }
+    auto pdf = std::make_shared<PdfBytes>();
+    bool ok = ReadFile(file, &pdf->data);
+    unlink(file.c_str());
+    if (!ok || pdf->data.empty())
+        return EngineStatus::Failed;
+    d.firstPage = pdf;
+    *out = pdf;
+    return EngineStatus::Ok;
+}
+
+EngineStatus Document::ExportPdf(const std::string& path)
+{
+    Impl& d = *m_impl;
+    if (!d.open)
+        return EngineStatus::Disconnected;
+    std::string abs = AbsolutePath(path);
+    return Guarded(d.generation, [&]() -> EngineStatus {
+        d.StorePdf(abs, nullptr);
+        return EngineStatus::Ok;
+    });
+}
+
+}  // namespace wordengine

@@ -1,0 +1,107 @@
+// The document engine: one headless LibreOffice process per program process, reached over
+// UNO, and the documents loaded in it. Nothing here throws: every operation reports an
+// EngineStatus, and every call into the engine is bounded in time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace wordengine {
+
+enum class EngineStatus {
+    Ok,
+    NotFound,      // the file does not exist
+    LoadFailed,    // the engine could not (or would not) open the file as a text document
+    NotStarted,    // the engine process could not be started or reached
+    Disconnected,  // the engine died, or was restarted since the object was made
+    TimedOut,      // a call ran past its limit; the engine was ended
+    BadArgument,   // positions or page numbers out of range, bad path
+    Failed,        // the engine refused the operation
+};
+
+const char* StatusName(EngineStatus s);
+
+class Document;
+using DocumentPtr = std::shared_ptr<Document>;
+
+// Process-wide engine lifetime. Every automation object holds one reference; when the last
+// goes, the engine process is shut down. The engine itself starts on first need.
+void EngineAddRef();
+void EngineRelease();
+// Starts the engine if it is not running (or died). Ok when it runs.
+EngineStatus EngineEnsure();
+// Process id of the running engine, 0 when none.
+int EnginePid();
+// How many times an engine was started in this process (tests watch restarts).
+int EngineGeneration();
+// Ends the engine now (as on the last release), whatever the reference count.
+void EngineShutdown();
+// Limit of one engine call in milliseconds (FOLIUM_ENGINE_TIMEOUT_MS, default 60000).
+int EngineCallTimeoutMs();
+
+struct LoadOptions {
+    bool readOnly = true;
+};
+
+// Loads a document (hidden, macros off, every question answered "cancel").
+EngineStatus LoadDocument(const std::string& path, const LoadOptions& opts, DocumentPtr* out);
+
+// The process-wide copy slot (what Word keeps on the system clipboard).
+bool ClipboardHasContent();
+void ClipboardClear();
+
+// One page of a PDF export, kept in memory.
+struct PdfBytes {
+    std::vector<unsigned char> data;
+};
+
+class Document {
+public:
+    ~Document();
+    Document(const Document&) = delete;
+    Document& operator=(const Document&) = delete;
+
+    // End position of the whole main text, as Word counts positions.
+    EngineStatus ContentEnd(int* end);
+    // Start position of page n (from 1); past the last page the last page's start.
+    EngineStatus PageStart(int page, int* start);
+    // Number of pages in the engine's layout.
+    EngineStatus PageCount(int* count);
+    // Copies [start, end) into the process-wide slot.
+    EngineStatus Copy(int start, int end);
+    // Replaces [start, end) by the slot's content; the whole main text keeps the page setup,
+    // styles, headers and footers of this document.
+    EngineStatus Paste(int start, int end);
+    // Writes the document to path in the format the extension names (.doc, .docx, .rtf,
+    // .odt; any other keeps the format it was loaded in).
+    EngineStatus SaveAs(const std::string& path);
+    // Closes the document in the engine; later calls fail.
+    void Close();
+    // The first page exported to PDF (cached: loaded documents are not changed through this).
+    EngineStatus FirstPagePdf(std::shared_ptr<const PdfBytes>* out);
+    // Every page exported to PDF (for checks against the engine's own layout).
+    EngineStatus ExportPdf(const std::string& path);
+
+    bool IsOpen() const;
+    const std::string& Path() const { return m_path; }
+
+    struct Impl;
+
+private:
+    friend EngineStatus LoadDocument(const std::string&, const LoadOptions&, DocumentPtr*);
+    Document();
+    std::unique_ptr<Impl> m_impl;
+    std::string m_path;
+};
+
+// Rasterises page `page` (from 0) of a PDF to exactly width x height pixels, 32-bit
+// 0x00RRGGBB, rows top-down, anti-aliased, on white. False when the PDF or page is unusable.
+bool RasterisePdfPage(const PdfBytes& pdf, int page, int width, int height,
+                      std::vector<uint32_t>* pixels);
+// Page size in PDF points (1/72 inch). False when unusable.
+bool PdfPageSize(const PdfBytes& pdf, int page, double* widthPt, double* heightPt);
+int PdfPageCount(const PdfBytes& pdf);
+
+}  // namespace wordengine
