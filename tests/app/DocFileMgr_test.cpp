@@ -1,0 +1,164 @@
+// The batch view's document list and the clean-up of the temporary folder.
+#include "app/DocFileMgr.h"
+#include "app/PictureLib.h"
+#include "app/TempFolder.h"
+
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> Paths(DocFileMgr& m)
+{
+    std::vector<std::string> out;
+    for (DocFileInfo* p = m.GetAt(0); p; p = m.GetNext())
+        out.push_back(p->szPath);
+    return out;
+}
+
+TEST(DocFileMgrTest, AddFileKeepsOneRecordPerPathWhateverItsCase)
+{
+    TempDir dir;
+    std::string a = dir.Write("Alpha.DOC", std::string(2048, 'x'));
+    DocFileMgr m;
+    EXPECT_TRUE(m.AddFile(a.c_str()));
+    // Names compare as on Windows, without regard to case: the other spelling must exist
+    // to pass the existence test, and is then taken for the listed one.
+    std::string upper = dir.Write("ALPHA.doc", "other");
+    EXPECT_TRUE(m.AddFile(upper.c_str())) << "already listed counts as success";
+    EXPECT_TRUE(m.HasFile(upper.c_str()));
+    ASSERT_EQ(1, m.GetCount());
+    DocFileInfo* p = m.GetAt(0);
+    EXPECT_STREQ(a.c_str(), p->szPath) << "case as first given";
+    EXPECT_EQ(2048, p->nSize);
+    EXPECT_GE(p->stModified.wYear, 2000);
+
+    // Paths are compared as text: another spelling of the same file is another record.
+    std::string doubled = dir.Path() + "/Alpha.DOC";
+    EXPECT_TRUE(m.AddFile(doubled.c_str()));
+    EXPECT_EQ(2, m.GetCount());
+}
+
+TEST(DocFileMgrTest, AddFileRefusesWhatCannotBeListed)
+{
+    TempDir dir;
+    DocFileMgr m;
+    std::string tooLong = dir.Path() + std::string(300, 'n') + ".doc";
+    std::string missing = dir / "missing.doc";
+    const char* refused[] = {nullptr, "", missing.c_str(), tooLong.c_str()};
+    for (const char* path : refused) {
+        SCOPED_TRACE(path ? path : "(null)");
+        EXPECT_FALSE(m.AddFile(path));
+    }
+    EXPECT_EQ(0, m.GetCount());
+    EXPECT_EQ(nullptr, m.GetAt(0));
+    EXPECT_EQ(nullptr, m.GetAt(-1));
+    EXPECT_FALSE(m.HasFile(nullptr));
+}
+
+TEST(DocFileMgrTest, AddFolderTakesDocumentsOnlyAndOnlyNewOnesOnRescan)
+{
+    TempDir dir;
+    dir.Write("one.doc", "1");
+    dir.Write("two.DOCX", "22");
+    dir.Write("notes.txt", "no");
+    mkdir((dir / "folder.doc").c_str(), 0755);
+    mkdir((dir / "sub").c_str(), 0755);
+    dir.Write("sub/deep.doc", "nested");
+    std::string folder = dir.Path().substr(0, dir.Path().size() - 1);  // no trailing separator
+
+    DocFileMgr m;
+    EXPECT_TRUE(m.AddFolder(folder.c_str()));
+    std::vector<std::string> got = Paths(m);
+    EXPECT_EQ((std::set<std::string>{dir / "one.doc", dir / "two.DOCX"}), std::set<std::string>(got.begin(), got.end()));
+
+    dir.Write("three.doc", "333");
+    EXPECT_TRUE(m.AddFolder(folder.c_str())) << "already listed ones count as accepted";
+    ASSERT_EQ(3, m.GetCount());
+    EXPECT_EQ(dir / "three.doc", m.GetAt(2)->szPath) << "new ones at the end";
+
+    TempDir empty;
+    empty.Write("readme.txt", "x");
+    EXPECT_FALSE(m.AddFolder(empty.Path().c_str()));
+    EXPECT_FALSE(m.AddFolder((dir / "nothing-here").c_str()));
+    EXPECT_FALSE(m.AddFolder(nullptr));
+    EXPECT_EQ(3, m.GetCount());
+}
+
+TEST(DocFileMgrTest, RemovingTheSecondOfThreeKeepsTheOrder)
+{
+    TempDir dir;
+    DocFileMgr m;
+    for (const char* n : {"a.doc", "b.doc", "c.doc"})
+        ASSERT_TRUE(m.AddFile(dir.Write(n, n).c_str()));
+    DocFileInfo* second = m.GetAt(1);
+    EXPECT_TRUE(m.RemoveFile(second));
+    EXPECT_EQ((std::vector<std::string>{dir / "a.doc", dir / "c.doc"}), Paths(m));
+    EXPECT_FALSE(m.RemoveFile(nullptr));
+    DocFileInfo stranger{};
+    EXPECT_FALSE(m.RemoveFile(&stranger)) << "not a record of this list";
+    EXPECT_EQ(2, m.GetCount());
+}
+
+TEST(DocFileMgrTest, GivesBackExactlyTheImageLibraryReferenceItTook)
+{
+    unsigned before = PictureLibRefCount();
+    {
+        DocFileMgr m;
+        unsigned during = PictureLibRefCount();
+        EXPECT_TRUE(during == before || during == before + 1);
+    }
+    EXPECT_EQ(before, PictureLibRefCount());
+}
+
+TEST(TempFolderTest, RecognisesOnlyThisProgramsTemporaryDocuments)
+{
+    struct Row {
+        const char* name;
+        bool temp;
+    } rows[] = {
+        {"report_temp_1.doc", true},     {"report_temp_65536.docx", true}, {"A.B_temp_12.DOC", true},
+        {"_temp_3.doc", true},           {"report.doc", false},            {"report_temp_.doc", false},
+        {"report_temp_1.txt", false},    {"report_temp_1.doc.bak", false}, {"report_temp_x1.doc", false},
+        {"report_tmp_1.doc", false},     {"temp_1.doc", false},            {"report_temp_1.docm", false},
+    };
+    for (auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        EXPECT_EQ(r.temp, IsTempDocumentName(r.name));
+    }
+    EXPECT_FALSE(IsTempDocumentName(nullptr));
+}
+
+TEST(TempFolderTest, CleaningLeavesAUsersDocumentsAlone)
+{
+    TempDir dir;
+    for (const char* n : {"letter_temp_65536.docx", "letter_temp_1.docx", "letter_temp_2.docx", "memo_temp_1.doc"})
+        dir.Write(n, "t");
+    dir.Write("report.doc", "mine");
+    dir.Write("report.docx", "mine too");
+    dir.Write("keep_temp_1.txt", "other kind");
+    mkdir((dir / "old_temp_1.doc").c_str(), 0755);
+
+    EXPECT_EQ(4, DeleteTempDocuments(dir.Path().c_str()));
+    std::set<std::string> left;
+    for (auto& e : std::filesystem::directory_iterator(dir.Path()))
+        left.insert(e.path().filename().string());
+    EXPECT_EQ((std::set<std::string>{"report.doc", "report.docx", "keep_temp_1.txt", "old_temp_1.doc"}), left);
+
+    std::string noSlash = dir.Path().substr(0, dir.Path().size() - 1);
+    dir.Write("x_temp_9.doc", "t");
+    EXPECT_EQ(1, DeleteTempDocuments(noSlash.c_str()));
+    EXPECT_EQ(0, DeleteTempDocuments((dir / "missing").c_str()));
+    EXPECT_EQ(0, DeleteTempDocuments(""));
+    EXPECT_EQ(0, DeleteTempDocuments(nullptr));
+}
+
+}  // namespace
