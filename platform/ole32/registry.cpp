@@ -106,7 +106,7 @@ void FreeUnusedModules()
     Registry& r = Reg();
     std::lock_guard<std::mutex> g(r.lock);
     for (size_t i = 0; i < r.modules.size();) {
-        auto canUnload = reinterpret_cast<LPFNCANUNLOADNOW>(GetProcAddress(r.modules[i].h, "DllCanUnloadNow"));
+        auto canUnload = reinterpret_cast<LPFNCANUNLOADNOW>(reinterpret_cast<void*>(GetProcAddress(r.modules[i].h, "DllCanUnloadNow")));
         if (canUnload && canUnload() == S_OK) {
             FreeLibrary(r.modules[i].h);
             r.modules.erase(r.modules.begin() + long(i));
@@ -228,7 +228,7 @@ extern "C" HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter,
             HMODULE h = ModuleFor(r, found->module);
             if (!h)
                 return REGDB_E_CLASSNOTREG;
-            getClassObject = reinterpret_cast<LPFNGETCLASSOBJECT>(GetProcAddress(h, "DllGetClassObject"));
+            getClassObject = reinterpret_cast<LPFNGETCLASSOBJECT>(reinterpret_cast<void*>(GetProcAddress(h, "DllGetClassObject")));
             if (!getClassObject)
                 return REGDB_E_CLASSNOTREG;
         }

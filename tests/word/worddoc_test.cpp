@@ -130,8 +130,9 @@ TEST_F(WordDocTest, CountsPagesByGotoUntilTheStartStopsAdvancing)
         ASSERT_NE(doc, nullptr) << "a document whose Goto fails still loads";
         EXPECT_EQ(doc->GetPageCount(), row.expected);
         EXPECT_EQ(doc->GetCurrentPage(), row.expected > 0 ? 0 : -1);
-        if (row.expected == 0)
+        if (row.expected == 0) {
             EXPECT_FALSE(doc->SelectPage(0));
+        }
         scripted::TheScript() = scripted::Script();
     }
 }
@@ -448,8 +449,9 @@ TEST_F(PageDrawTest, AFailedSplitDrawsWhiteInsteadOfAnOldPageDocument)
         EXPECT_TRUE(doc->SelectPage(1));
         EXPECT_EQ(doc->GetCurrentPage(), 1);
         EXPECT_NE(access(TempFile("Stale_temp_2.doc").c_str(), 0), 0);
-        if (row.failCopy)
+        if (row.failCopy) {
             EXPECT_TRUE(CallsOf("SaveAs").empty()) << "the copy is not saved without the page on it";
+        }
         bool drawn = false;
         EXPECT_EQ(DrawAndRead(*doc, 1, size.x, size.y, 100, 100, &drawn), RGB(255, 255, 255));
         EXPECT_TRUE(drawn);

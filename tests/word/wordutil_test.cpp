@@ -136,8 +136,9 @@ TEST_F(WordUtilTest, MakeTempNameBuildsTheNameInTheTemporaryFolder)
         std::memset(out, 'x', sizeof(out));
         const bool ok = CxWordUtil::MakeTempName(row.source, out, MAX_PATH - 1, row.number);
         ASSERT_EQ(ok, row.expected != nullptr);
-        if (row.expected)
+        if (row.expected) {
             EXPECT_STREQ(out, row.expected);
+        }
     }
 }
 
