@@ -77,6 +77,15 @@ bool CxWordDoc::Open(const char* szPath)
     // A longer path would be cut into the name of another file.
     if (std::strlen(szPath) >= sizeof(m_szPath))
         return false;
+    // Opening again starts afresh: nothing of an earlier document is kept or taken for current.
+    Close();
+    m_nCurrPage = -1;
+    m_nPageStart = 0;
+    m_nContentEnd = 0;
+    m_nPageCount = 0;
+    m_nPageWidth = 0;
+    m_nPageHeight = 0;
+    m_szPagePath[0] = 0;
     std::strcpy(m_szPath, szPath);
     return LoadDocument();
 }

@@ -182,6 +182,26 @@ TEST_F(WordDocTest, APathThatDoesNotFitIsRefusedInsteadOfCut)
     EXPECT_STREQ(doc.GetPath(), "");
 }
 
+TEST_F(WordDocTest, OpeningAnotherFileStartsAfresh)
+{
+    auto doc = Open("First.doc", 3);
+    ASSERT_NE(doc, nullptr);
+    ASSERT_TRUE(doc->SelectPage(2));
+    const std::string second = Doc("Second.doc", scripted::MakeDocument(PageLines(2, "second")));
+    ASSERT_TRUE(doc->Open(second.c_str()));
+    EXPECT_STREQ(doc->GetPath(), second.c_str());
+    EXPECT_EQ(doc->GetPageCount(), 2);
+    EXPECT_EQ(doc->GetCurrentPage(), 0);
+    const auto page = scripted::ParseDocument(ReadWhole(TempFile("Second_temp_1.doc")));
+    ASSERT_EQ(page.size(), 1u);
+    EXPECT_EQ(page[0].text, "second 1\nmore text\n");
+    // The first document's embeddings are gone: only the second's source and page remain.
+    int alive = 0;
+    for (const Call& c : Calls())
+        alive += c.member == "Load" ? 1 : c.member == "destroyed" && c.object == "Embedded" ? -1 : 0;
+    EXPECT_EQ(alive, 2);
+}
+
 TEST_F(WordDocTest, SelectingTheCurrentPageDoesNothing)
 {
     auto doc = Open("Same.doc", 3);
