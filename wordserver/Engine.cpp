@@ -128,6 +128,8 @@ const char* FilterForPath(const std::string& path)
         return "Rich Text Format";
     if (strcasecmp(ext.c_str(), "odt") == 0)
         return "writer8";
+    if (strcasecmp(ext.c_str(), "pdf") == 0)
+        return "writer_pdf_Export";
     return nullptr;
 }
 
@@ -239,8 +241,7 @@ struct Document::Impl {
             cur->gotoRange(b, true);
             sel->select(Any(Reference<XTextRange>(cur, UNO_QUERY)));
         } else {
-            viewCursor->gotoRange(a, false);
-            viewCursor->gotoRange(b, true);
+            throw css::uno::RuntimeException("selection across texts");
         }
     }
     bool StorePdf(const std::string& path, const char* pageRange)
@@ -446,16 +447,34 @@ EngineStatus Document::Copy(int start, int end)
         d.EnsureMap();
         if (start < 0 || end < start || end > d.map.End())
             return EngineStatus::BadArgument;
-        Reference<XTextRange> a = d.map.RangeAt(start), b = d.map.RangeAt(end);
+        Reference<XTextRange> a = d.map.RangeAt(start), b = d.map.RangeAt(end, true);
         if (!a.is() || !b.is())
             return EngineStatus::Failed;
+        if (a->getText() != b->getText()) {
+            // A selection cannot run from one text into another (body into a table cell):
+            // the copy ends where the start's text ends.
+            LogFailure("range crosses texts; clipped", OUString());
+            b = d.map.LastEndInTextOf(start, end);
+            if (!b.is())
+                return EngineStatus::Failed;
+        }
         // The page setup in force where the range starts.
-        d.viewCursor->gotoRange(a, false);
+        Reference<css::view::XSelectionSupplier> sel(d.controller, UNO_QUERY_THROW);
+        sel->select(Any(a));
         OUString style;
-        Reference<css::beans::XPropertySet> vcProps(d.viewCursor, UNO_QUERY);
-        if (vcProps.is())
-            vcProps->getPropertyValue("PageStyleName") >>= style;
-        int pageNumber = d.pageCursor->getPage();
+        int pageNumber = 0;
+        try {
+            Reference<css::beans::XPropertySet> vcProps(d.viewCursor, UNO_QUERY);
+            if (vcProps.is())
+                vcProps->getPropertyValue("PageStyleName") >>= style;
+        } catch (const css::uno::RuntimeException& e) {
+            LogFailure("page style", e.Message);
+        }
+        try {
+            pageNumber = d.pageCursor->getPage();
+        } catch (const css::uno::RuntimeException& e) {
+            LogFailure("page number", e.Message);
+        }
         d.Select(a, b);
         Reference<css::datatransfer::XTransferableSupplier> ts(d.controller, UNO_QUERY_THROW);
         Reference<css::datatransfer::XTransferable> t = ts->getTransferable();
@@ -486,8 +505,12 @@ EngineStatus Document::Paste(int start, int end)
         Reference<XText> body = d.textDoc->getText();
         bool whole = start == 0 && end == d.map.End();
         if (!whole) {
-            Reference<XTextRange> a = d.map.RangeAt(start), b = d.map.RangeAt(end);
+            Reference<XTextRange> a = d.map.RangeAt(start), b = d.map.RangeAt(end, true);
             if (!a.is() || !b.is())
+                return EngineStatus::Failed;
+            if (a->getText() != b->getText())
+                b = d.map.LastEndInTextOf(start, end);
+            if (!b.is())
                 return EngineStatus::Failed;
             d.Select(a, b);
             ts->insertTransferable(slot.content);
@@ -554,7 +577,7 @@ EngineStatus Document::Paste(int start, int end)
     });
 }
 
-EngineStatus Document::SaveAs(const std::string& pathIn)
+EngineStatus Document::SaveAs(const std::string& pathIn, const std::string& password)
 {
     Impl& d = *m_impl;
     if (!d.open)
@@ -567,6 +590,10 @@ EngineStatus Document::SaveAs(const std::string& pathIn)
         OUString filter = f ? OUString::createFromAscii(f) : d.loadFilter;
         Reference<css::frame::XStorable> st(d.component, UNO_QUERY_THROW);
         Sequence<PropertyValue> args = Props({Prop("FilterName", Any(filter)), Prop("Overwrite", Any(true))});
+        if (!password.empty()) {
+            args.realloc(3);
+            args[2] = Prop("Password", Any(FromUtf8(password)));
+        }
         try {
             st->storeToURL(FileUrl(path), args);
         } catch (const css::io::IOException&) {

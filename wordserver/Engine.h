@@ -75,8 +75,8 @@ public:
     // styles, headers and footers of this document.
     EngineStatus Paste(int start, int end);
     // Writes the document to path in the format the extension names (.doc, .docx, .rtf,
-    // .odt; any other keeps the format it was loaded in).
-    EngineStatus SaveAs(const std::string& path);
+    // .odt; any other keeps the format it was loaded in), encrypted when a password is given.
+    EngineStatus SaveAs(const std::string& path, const std::string& password = std::string());
     // Closes the document in the engine; later calls fail.
     void Close();
     // The first page exported to PDF (cached: loaded documents are not changed through this).

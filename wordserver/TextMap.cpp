@@ -7,6 +7,7 @@
 #include <com/sun/star/text/XTextTable.hpp>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 
 namespace wordengine {
@@ -49,6 +50,10 @@ void TextMap::Build(const Reference<XTextDocument>& doc)
         m_end = 1;
     }
     m_built = true;
+    if (getenv("FOLIUM_ENGINE_VERBOSE")) {
+        for (const Segment& sg : m_segs)
+            fprintf(stderr, "segment text %d start %d length %d marks %d\n", sg.text, sg.start, sg.length, sg.marks);
+    }
 }
 
 void TextMap::AddText(const Reference<XText>& text, bool inTable)
@@ -67,8 +72,10 @@ void TextMap::AddText(const Reference<XText>& text, bool inTable)
             int row = -1;
             for (sal_Int32 i = 0; i < names.getLength(); ++i) {
                 int r = RowOfCellName(names[i]);
-                if (row != -1 && r != row && !m_segs.empty())
+                if (row != -1 && r != row && !m_segs.empty()) {
                     m_segs.back().marks += 1;  // end-of-row mark
+                    m_end += 1;
+                }
                 row = r;
                 Reference<XText> cell(table->getCellByName(names[i]), UNO_QUERY);
                 if (!cell.is())
@@ -88,8 +95,10 @@ void TextMap::AddText(const Reference<XText>& text, bool inTable)
                     m_segs.push_back(s);
                 }
             }
-            if (row != -1 && !m_segs.empty())
+            if (row != -1 && !m_segs.empty()) {
                 m_segs.back().marks += 1;  // the last row's mark
+                m_end += 1;
+            }
             continue;
         }
         Reference<XTextRange> para(si, UNO_QUERY);
@@ -167,10 +176,28 @@ bool TextMap::InTable(int pos)
     return si >= 0 && m_texts[m_segs[si].text].inTable;
 }
 
-Reference<XTextRange> TextMap::RangeAt(int pos)
+Reference<XTextRange> TextMap::LastEndInTextOf(int from, int pos)
+{
+    int f = SegmentAt(std::min(from, m_end - 1));
+    if (f < 0)
+        return nullptr;
+    int text = m_segs[f].text;
+    for (int i = SegmentAt(std::min(pos, m_end - 1)); i >= f; --i) {
+        if (i >= 0 && m_segs[i].text == text && m_segs[i].start < pos)
+            return m_segs[i].para->getEnd();
+    }
+    return m_segs[f].para->getEnd();
+}
+
+Reference<XTextRange> TextMap::RangeAt(int pos, bool asEnd)
 {
     if (pos < 0 || pos > m_end)
         return nullptr;
+    if (asEnd && pos < m_end) {
+        int si = SegmentAt(pos);
+        if (si > 0 && m_segs[si].start == pos && m_segs[si - 1].text != m_segs[si].text)
+            return m_segs[si - 1].para->getEnd();
+    }
     auto a = m_anchors.find(pos);
     if (a != m_anchors.end())
         return a->second;

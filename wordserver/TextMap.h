@@ -34,8 +34,12 @@ public:
     int End() const { return m_end; }
     // Position of a range's start; -1 when it is not in the main text.
     int PositionOf(const Reference<css::text::XTextRange>& r);
-    // A collapsed range at a position (0..End()); null when out of range.
-    Reference<css::text::XTextRange> RangeAt(int pos);
+    // A collapsed range at a position (0..End()); null when out of range. As the end of a
+    // range, a position that starts a paragraph in another text (a table after text, text
+    // after a table) is the end of the paragraph before it.
+    Reference<css::text::XTextRange> RangeAt(int pos, bool asEnd = false);
+    // The end of the last paragraph before pos that lies in the same text as position from.
+    Reference<css::text::XTextRange> LastEndInTextOf(int from, int pos);
     // The text that holds a position (null when out of range).
     Reference<css::text::XText> TextAt(int pos);
     // True when pos lies inside a table cell.

@@ -334,7 +334,7 @@ HRESULT ReturnObject(IDispatch* obj, VARIANT* result)
 enum : DISPID { kClose = 1, kSaveAs, kRange, kGoto };
 const Member kDocumentMembers[] = {
     {"Close", kClose, false, 0, 3},    // SaveChanges, OriginalFormat, RouteDocument: ignored
-    {"SaveAs", kSaveAs, false, 1, 16}, // FileName; Word's further options are ignored
+    {"SaveAs", kSaveAs, false, 1, 16}, // FileName, FileFormat, LockComments, Password; rest ignored
     {"Range", kRange, false, 0, 2},    // Start, End
     {"Goto", kGoto, false, 0, 4},      // What, Which, Count, Name
 };
@@ -367,7 +367,16 @@ protected:
                 *argErr = 0;
                 return hr == DISP_E_PARAMNOTFOUND ? DISP_E_PARAMNOTFOUND : DISP_E_TYPEMISMATCH;
             }
-            return AutomationError(m_doc->SaveAs(path), excep);
+            // Word's fourth argument, Password, encrypts the file.
+            std::string password;
+            if (count >= 4) {
+                hr = ArgString(args[3], &password);
+                if (hr == DISP_E_TYPEMISMATCH) {
+                    *argErr = 3;
+                    return hr;
+                }
+            }
+            return AutomationError(m_doc->SaveAs(path, password), excep);
         }
         case kRange: {
             int end = 0;

@@ -1,0 +1,70 @@
+// Helpers for the engine tests: calls by name on the real automation server, test documents
+// written as flat OpenDocument text and converted by the engine itself, pid-file reading.
+#pragma once
+
+#include <windows.h>
+#include <objbase.h>
+#include <oleauto.h>
+#include <ole2.h>
+
+#include <string>
+#include <vector>
+
+namespace wstest {
+
+// An argument in Word's order; kinds: VT_I4, VT_BSTR (from UTF-8), VT_ERROR omitted.
+struct Arg {
+    VARTYPE vt;
+    LONG l;
+    std::string s;
+    static Arg Long(LONG v) { return Arg{VT_I4, v, {}}; }
+    static Arg Str(const std::string& v) { return Arg{VT_BSTR, 0, v}; }
+    static Arg Omitted() { return Arg{VT_ERROR, 0, {}}; }
+};
+
+std::u16string Wide(const std::string& utf8);
+
+// GetIDsOfNames + Invoke, arguments reversed into the OLE order. result may be null.
+HRESULT Call(IDispatch* obj, const char16_t* name, WORD flags, const std::vector<Arg>& args,
+             VARIANT* result);
+// A method call returning an object (null on failure; the HRESULT in *hr when given).
+IDispatch* CallObject(IDispatch* obj, const char16_t* name, const std::vector<Arg>& args,
+                      HRESULT* hr = nullptr);
+// A property get returning VT_I4, or -1.
+LONG GetLong(IDispatch* obj, const char16_t* name);
+
+// "Word.Application" through the class registry, and its Documents collection.
+struct Word {
+    IDispatch* app = nullptr;
+    IDispatch* docs = nullptr;
+    Word();
+    ~Word();
+    IDispatch* Open(const std::string& path, HRESULT* hr = nullptr);
+};
+
+// Whole-text end, page starts through Goto (as the Word layer counts pages).
+LONG ContentEnd(IDispatch* doc);
+int CountPagesByGoto(IDispatch* doc);
+
+// Flat OpenDocument text: page layouts "Standard" (A4 portrait, header "Report", footer with
+// the page number) and "Landscape" (A4 landscape), paragraph styles PLand/PPort switching
+// between them. body is the office:text content.
+std::string Fodt(const std::string& body);
+std::string Para(const std::string& text, const std::string& style = std::string());
+std::string Lorem(int words, int seed);
+// A table of rows x cols with cell text "r<row>c<col>".
+std::string Table(int rows, int cols);
+std::string List(int items);
+// A frame with an embedded colour-gradient bitmap of w x h centimetres.
+std::string Image(double wcm, double hcm);
+
+// Writes the flat text to <dir>/<name>.fodt and has the engine save it as outPath (format by
+// extension). False on any failure.
+bool MakeDocument(Word& word, const std::string& dir, const std::string& body, const std::string& outPath,
+                  const std::string& password = std::string());
+
+// Pids listed in the engine pid file that are live processes.
+std::vector<int> ListedLivePids();
+bool PidAlive(int pid);
+
+}  // namespace wstest

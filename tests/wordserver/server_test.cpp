@@ -1,0 +1,461 @@
+// The automation server against the real engine: the dispatch surface, positions, copy and
+// paste, bad inputs, embedding, and the engine's lifetime (release, crash, hang, taskkill).
+#include <gtest/gtest.h>
+
+#include "TempDir.h"
+#include "WordServerTest.h"
+
+#include <oleclasses.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <unistd.h>
+
+using namespace wstest;
+
+namespace {
+
+const DWORD kSentinel = 0xdeadbeef;
+
+// Positions of this body as Word counts them: "Hello" 6, "World" 6, a 2 x 2 table of "rNcM"
+// cells (5 each) with two row marks, "End" 4.
+const char* const kSmallBody = "<text:p>Hello</text:p><text:p>World</text:p>";
+std::string SmallBody()
+{
+    return std::string(kSmallBody) + Table(2, 2) + Para("End");
+}
+const LONG kSmallEnd = 6 + 6 + 4 * 5 + 2 + 4;
+
+// pids the engine of this process listed, started between two readings.
+std::vector<int> NewPids(const std::vector<int>& before)
+{
+    std::vector<int> now = ListedLivePids(), added;
+    for (int p : now)
+        if (std::find(before.begin(), before.end(), p) == before.end())
+            added.push_back(p);
+    return added;
+}
+
+IDispatch* Goto(IDispatch* doc, LONG page, HRESULT* hr = nullptr)
+{
+    return CallObject(doc, u"Goto", {Arg::Long(1), Arg::Long(1), Arg::Long(page), Arg::Omitted()}, hr);
+}
+
+}  // namespace
+
+// Member names are matched without regard to case; unknown names and wrong argument kinds
+// are refused before anything reaches the engine.
+TEST(WordServerDispatch, NamesAndArgumentChecks)
+{
+    Word word;
+    ASSERT_NE(word.app, nullptr);
+    ASSERT_NE(word.docs, nullptr);
+
+    struct Row {
+        IDispatch* obj;
+        const char16_t* name;
+        HRESULT expected;
+    } rows[] = {
+        {word.app, u"Documents", S_OK},  {word.app, u"DOCUMENTS", S_OK}, {word.app, u"documents", S_OK},
+        {word.app, u"Quit", DISP_E_UNKNOWNNAME}, {word.app, u"Document", DISP_E_UNKNOWNNAME},
+        {word.docs, u"open", S_OK},      {word.docs, u"OpEn", S_OK},     {word.docs, u"Add", DISP_E_UNKNOWNNAME},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::string(r.name, r.name + std::char_traits<char16_t>::length(r.name)).c_str());
+        DISPID id = DISPID(kSentinel);
+        LPOLESTR names[1] = {const_cast<LPOLESTR>(r.name)};
+        EXPECT_EQ(r.obj->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id), r.expected);
+        if (r.expected == S_OK)
+            EXPECT_GE(id, 0);
+        else
+            EXPECT_EQ(id, DISPID_UNKNOWN);
+    }
+
+    // Wrong kinds and counts for Open; none of them starts a load.
+    EXPECT_EQ(Call(word.docs, u"Open", DISPATCH_METHOD, {Arg::Long(3)}, nullptr), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(Call(word.docs, u"Open", DISPATCH_METHOD, {}, nullptr), DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(Call(word.docs, u"Open", DISPATCH_METHOD, {Arg::Omitted()}, nullptr), DISP_E_PARAMNOTFOUND);
+    // Documents is a property: read it, never call or write it.
+    EXPECT_EQ(Call(word.app, u"Documents", DISPATCH_PROPERTYPUT, {Arg::Long(1)}, nullptr), DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(Call(word.app, u"Documents", DISPATCH_PROPERTYGET, {Arg::Long(1)}, nullptr), DISP_E_BADPARAMCOUNT);
+
+    // A non-null interface id in GetIDsOfNames and Invoke is refused.
+    DISPID id = 0;
+    LPOLESTR names[1] = {const_cast<LPOLESTR>(u"Documents")};
+    EXPECT_EQ(word.app->GetIDsOfNames(IID_IDispatch, names, 1, 0, &id), DISP_E_UNKNOWNINTERFACE);
+    DISPPARAMS none = {nullptr, nullptr, 0, 0};
+    EXPECT_EQ(word.app->Invoke(1, IID_IDispatch, 0, DISPATCH_PROPERTYGET, &none, nullptr, nullptr, nullptr),
+              DISP_E_UNKNOWNINTERFACE);
+    // An id that was never handed out.
+    EXPECT_EQ(word.app->Invoke(777, IID_NULL, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+              DISP_E_MEMBERNOTFOUND);
+}
+
+// Positions, ranges and Goto on a small document converted to .docx by the engine.
+TEST(WordServerDocument, PositionsRangesAndGoto)
+{
+    TempDir dir;
+    Word word;
+    std::string path = dir / "small.docx";
+    ASSERT_TRUE(MakeDocument(word, dir.Path(), SmallBody(), path));
+    IDispatch* doc = word.Open(path);
+    ASSERT_NE(doc, nullptr);
+
+    EXPECT_EQ(ContentEnd(doc), kSmallEnd);
+
+    struct Row {
+        std::vector<Arg> args;
+        HRESULT hr;
+        LONG start, end;
+    } rows[] = {
+        {{Arg::Long(6), Arg::Long(11)}, S_OK, 6, 11},
+        {{Arg::Long(11), Arg::Long(6)}, S_OK, 6, 11},           // reversed bounds are ordered
+        {{Arg::Long(-5), Arg::Long(100000)}, S_OK, 0, kSmallEnd},  // clamped to the text
+        {{Arg::Long(12)}, S_OK, 12, kSmallEnd},                 // End omitted: the text's end
+        {{Arg::Omitted(), Arg::Long(5)}, S_OK, 0, 5},
+        {{Arg::Str("6"), Arg::Long(11)}, DISP_E_TYPEMISMATCH, -1, -1},
+        {{Arg::Long(1), Arg::Long(2), Arg::Long(3)}, DISP_E_BADPARAMCOUNT, -1, -1},
+    };
+    for (size_t i = 0; i < sizeof rows / sizeof *rows; ++i) {
+        SCOPED_TRACE(i);
+        HRESULT hr;
+        IDispatch* r = CallObject(doc, u"Range", rows[i].args, &hr);
+        EXPECT_EQ(hr, rows[i].hr);
+        if (rows[i].hr != S_OK) {
+            EXPECT_EQ(r, nullptr);
+            continue;
+        }
+        ASSERT_NE(r, nullptr);
+        EXPECT_EQ(GetLong(r, u"Start"), rows[i].start);
+        EXPECT_EQ(GetLong(r, u"end"), rows[i].end);
+        r->Release();
+    }
+
+    // One page: page 1 and any later number start at 0.
+    for (LONG page : {1, 2, 50}) {
+        SCOPED_TRACE(page);
+        IDispatch* r = Goto(doc, page);
+        ASSERT_NE(r, nullptr);
+        EXPECT_EQ(GetLong(r, u"Start"), 0);
+        r->Release();
+    }
+    EXPECT_EQ(CountPagesByGoto(doc), 1);
+    HRESULT hr;
+    // Only absolute page numbers from 1 are served.
+    EXPECT_EQ(CallObject(doc, u"Goto", {Arg::Long(2), Arg::Long(1), Arg::Long(1), Arg::Omitted()}, &hr), nullptr);
+    EXPECT_EQ(hr, DISP_E_EXCEPTION);
+    EXPECT_EQ(Goto(doc, 0, &hr), nullptr);
+    EXPECT_EQ(hr, DISP_E_EXCEPTION);
+    EXPECT_EQ(CallObject(doc, u"Goto", {Arg::Long(1), Arg::Long(1), Arg::Str("x"), Arg::Omitted()}, &hr), nullptr);
+    EXPECT_EQ(hr, DISP_E_TYPEMISMATCH);
+
+    // Close ends the document: later calls fail.
+    EXPECT_EQ(Call(doc, u"Close", DISPATCH_METHOD, {}, nullptr), S_OK);
+    EXPECT_EQ(Goto(doc, 1, &hr), nullptr);
+    EXPECT_TRUE(FAILED(hr));
+    doc->Release();
+}
+
+// Copy a range and paste it over the whole text of another document: the result holds
+// exactly the range, with no empty paragraph left behind, in the format of its extension.
+TEST(WordServerDocument, CopyPasteAndSaveAs)
+{
+    TempDir dir;
+    Word word;
+    std::string src = dir / "src.docx";
+    ASSERT_TRUE(MakeDocument(word, dir.Path(), SmallBody(), src));
+    std::string tmpl = dir / "template.docx";
+    ASSERT_TRUE(MakeDocument(word, dir.Path(), Para(Lorem(400, 1)) + Para(Lorem(50, 2)), tmpl));
+
+    struct Row {
+        LONG start, end;
+        const char* out;
+        LONG expectedEnd;
+    } rows[] = {
+        {6, 12, "world.docx", 6},          // "World" and its mark
+        {0, 12, "two.doc", 12},            // two paragraphs, Word 97 format
+        {0, 6, "hello.rtf", 6},
+        {0, kSmallEnd, "all.odt", kSmallEnd},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.out);
+        IDispatch* source = word.Open(src);
+        ASSERT_NE(source, nullptr);
+        IDispatch* range = CallObject(source, u"Range", {Arg::Long(r.start), Arg::Long(r.end)});
+        ASSERT_NE(range, nullptr);
+        EXPECT_EQ(Call(range, u"Copy", DISPATCH_METHOD, {}, nullptr), S_OK);
+        range->Release();
+
+        IDispatch* target = word.Open(tmpl);
+        ASSERT_NE(target, nullptr);
+        IDispatch* all = CallObject(target, u"Range", {});
+        ASSERT_NE(all, nullptr);
+        EXPECT_EQ(Call(all, u"Paste", DISPATCH_METHOD, {}, nullptr), S_OK);
+        all->Release();
+        std::string out = dir / r.out;
+        EXPECT_EQ(Call(target, u"SaveAs", DISPATCH_METHOD, {Arg::Str(out)}, nullptr), S_OK);
+        Call(target, u"Close", DISPATCH_METHOD, {}, nullptr);
+        target->Release();
+        Call(source, u"Close", DISPATCH_METHOD, {}, nullptr);
+        source->Release();
+
+        IDispatch* back = word.Open(out);
+        ASSERT_NE(back, nullptr);
+        EXPECT_EQ(ContentEnd(back), r.expectedEnd);
+        Call(back, u"Close", DISPATCH_METHOD, {}, nullptr);
+        back->Release();
+    }
+    // The template itself was never written.
+    IDispatch* t = word.Open(tmpl);
+    ASSERT_NE(t, nullptr);
+    EXPECT_GT(ContentEnd(t), 400);
+    t->Release();
+
+    // SaveAs wants a file name.
+    IDispatch* s = word.Open(src);
+    ASSERT_NE(s, nullptr);
+    EXPECT_EQ(Call(s, u"SaveAs", DISPATCH_METHOD, {Arg::Long(1)}, nullptr), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(Call(s, u"SaveAs", DISPATCH_METHOD, {}, nullptr), DISP_E_BADPARAMCOUNT);
+    // A path below a plain file cannot be written: a failed call.
+    EXPECT_EQ(Call(s, u"SaveAs", DISPATCH_METHOD, {Arg::Str(src + "/x.docx")}, nullptr), DISP_E_EXCEPTION);
+    s->Release();
+}
+
+// Files the engine cannot or must not open fail quickly, with no question asked and no
+// engine left behind; the next valid document still opens.
+TEST(WordServerBadInput, FailedOpensLeaveNothingBehind)
+{
+    setenv("FOLIUM_ENGINE_TIMEOUT_MS", "20000", 1);  // a question waiting for a person would hang
+    TempDir dir;
+    std::vector<int> before = ListedLivePids();
+    std::string good = dir / "good.docx";
+    {
+        Word word;
+        ASSERT_TRUE(MakeDocument(word, dir.Path(), SmallBody(), good));
+        std::string locked = dir / "locked.doc";
+        ASSERT_TRUE(MakeDocument(word, dir.Path(), SmallBody(), locked, "secret"));
+        // The engine writes the password into the file: without it the file does not open.
+        std::string bytes = ReadWhole(good);
+        ASSERT_GT(bytes.size(), 200u);
+        dir.Write("empty.docx", "");
+        dir.Write("text.doc", "This is just text, not a Word document.\nSecond line.\n");
+        dir.Write("truncated.docx", bytes.substr(0, bytes.size() / 2));
+
+        const char* bad[] = {"missing.docx", "empty.docx", "text.doc", "truncated.docx", "locked.doc"};
+        for (const char* name : bad) {
+            SCOPED_TRACE(name);
+            HRESULT hr = S_OK;
+            IDispatch* doc = word.Open(dir / name, &hr);
+            EXPECT_EQ(doc, nullptr);
+            EXPECT_TRUE(FAILED(hr));
+            if (doc)
+                doc->Release();
+            // Embedding fails the same way.
+            IUnknown* obj = reinterpret_cast<IUnknown*>(uintptr_t(kSentinel));
+            std::u16string w = Wide(dir / name);
+            hr = OleCreateFromFile(CLSID_NULL, w.c_str(), IID_IUnknown, OLERENDER_DRAW, nullptr, nullptr, nullptr,
+                                   reinterpret_cast<void**>(&obj));
+            EXPECT_TRUE(FAILED(hr));
+            // Next valid document opens.
+            IDispatch* ok = word.Open(good);
+            EXPECT_NE(ok, nullptr);
+            if (ok)
+                ok->Release();
+        }
+
+        // Valid documents: one with no characters, and a path with spaces and non-ASCII letters.
+        std::string emptyDoc = dir / "no characters.docx";
+        ASSERT_TRUE(MakeDocument(word, dir.Path(), "<text:p/>", emptyDoc));
+        IDispatch* e = word.Open(emptyDoc);
+        ASSERT_NE(e, nullptr);
+        EXPECT_EQ(ContentEnd(e), 1);
+        EXPECT_EQ(CountPagesByGoto(e), 1);
+        e->Release();
+        std::string odd = dir / "Übersicht und Größe — été.docx";
+        ASSERT_TRUE(MakeDocument(word, dir.Path(), SmallBody(), odd));
+        IDispatch* o = word.Open(odd);
+        ASSERT_NE(o, nullptr);
+        EXPECT_EQ(ContentEnd(o), kSmallEnd);
+        o->Release();
+        EXPECT_FALSE(NewPids(before).empty());  // the engine runs while referenced
+    }
+    // Everything released: the engine has ended.
+    EXPECT_TRUE(NewPids(before).empty());
+    unsetenv("FOLIUM_ENGINE_TIMEOUT_MS");
+}
+
+// Embedding: load, extent, drawing, and the Document behind IDispatch.
+TEST(WordServerEmbedding, ExtentDrawAndDispatch)
+{
+    TempDir dir;
+    Word word;
+    std::string path = dir / "embed.docx";
+    ASSERT_TRUE(MakeDocument(word, dir.Path(), "<text:p text:style-name=\"Heading\">Title</text:p>" + SmallBody(), path));
+
+    ILockBytes* bytes = nullptr;
+    ASSERT_EQ(CreateILockBytesOnHGlobal(nullptr, TRUE, &bytes), S_OK);
+    IStorage* stg = nullptr;
+    ASSERT_EQ(StgCreateDocfileOnILockBytes(bytes, 0x1012, 0, &stg), S_OK);
+    IOleObject* ole = nullptr;
+    std::u16string w = Wide(path);
+    ASSERT_EQ(OleCreateFromFile(CLSID_NULL, w.c_str(), IID_IOleObject, OLERENDER_DRAW, nullptr, nullptr, stg,
+                                reinterpret_cast<void**>(&ole)),
+              S_OK);
+    EXPECT_EQ(OleRun(ole), S_OK);
+
+    SIZEL size = {LONG(kSentinel), LONG(kSentinel)};
+    EXPECT_EQ(ole->GetExtent(DVASPECT_ICON, &size), DV_E_DVASPECT);
+    EXPECT_EQ(size.cx, LONG(kSentinel));
+    EXPECT_EQ(ole->GetExtent(DVASPECT_CONTENT, &size), S_OK);
+    EXPECT_NEAR(size.cx, 21000, 2);  // A4 in HIMETRIC
+    EXPECT_NEAR(size.cy, 29700, 2);
+
+    IDispatch* disp = nullptr;
+    ASSERT_EQ(ole->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&disp)), S_OK);
+    EXPECT_EQ(ContentEnd(disp), 6 + kSmallEnd);
+    disp->Release();
+
+    // Draw at 96 dpi into a white bitmap: the margins stay white, the title is dark.
+    const int W = 794, H = 1123;
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, W, H);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    RECT r = {0, 0, W, H};
+    FillRect(mem, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    EXPECT_EQ(OleDraw(ole, DVASPECT_CONTENT, mem, &r), S_OK);
+    std::vector<uint32_t> px(size_t(W) * H);
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi.bmiHeader.biWidth = W;
+    bi.bmiHeader.biHeight = -H;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    SelectObject(mem, old);
+    ASSERT_EQ(GetDIBits(mem, bmp, 0, H, px.data(), &bi, DIB_RGB_COLORS), H);
+    auto dark = [&](int x0, int y0, int x1, int y1) {
+        int n = 0;
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x)
+                n += (px[size_t(y) * W + x] & 0xff) < 128;
+        return n;
+    };
+    EXPECT_EQ(dark(0, 0, 60, H), 0);           // left margin (2 cm = 75 px)
+    EXPECT_EQ(dark(W - 60, 0, W, H), 0);       // right margin
+    EXPECT_GT(dark(75, 90, 400, 200), 50);     // header and title near the top
+    EXPECT_GT(dark(75, H - 80, 400, H - 40), 5);  // footer page number
+
+    // Zero-sized bounds draw nothing; a foreign aspect is refused.
+    RECT empty = {10, 10, 10, 50};
+    EXPECT_EQ(OleDraw(ole, DVASPECT_CONTENT, mem, &empty), S_OK);
+    IViewObject* view = nullptr;
+    ASSERT_EQ(ole->QueryInterface(IID_IViewObject, reinterpret_cast<void**>(&view)), S_OK);
+    RECTL rl = {0, 0, 10, 10};
+    EXPECT_EQ(view->Draw(DVASPECT_ICON, -1, nullptr, nullptr, nullptr, mem, &rl, nullptr, nullptr, 0), DV_E_DVASPECT);
+    view->Release();
+
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    ole->Release();
+    stg->Release();
+    bytes->Release();
+}
+
+// A dead engine turns into failed calls, and the next Open starts a fresh one.
+TEST(WordServerLifetime, CrashedEngineIsReplaced)
+{
+    TempDir dir;
+    std::vector<int> before = ListedLivePids();
+    Word word;
+    std::string path = dir / "a.docx";
+    ASSERT_TRUE(MakeDocument(word, dir.Path(), SmallBody(), path));
+    IDispatch* doc = word.Open(path);
+    ASSERT_NE(doc, nullptr);
+    std::vector<int> pids = NewPids(before);
+    ASSERT_EQ(pids.size(), 1u);
+    kill(pids[0], SIGKILL);
+
+    HRESULT hr = S_OK;
+    EXPECT_EQ(Goto(doc, 1, &hr), nullptr);
+    EXPECT_EQ(hr, RPC_E_DISCONNECTED);
+    EXPECT_EQ(Call(doc, u"SaveAs", DISPATCH_METHOD, {Arg::Str(dir / "x.docx")}, nullptr), RPC_E_DISCONNECTED);
+    doc->Release();
+
+    IDispatch* again = word.Open(path);
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(ContentEnd(again), kSmallEnd);
+    std::vector<int> now = NewPids(before);
+    ASSERT_EQ(now.size(), 1u);
+    EXPECT_NE(now[0], pids[0]);
+    again->Release();
+}
+
+// A hung engine: the call fails once its limit passes, the engine is ended, and the next
+// Open works.
+TEST(WordServerLifetime, HungEngineTimesOut)
+{
+    TempDir dir;
+    std::vector<int> before = ListedLivePids();
+    Word word;
+    std::string path = dir / "a.docx";
+    ASSERT_TRUE(MakeDocument(word, dir.Path(), SmallBody(), path));
+    IDispatch* doc = word.Open(path);
+    ASSERT_NE(doc, nullptr);
+    std::vector<int> pids = NewPids(before);
+    ASSERT_EQ(pids.size(), 1u);
+
+    setenv("FOLIUM_ENGINE_TIMEOUT_MS", "1500", 1);
+    kill(pids[0], SIGSTOP);
+    HRESULT hr = S_OK;
+    EXPECT_EQ(Goto(doc, 1, &hr), nullptr);
+    EXPECT_EQ(hr, RPC_E_TIMEOUT);
+    EXPECT_FALSE(PidAlive(pids[0]));
+    unsetenv("FOLIUM_ENGINE_TIMEOUT_MS");
+    doc->Release();
+
+    IDispatch* again = word.Open(path);
+    ASSERT_NE(again, nullptr);
+    IDispatch* r = Goto(again, 1);
+    EXPECT_NE(r, nullptr);
+    if (r)
+        r->Release();
+    again->Release();
+}
+
+// "taskkill -F -IM winword.exe" ends exactly the engines listed; another image name kills
+// nothing.
+TEST(WordServerLifetime, TaskkillEndsListedEngines)
+{
+    TempDir dir;
+    std::vector<int> before = ListedLivePids();
+    Word word;
+    std::string path = dir / "a.docx";
+    ASSERT_TRUE(MakeDocument(word, dir.Path(), SmallBody(), path));
+    IDispatch* doc = word.Open(path);
+    ASSERT_NE(doc, nullptr);
+    std::vector<int> pids = NewPids(before);
+    ASSERT_EQ(pids.size(), 1u);
+
+    char exe[4096];
+    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    ASSERT_GT(n, 0);
+    exe[n] = 0;
+    std::string folder(exe);
+    folder.resize(folder.rfind('/'));
+    std::string taskkill = folder + "/taskkill";
+
+    EXPECT_NE(system((taskkill + " -F -IM notepad.exe >/dev/null 2>&1").c_str()), 0);
+    EXPECT_TRUE(PidAlive(pids[0]));
+    EXPECT_EQ(system((taskkill + " -F -IM WINWORD.EXE >/dev/null 2>&1").c_str()), 0);
+    for (int i = 0; i < 100 && PidAlive(pids[0]); ++i)
+        usleep(20000);  // SIGKILL is delivered asynchronously; reaping follows the next call
+    HRESULT hr = S_OK;
+    EXPECT_EQ(Goto(doc, 1, &hr), nullptr);
+    EXPECT_EQ(hr, RPC_E_DISCONNECTED);
+    EXPECT_FALSE(PidAlive(pids[0]));
+    EXPECT_TRUE(NewPids(before).empty());
+    doc->Release();
+}
