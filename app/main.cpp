@@ -1,19 +1,72 @@
 // Pagesnap's entry point.
-#include "OptionSettings.h"
+#include "Look.h"
+#include "TfmMain.h"
+#include "common/misc/WinUtil.h"
+#include "platform/user32/user_ui.h"
+
+#include <objbase.h>
+#include <windows.h>
 
 #include <QApplication>
-#include <QMainWindow>
+#include <QMessageBox>
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <string>
+#include <unistd.h>
+
+void TakeScreenshots(TfmMain* window, const char* szFolder);
+
+namespace {
+
+// The exit command's helper ("taskkill") ships beside the program: put the program's folder
+// first on the search path of the command interpreter.
+void PrependProgramFolderToPath()
+{
+    char szFolder[MAX_PATH];
+    if (!GetModuleFolder(nullptr, szFolder))
+        return;
+    std::string path = szFolder;
+    if (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    if (const char* old = getenv("PATH"))
+        path += std::string(":") + old;
+    setenv("PATH", path.c_str(), 1);
+}
+
+void ShowException(const char* szText)
+{
+    QMessageBox::critical(nullptr, QApplication::applicationName(), QString::fromUtf8(szText));
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName("Orvell Folium Converter");
-    LoadOptionSettings();
-    QMainWindow window;
-    window.setWindowTitle("Orvell Folium Converter");
-    window.resize(800, 600);
-    window.show();
-    int code = app.exec();
-    SaveOptionSettings();
-    return code;
+    try {
+        QApplication app(argc, argv);
+        QApplication::setApplicationName("Orvell Folium Converter");
+        CoInitialize(nullptr);  // the Word layer works in this thread's apartment
+        PrependProgramFolderToPath();
+        platform::ui::SyncScreenMetrics();
+        ApplyLook(app);
+
+        fmMain = new TfmMain;
+        fmMain->show();
+        // The screenshot script's mode only: pictures of the windows, then exit.
+        if (const char* szShots = getenv("FOLIUM_SCREENSHOT_DIR"))
+            TakeScreenshots(fmMain, szShots);
+        app.exec();
+        fmMain->FormDestroy();
+        // The process ends here at once: nothing of the framework's own clean-up runs.
+        fflush(nullptr);
+        _exit(0);
+    } catch (const std::exception& e) {
+        ShowException(e.what());
+    } catch (...) {
+        ShowException("");
+    }
+    fflush(nullptr);
+    _exit(0);
 }

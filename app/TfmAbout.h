@@ -1,0 +1,16 @@
+// The about box: banner, product line and a framed block of four lines.
+#pragma once
+
+#include <QDialog>
+
+namespace Ui {
+class TfmAbout;
+}
+
+class TfmAbout : public QDialog {
+public:
+    explicit TfmAbout(QWidget* parent = nullptr);
+    ~TfmAbout() override;
+
+    Ui::TfmAbout* ui;
+};

@@ -1,0 +1,293 @@
+// The main window's creation, layout rules, view switching, small commands and shut-down.
+#include "TfmMain.h"
+
+#include "Look.h"
+#include "DocFileMgr.h"
+#include "OptionSettings.h"
+#include "TempFolder.h"
+#include "TfmAbout.h"
+#include "TfmOption.h"
+#include "common/misc/WinUtil.h"
+#include "platform/user32/user_ui.h"
+#include "ui_TfmMain.h"
+#include "word/CxWordUtil.h"
+#include "word/CxWordView.h"
+
+#include <windows.h>
+
+#include <QCloseEvent>
+#include <QProgressBar>
+#include <QResizeEvent>
+#include <QScreen>
+#include <QTimer>
+
+#include <cstdlib>
+
+TfmMain* fmMain = nullptr;
+
+const char kHelpAddress[] = "https://folium-converter.example/help/";
+const char kHomeAddress[] = "https://folium-converter.example/";
+
+namespace {
+
+const int kMinWidth = 800;
+const int kMinHeight = 600;
+
+}  // namespace
+
+TfmMain::TfmMain(QWidget* parent)
+    : QMainWindow(parent), ui(new Ui::TfmMain), pbMain(nullptr), isConverting(false), wordUtil(nullptr),
+      wordView(nullptr), currentDoc(nullptr), docFileMgr(nullptr), selectAllNext(true), destroyed(false)
+{
+    ui->setupUi(this);
+    setWindowTitle("Orvell Folium Converter");
+    ui->Image1->setPixmap(MakeBanner(445, 64));
+    ui->sbMain->setFixedHeight(19);
+    // The bar lies over the status strip (FormResize), hidden until a run starts.
+    pbMain = new QProgressBar(this);
+    pbMain->setObjectName("pbMain");
+    pbMain->setRange(0, 100);
+    pbMain->setTextVisible(true);
+    pbMain->setFormat("%p%");
+    pbMain->setAlignment(Qt::AlignCenter);
+    pbMain->hide();
+    ui->lvPages->setColumnWidth(0, 110);
+    ui->lvFile->setColumnWidth(0, 500);
+    ui->lvFile->setColumnWidth(1, 80);
+    ui->lvFile->setColumnWidth(2, 120);
+
+    // The designed client size: menu bar and status strip around 100 + 487 pixels of panels.
+    resize(946, menuBar()->sizeHint().height() + 100 + 487 + 19);
+    acceptedSize = size();
+    if (QScreen* s = screen())  // opens centred on the desktop
+        move(s->availableGeometry().center() - rect().center());
+
+    for (QObject* o : {(QObject*)ui->pTop, (QObject*)ui->tOne, (QObject*)ui->tMore, (QObject*)ui->pWord})
+        o->installEventFilter(this);
+    connect(ui->pcMain, &QTabWidget::currentChanged, this, [this] { pcMainChange(); });
+    connect(ui->mnuViewOne, &QAction::triggered, this, [this] { mnuViewOneClick(); });
+    connect(ui->mnuViewMore, &QAction::triggered, this, [this] { mnuViewMoreClick(); });
+    connect(ui->mnuToolOption, &QAction::triggered, this, [this] { mnuToolOptionClick(); });
+    connect(ui->mnuHelpContent, &QAction::triggered, this, [this] { btnHelpClick(); });
+    connect(ui->btnHelp, &QPushButton::clicked, this, [this] { btnHelpClick(); });
+    connect(ui->mnuHelpWeb, &QAction::triggered, this, [this] { mnuHelpWebClick(); });
+    connect(ui->mnuHelpAbout, &QAction::triggered, this, [this] { mnuHelpAboutClick(); });
+    connect(ui->mnuFileExit, &QAction::triggered, this, [this] { btnExitClick(); });
+    connect(ui->btnExit, &QPushButton::clicked, this, [this] { btnExitClick(); });
+
+    FormCreate();
+}
+
+TfmMain::~TfmMain()
+{
+    // The preview belongs to its window, which ends with pWord.
+    wordView = nullptr;
+    if (!destroyed) {  // made and dropped without the program's shut-down (tests)
+        delete docFileMgr;
+        docFileMgr = nullptr;
+    }
+    delete ui;
+    if (fmMain == this)
+        fmMain = nullptr;
+}
+
+void TfmMain::FormCreate()
+{
+    InitMain();
+    if (wordView) {
+        RECT rc = {0, 0, ui->pWord->width(), ui->pWord->height()};
+        rc.left += 3;
+        rc.top += 3;
+        rc.right -= 3;
+        rc.bottom -= 3;
+        wordView->Create(platform::ui::WindowOf(ui->pWord), &rc);
+    }
+    docFileMgr = new DocFileMgr;
+    mnuViewMoreClick();
+}
+
+void TfmMain::InitMain()
+{
+    LoadOptionSettings();
+    isConverting = false;
+    wordUtil = nullptr;
+    currentDoc = nullptr;
+    wordView = new CxWordView;
+}
+
+void TfmMain::FormDestroy()
+{
+    if (destroyed)
+        return;
+    destroyed = true;
+    ExitMain();
+    if (docFileMgr) {
+        delete docFileMgr;
+        docFileMgr = nullptr;
+    }
+    CleanTempFolder();
+}
+
+void TfmMain::ExitMain()
+{
+    SaveOptionSettings();
+    if (wordUtil) {
+        delete wordUtil;
+        wordUtil = nullptr;
+        currentDoc = nullptr;
+        if (OptionSettings.CleanWord) {
+            // Ends the engine processes this program started (the helper beside the program).
+            int rc = system("taskkill -F -IM winword.exe");
+            (void)rc;
+        }
+    }
+}
+
+void TfmMain::CleanTempFolder() { DeleteTempDocuments(OptionSettings.TempPath); }
+
+void TfmMain::closeEvent(QCloseEvent* event)
+{
+    bool CanClose = true;
+    FormCloseQuery(CanClose);
+    if (CanClose)
+        event->accept();
+    else
+        event->ignore();
+}
+
+void TfmMain::FormCloseQuery(bool& CanClose)
+{
+    if (!isConverting) {
+        CanClose = true;
+        return;
+    }
+    int answer = MessageBoxA(platform::ui::WindowOf(this),
+                             "The document conversion is running now, are you sure to quit?", "Question",
+                             MB_YESNOCANCEL | MB_ICONQUESTION);
+    CanClose = answer == IDYES;
+}
+
+void TfmMain::resizeEvent(QResizeEvent* event)
+{
+    int NewWidth = event->size().width(), NewHeight = event->size().height();
+    bool Resize = true;
+    FormCanResize(NewWidth, NewHeight, Resize);
+    if (!Resize && acceptedSize.isValid()) {
+        // Refused as a whole: back to the last accepted size in both dimensions.
+        QSize keep = acceptedSize;
+        QTimer::singleShot(0, this, [this, keep] {
+            if (size() != keep)
+                resize(keep);
+        });
+        return;
+    }
+    acceptedSize = event->size();
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TfmMain::FormCanResize(int& NewWidth, int& NewHeight, bool& Resize)
+{
+    Resize = NewWidth >= kMinWidth && NewHeight >= kMinHeight;
+}
+
+void TfmMain::FormResize()
+{
+    // The top panel and the tabs fill the central area as aligned panels do.
+    QWidget* c = centralWidget();
+    ui->pTop->setGeometry(0, 0, c->width(), ui->pTop->height());
+    ui->pcMain->setGeometry(0, ui->pTop->height(), c->width(), std::max(0, c->height() - ui->pTop->height()));
+    QRect sb = ui->sbMain->geometry();
+    pbMain->setGeometry(sb.left(), sb.top() + 1, sb.width() - 1, 12);
+    pbMain->raise();
+}
+
+void TfmMain::pTopResize()
+{
+    int w = ui->pTop->width();
+    ui->btnExit->move(w - 120, ui->btnExit->y());
+    ui->btnHelp->move(ui->btnExit->x() - 120, ui->btnHelp->y());
+}
+
+void TfmMain::tOneResize()
+{
+    int w = ui->tOne->width(), h = ui->tOne->height();
+    ui->lvPages->resize(ui->lvPages->width(), h - 115);
+    ui->pWord->resize(w - 180, h - 115);
+    ui->btnSelPage->move(ui->btnSelPage->x(), h - 45);
+    ui->btnAll->move(w - 530, h - 45);
+    ui->btnSel->move(w - 370, h - 45);
+    ui->btnOne->move(w - 210, h - 45);
+}
+
+void TfmMain::tMoreResize()
+{
+    int w = ui->tMore->width(), h = ui->tMore->height();
+    ui->lvFile->resize(w - 60, h - 125);
+    for (QWidget* b : {(QWidget*)ui->btnSelAll, (QWidget*)ui->btnClear, (QWidget*)ui->btnConvert})
+        b->move(b->x(), h - 55);
+}
+
+void TfmMain::pWordResize()
+{
+    if (!wordView)
+        return;
+    MoveWindow(wordView->GetHandle(), 1, 1, ui->pWord->width() - 2, ui->pWord->height() - 2, TRUE);
+}
+
+bool TfmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Resize) {
+        if (watched == ui->pTop)
+            pTopResize();
+        else if (watched == ui->tOne)
+            tOneResize();
+        else if (watched == ui->tMore)
+            tMoreResize();
+        else if (watched == ui->pWord)
+            pWordResize();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TfmMain::pcMainChange()
+{
+    // Only the active page takes input; the menu ticks stay as the menu last set them.
+    ui->tOne->setEnabled(ui->pcMain->currentWidget() == ui->tOne);
+    ui->tMore->setEnabled(ui->pcMain->currentWidget() == ui->tMore);
+}
+
+void TfmMain::mnuViewOneClick()
+{
+    ui->pcMain->setCurrentWidget(ui->tOne);
+    pcMainChange();
+    ui->mnuViewOne->setChecked(true);
+    ui->mnuViewMore->setChecked(false);
+}
+
+void TfmMain::mnuViewMoreClick()
+{
+    ui->pcMain->setCurrentWidget(ui->tMore);
+    pcMainChange();
+    ui->mnuViewOne->setChecked(false);
+    ui->mnuViewMore->setChecked(true);
+}
+
+void TfmMain::mnuToolOptionClick()
+{
+    TfmOption fmOption(this);
+    fmOption.UpdateData(false);
+    fmOption.exec();
+}
+
+void TfmMain::btnHelpClick() { ShellOpen(kHelpAddress); }
+
+void TfmMain::mnuHelpWebClick() { ShellOpen(kHomeAddress); }
+
+void TfmMain::mnuHelpAboutClick()
+{
+    TfmAbout fmAbout(this);
+    fmAbout.exec();
+}
+
+void TfmMain::btnExitClick() { close(); }

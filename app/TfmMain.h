@@ -1,0 +1,77 @@
+// The main window: a top panel with the banner and the Help and Exit buttons, the menus, the
+// single-document and multi-document views on two tabs, and the status strip with the run's
+// progress bar. It owns the Word instance (once made), the preview and the document list.
+#pragma once
+
+#include <QMainWindow>
+#include <QSize>
+
+class QProgressBar;
+class CxWordDoc;
+class CxWordUtil;
+class CxWordView;
+class DocFileMgr;
+
+namespace Ui {
+class TfmMain;
+}
+
+class TfmMain : public QMainWindow {
+public:
+    explicit TfmMain(QWidget* parent = nullptr);
+    ~TfmMain() override;
+
+    // The designed controls, by their names (ui->btnAll, ui->lvPages ...), and the progress
+    // bar that lies over the status strip.
+    Ui::TfmMain* ui;
+    QProgressBar* pbMain;
+
+    // The shut-down: settings saved, Word instance ended (and its processes, when CleanWord
+    // is on), document list destroyed, temporary documents deleted. Ending the process is the
+    // caller's part.
+    void FormDestroy();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormCloseQuery(bool& CanClose);
+    void FormCanResize(int& NewWidth, int& NewHeight, bool& Resize);
+    void FormResize();
+    void pTopResize();
+    void tOneResize();
+    void tMoreResize();
+    void pWordResize();
+    void pcMainChange();
+    void mnuViewOneClick();
+    void mnuViewMoreClick();
+    void mnuToolOptionClick();
+    void btnHelpClick();
+    void mnuHelpWebClick();
+    void mnuHelpAboutClick();
+    void btnExitClick();
+    void InitMain();
+    void ExitMain();
+    void CleanTempFolder();
+
+    bool isConverting;
+    CxWordUtil* wordUtil;
+    CxWordView* wordView;
+    CxWordDoc* currentDoc;
+    DocFileMgr* docFileMgr;
+    bool selectAllNext;
+    bool destroyed;
+    QSize acceptedSize;  // the last size FormCanResize let through
+
+    friend class TfmMainTest;
+};
+
+// The one main window.
+extern TfmMain* fmMain;
+
+// The product's web addresses.
+extern const char kHelpAddress[];
+extern const char kHomeAddress[];

@@ -1,0 +1,108 @@
+// The options dialog.
+#include "TfmOption.h"
+
+#include "OptionSettings.h"
+#include "platform/user32/user_ui.h"
+#include "ui_TfmOption.h"
+
+#include <io.h>
+#include <shlobj.h>
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+// Blanks and control characters off both ends, as the form library's Trim does.
+std::string Trim(const QString& text)
+{
+    std::string s = text.toUtf8().toStdString();
+    size_t b = 0, e = s.size();
+    while (b < e && (unsigned char)s[b] <= ' ')
+        ++b;
+    while (e > b && (unsigned char)s[e - 1] <= ' ')
+        --e;
+    return s.substr(b, e - b);
+}
+
+// A folder setting must exist and fit its buffer whole: a cut path would name another place.
+bool Usable(const std::string& path) { return !path.empty() && path.size() < MAX_PATH && access(path.c_str(), 0) == 0; }
+
+}  // namespace
+
+TfmOption::TfmOption(QWidget* parent) : QDialog(parent), ui(new Ui::TfmOption)
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(552, 419);
+    connect(ui->btnOutputBrowse, &QPushButton::clicked, this, [this] { btnOutputBrowseClick(); });
+    connect(ui->btnTempBrowse, &QPushButton::clicked, this, [this] { btnTempBrowseClick(); });
+    connect(ui->btnOK, &QPushButton::clicked, this, [this] { btnOKClick(); });
+    connect(ui->btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+TfmOption::~TfmOption() { delete ui; }
+
+bool TfmOption::UpdateData(bool bStore)
+{
+    if (!bStore) {
+        if (OptionSettings.ImageType == 1)
+            ui->rbtnBMP->setChecked(true);
+        else if (OptionSettings.ImageType == 3)
+            ui->rbtnPNG->setChecked(true);
+        else
+            ui->rbtnJPG->setChecked(true);
+        ui->edtDirOutput->setText(QString::fromUtf8(OptionSettings.OutputPath));
+        ui->edtTempDir->setText(QString::fromUtf8(OptionSettings.TempPath));
+        ui->cbCleanWord->setChecked(OptionSettings.CleanWord);
+        return true;
+    }
+    std::string output = Trim(ui->edtDirOutput->text());
+    if (!Usable(output)) {
+        MessageBoxA(platform::ui::WindowOf(this), "Invalid output path.", "Error", MB_OK | MB_ICONERROR);
+        ui->edtDirOutput->setFocus();
+        return false;
+    }
+    std::string temp = Trim(ui->edtTempDir->text());
+    if (!Usable(temp)) {
+        MessageBoxA(platform::ui::WindowOf(this), "Invalid temporary file path.", "Error", MB_OK | MB_ICONERROR);
+        ui->edtTempDir->setFocus();
+        return false;
+    }
+    memcpy(OptionSettings.OutputPath, output.c_str(), output.size() + 1);
+    memcpy(OptionSettings.TempPath, temp.c_str(), temp.size() + 1);
+    OptionSettings.ImageType = ui->rbtnBMP->isChecked() ? 1 : ui->rbtnPNG->isChecked() ? 3 : 2;
+    OptionSettings.CleanWord = ui->cbCleanWord->isChecked();
+    return true;
+}
+
+void TfmOption::btnOKClick()
+{
+    if (UpdateData(true))
+        accept();
+}
+
+void TfmOption::BrowseInto(const char* szTitle, QLineEdit* pEdit)
+{
+    char szPath[MAX_PATH] = "";
+    BROWSEINFOA bi;
+    memset(&bi, 0, sizeof bi);
+    bi.hwndOwner = platform::ui::WindowOf(this);
+    bi.pidlRoot = nullptr;
+    bi.pszDisplayName = szPath;
+    bi.lpszTitle = szTitle;
+    bi.ulFlags = 0;
+    PIDLIST_ABSOLUTE pidl = SHBrowseForFolderA(&bi);
+    if (!pidl)
+        return;
+    // An item without a file-system path leaves the field as it was.
+    if (SHGetPathFromIDListA(pidl, szPath))
+        pEdit->setText(QString::fromUtf8(szPath));
+    ILFree(pidl);
+}
+
+void TfmOption::btnOutputBrowseClick() { BrowseInto("Choose Output Directory", ui->edtDirOutput); }
+
+void TfmOption::btnTempBrowseClick() { BrowseInto("Choose Temporary Directory", ui->edtTempDir); }

@@ -1,0 +1,28 @@
+// The options dialog: picture format, output and temporary folders, and whether the document
+// engine's processes are ended at exit. Edits OptionSettings in place on OK.
+#pragma once
+
+#include <QDialog>
+
+namespace Ui {
+class TfmOption;
+}
+
+class TfmOption : public QDialog {
+public:
+    explicit TfmOption(QWidget* parent = nullptr);
+    ~TfmOption() override;
+
+    // false: fill the controls from OptionSettings (always true). true: validate the trimmed
+    // folders (the output folder first; a message box and the focus on the faulty field) and
+    // only when both exist store everything; returns whether it stored.
+    bool UpdateData(bool bStore);
+
+    Ui::TfmOption* ui;
+
+private:
+    void btnOutputBrowseClick();
+    void btnTempBrowseClick();
+    void btnOKClick();
+    void BrowseInto(const char* szTitle, class QLineEdit* pEdit);
+};

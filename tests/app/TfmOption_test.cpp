@@ -1,0 +1,216 @@
+// The options dialog: filling, validation with its messages and focus, trimming, storing
+// only on OK, and the two folder buttons.
+#include "app/OptionSettings.h"
+#include "app/TfmOption.h"
+
+#include "QtApp.h"
+#include "TempDir.h"
+#include "platform/user32/user_ui.h"
+#include "ui_TfmOption.h"
+
+#include <windows.h>
+
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+class TfmOptionTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        TestApp();
+        platform::ui::SetMessageBoxHook([this](const platform::ui::MessageBoxRequest& r) {
+            boxes.push_back(r);
+            return IDOK;
+        });
+        // Sentinels: what must survive a refusal.
+        OptionSettings.ImageType = 3;
+        strcpy(OptionSettings.OutputPath, "/sentinel/out");
+        strcpy(OptionSettings.TempPath, "/sentinel/temp");
+        OptionSettings.CleanWord = false;
+        dlg = new TfmOption;
+        dlg->UpdateData(false);
+        dlg->show();
+        QApplication::setActiveWindow(dlg);
+    }
+    void TearDown() override
+    {
+        delete dlg;
+        platform::ui::SetMessageBoxHook(nullptr);
+        platform::ui::SetFileDialogHook(nullptr);
+    }
+    void ExpectUntouched()
+    {
+        EXPECT_EQ(3, OptionSettings.ImageType);
+        EXPECT_STREQ("/sentinel/out", OptionSettings.OutputPath);
+        EXPECT_STREQ("/sentinel/temp", OptionSettings.TempPath);
+        EXPECT_FALSE(OptionSettings.CleanWord);
+    }
+
+    TfmOption* dlg = nullptr;
+    std::vector<platform::ui::MessageBoxRequest> boxes;
+    TempDir dir;
+};
+
+TEST_F(TfmOptionTest, FillsTheControlsFromTheSettings)
+{
+    EXPECT_EQ("Set Options ...", dlg->windowTitle());
+    EXPECT_EQ(QSize(552, 419), dlg->size());
+    EXPECT_EQ("/sentinel/out", dlg->ui->edtDirOutput->text());
+    EXPECT_EQ("/sentinel/temp", dlg->ui->edtTempDir->text());
+    EXPECT_FALSE(dlg->ui->cbCleanWord->isChecked());
+    struct Row {
+        int type;
+        QRadioButton* expected;
+    } rows[] = {{1, dlg->ui->rbtnBMP}, {2, dlg->ui->rbtnJPG}, {3, dlg->ui->rbtnPNG},
+                {7, dlg->ui->rbtnJPG}, {0, dlg->ui->rbtnJPG}, {-1, dlg->ui->rbtnJPG}};
+    for (auto& r : rows) {
+        SCOPED_TRACE(r.type);
+        OptionSettings.ImageType = r.type;
+        EXPECT_TRUE(dlg->UpdateData(false));
+        EXPECT_TRUE(r.expected->isChecked());
+        EXPECT_EQ(r.type, OptionSettings.ImageType) << "filling changes nothing";
+    }
+}
+
+TEST_F(TfmOptionTest, BothPathsWrongShowsOnlyTheOutputMessageThenTheTemporaryOne)
+{
+    dlg->ui->edtDirOutput->setText("/no/such/output");
+    dlg->ui->edtTempDir->setText("/no/such/temp");
+    EXPECT_FALSE(dlg->UpdateData(true));
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ("Invalid output path.", boxes[0].text);
+    EXPECT_EQ("Error", boxes[0].caption);
+    EXPECT_EQ((UINT)(MB_OK | MB_ICONERROR), boxes[0].type);
+    EXPECT_EQ(platform::ui::WindowOf(dlg), boxes[0].owner) << "owned by the dialog";
+    EXPECT_EQ(dlg->ui->edtDirOutput, dlg->focusWidget());
+    ExpectUntouched();
+
+    boxes.clear();
+    dlg->ui->edtDirOutput->setText(QString::fromStdString(dir.Path()));
+    EXPECT_FALSE(dlg->UpdateData(true));
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ("Invalid temporary file path.", boxes[0].text);
+    EXPECT_EQ(dlg->ui->edtTempDir, dlg->focusWidget());
+    ExpectUntouched();
+
+    boxes.clear();
+    dlg->ui->edtTempDir->setText("   ");
+    EXPECT_FALSE(dlg->UpdateData(true)) << "blank is no path";
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ("Invalid temporary file path.", boxes[0].text);
+}
+
+TEST_F(TfmOptionTest, TrimmedPathsAndExistingFilesAreStored)
+{
+    std::string file = dir.Write("not-a-folder.txt", "x");
+    std::string folder = dir.Path().substr(0, dir.Path().size() - 1);
+    dlg->ui->edtDirOutput->setText(QString::fromStdString(" \t" + folder + "  \n"));
+    dlg->ui->edtTempDir->setText(QString::fromStdString("\x01" + file + " "));
+    dlg->ui->rbtnBMP->setChecked(true);
+    dlg->ui->cbCleanWord->setChecked(true);
+    EXPECT_TRUE(dlg->UpdateData(true));
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(folder, OptionSettings.OutputPath);
+    EXPECT_EQ(file, OptionSettings.TempPath) << "any existing path passes";
+    EXPECT_EQ(1, OptionSettings.ImageType);
+    EXPECT_TRUE(OptionSettings.CleanWord);
+    dlg->ui->rbtnPNG->setChecked(true);
+    EXPECT_TRUE(dlg->UpdateData(true));
+    EXPECT_EQ(3, OptionSettings.ImageType);
+}
+
+TEST_F(TfmOptionTest, APathTooLongForTheSettingIsRefusedNotCut)
+{
+    std::string deep = dir.Path();
+    while (deep.size() < 300) {
+        deep += "abcdefghijklmnopqrstuvwxyz/";
+        std::filesystem::create_directory(deep);
+    }
+    dlg->ui->edtDirOutput->setText(QString::fromStdString(deep));
+    dlg->ui->edtTempDir->setText(QString::fromStdString(dir.Path()));
+    EXPECT_FALSE(dlg->UpdateData(true));
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ("Invalid output path.", boxes[0].text);
+    ExpectUntouched();
+}
+
+TEST_F(TfmOptionTest, JpgForSevenStaysSevenUnlessConfirmed)
+{
+    OptionSettings.ImageType = 7;
+    dlg->UpdateData(false);
+    EXPECT_TRUE(dlg->ui->rbtnJPG->isChecked());
+    QTest::mouseClick(dlg->ui->btnCancel, Qt::LeftButton);
+    EXPECT_EQ(QDialog::Rejected, dlg->result());
+    EXPECT_EQ(7, OptionSettings.ImageType);
+
+    dlg->show();
+    dlg->ui->edtDirOutput->setText(QString::fromStdString(dir.Path()));
+    dlg->ui->edtTempDir->setText(QString::fromStdString(dir.Path()));
+    QTest::mouseClick(dlg->ui->btnOK, Qt::LeftButton);
+    EXPECT_EQ(QDialog::Accepted, dlg->result());
+    EXPECT_EQ(2, OptionSettings.ImageType);
+}
+
+TEST_F(TfmOptionTest, CancelAndAFailedOkStoreNothing)
+{
+    dlg->ui->edtDirOutput->setText(QString::fromStdString(dir.Path()));
+    dlg->ui->edtTempDir->setText(QString::fromStdString(dir.Path()));
+    dlg->ui->rbtnBMP->setChecked(true);
+    dlg->ui->cbCleanWord->setChecked(true);
+    QTest::mouseClick(dlg->ui->btnCancel, Qt::LeftButton);
+    EXPECT_FALSE(dlg->isVisible());
+    ExpectUntouched();
+
+    dlg->show();
+    dlg->ui->edtDirOutput->setText("/no/such/output");
+    QTest::mouseClick(dlg->ui->btnOK, Qt::LeftButton);
+    EXPECT_TRUE(dlg->isVisible()) << "stays open on a wrong path";
+    ExpectUntouched();
+}
+
+TEST_F(TfmOptionTest, FolderButtonsPickIntoTheirFields)
+{
+    std::vector<std::string> titles;
+    std::string pick = "/picked/folder";
+    bool confirm = true;
+    platform::ui::SetFileDialogHook([&](const platform::ui::FileDialogRequest& r, std::string* path) {
+        titles.push_back(r.title);
+        EXPECT_EQ(platform::ui::FileDialogRequest::PickFolder, r.kind);
+        EXPECT_EQ(platform::ui::WindowOf(dlg), r.owner);
+        *path = pick;
+        return confirm;
+    });
+    QTest::mouseClick(dlg->ui->btnOutputBrowse, Qt::LeftButton);
+    EXPECT_EQ("/picked/folder", dlg->ui->edtDirOutput->text());
+    EXPECT_EQ("/sentinel/temp", dlg->ui->edtTempDir->text());
+    pick = "/picked/temp";
+    QTest::mouseClick(dlg->ui->btnTempBrowse, Qt::LeftButton);
+    EXPECT_EQ("/picked/temp", dlg->ui->edtTempDir->text());
+    confirm = false;
+    QTest::mouseClick(dlg->ui->btnTempBrowse, Qt::LeftButton);
+    EXPECT_EQ("/picked/temp", dlg->ui->edtTempDir->text()) << "cancel changes nothing";
+    EXPECT_EQ((std::vector<std::string>{"Choose Output Directory", "Choose Temporary Directory",
+                                        "Choose Temporary Directory"}),
+              titles);
+    ExpectUntouched();
+}
+
+TEST_F(TfmOptionTest, TabOrderFollowsTheDesign)
+{
+    // The format group is one tab stop (arrows move between its buttons); the rest follow it.
+    std::vector<std::string> stops;
+    for (QWidget* w = dlg->ui->rbtnBMP->nextInFocusChain(); w != dlg->ui->rbtnBMP; w = w->nextInFocusChain())
+        if ((w->focusPolicy() & Qt::TabFocus) && !qobject_cast<QRadioButton*>(w) && dlg->isAncestorOf(w))
+            stops.push_back(w->objectName().toStdString());
+    EXPECT_EQ((std::vector<std::string>{"edtDirOutput", "btnOutputBrowse", "edtTempDir", "btnTempBrowse", "btnOK",
+                                        "btnCancel", "cbCleanWord"}),
+              stops);
+}
+
+}  // namespace
