@@ -31,8 +31,9 @@ extern "C" {
 // initialised. Each successful call must be balanced by CoUninitialize.
 HRESULT WINAPI CoInitialize(LPVOID pvReserved);
 HRESULT WINAPI CoInitializeEx(LPVOID pvReserved, DWORD dwCoInit);
-// Undoes one CoInitialize; the last one of the process lets loaded server modules that say
-// they can unload (DllCanUnloadNow S_OK) be freed.
+// Undoes one CoInitialize of the calling thread. Unlike Windows, in-process server modules stay
+// loaded until the process ends (they may run threads of their own); DllCanUnloadNow is not
+// consulted.
 void WINAPI CoUninitialize(void);
 
 // The class of a ProgID ("Word.Application", case-insensitive); CO_E_CLASSSTRING for an unknown

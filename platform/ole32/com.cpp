@@ -1,16 +1,10 @@
 // COM library initialisation and task memory.
 #include "ole_private.h"
 
-#include <atomic>
 #include <cstdlib>
-
-namespace platform {
-void FreeUnusedModules();
-}
 
 namespace {
 thread_local int tInitCount = 0;
-std::atomic<int> gProcessInits{0};
 } // namespace
 
 extern "C" HRESULT WINAPI CoInitializeEx(LPVOID pvReserved, DWORD dwCoInit)
@@ -19,7 +13,6 @@ extern "C" HRESULT WINAPI CoInitializeEx(LPVOID pvReserved, DWORD dwCoInit)
     // made them.
     if (tInitCount++ > 0)
         return S_FALSE;
-    ++gProcessInits;
     return S_OK;
 }
 
@@ -32,10 +25,7 @@ extern "C" void WINAPI CoUninitialize(void)
 {
     if (tInitCount <= 0)
         return; // unbalanced: ignored as on Windows
-    if (--tInitCount > 0)
-        return;
-    if (--gProcessInits == 0)
-        platform::FreeUnusedModules();
+    --tInitCount;
 }
 
 extern "C" LPVOID WINAPI CoTaskMemAlloc(SIZE_T cb)

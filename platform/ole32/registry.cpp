@@ -42,14 +42,16 @@ struct Registry {
 
 Registry& Reg()
 {
-    static Registry* r = new Registry; // lives to process exit: modules are never unloaded late
+    static Registry* r = new Registry; // lives to process exit, as the modules it loaded do
     return *r;
 }
 
 // The document extensions served by the word processor's document class.
 const char* const kDocumentExtensions[] = {".doc", ".docx", ".rtf", ".odt"};
 
-// Loads the module once; null when it cannot be loaded.
+// Loads the module once; null when it cannot be loaded. A loaded module stays until the process
+// ends: server modules run threads of their own (the document engine's), which must never find
+// their code unmapped, so DllCanUnloadNow is not consulted.
 HMODULE ModuleFor(Registry& r, const std::string& name)
 {
     for (const LoadedModule& m : r.modules)
@@ -98,22 +100,6 @@ void AddModuleClass(REFCLSID clsid, const char* szProgId, const char* szModule)
     Registry& r = Reg();
     std::lock_guard<std::mutex> g(r.lock);
     r.classes.push_back({clsid, szProgId ? szProgId : "", szModule ? szModule : ""});
-}
-
-// Frees the modules that say they can be unloaded; run by the last CoUninitialize.
-void FreeUnusedModules()
-{
-    Registry& r = Reg();
-    std::lock_guard<std::mutex> g(r.lock);
-    for (size_t i = 0; i < r.modules.size();) {
-        auto canUnload = reinterpret_cast<LPFNCANUNLOADNOW>(reinterpret_cast<void*>(GetProcAddress(r.modules[i].h, "DllCanUnloadNow")));
-        if (canUnload && canUnload() == S_OK) {
-            FreeLibrary(r.modules[i].h);
-            r.modules.erase(r.modules.begin() + long(i));
-        } else {
-            ++i;
-        }
-    }
 }
 
 } // namespace platform

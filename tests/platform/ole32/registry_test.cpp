@@ -227,7 +227,7 @@ TEST_F(ServerModuleTest, TheModuleIsLoadedByNameOnceAndAskedForEachObject)
 {
     HMODULE h = LoadLibraryA("OleTestServer.dll");
     ASSERT_NE(h, nullptr);
-    auto requests = reinterpret_cast<int (*)()>(GetProcAddress(h, "OleTestServerRequests"));
+    auto requests = reinterpret_cast<int (*)()>(reinterpret_cast<void*>(GetProcAddress(h, "OleTestServerRequests")));
     ASSERT_NE(requests, nullptr);
     const int before = requests();
 
@@ -283,12 +283,38 @@ TEST_F(ServerModuleTest, TheLastUninitializeKeepsAModuleWhoseObjectsAreAlive)
     EXPECT_EQ(a->GetClassID(&got), S_OK);
     EXPECT_EQ(a->Release(), 0u);
 
-    // With no object left the module may go, and comes back on the next creation.
+    // With no object left, creation goes on working after the last uninitialize.
     ASSERT_EQ(CoInitialize(nullptr), S_OK);
     CoUninitialize();
     ASSERT_EQ(CoCreateInstance(kModuleClass, nullptr, CLSCTX_SERVER, IID_IPersist, reinterpret_cast<void**>(&a)), S_OK);
     EXPECT_EQ(a->GetClassID(&got), S_OK);
     a->Release();
+}
+
+TEST_F(ServerModuleTest, TheModuleStaysLoadedThroughTheLastUninitialize)
+{
+    HMODULE h = LoadLibraryA("OleTestServer.dll");
+    ASSERT_NE(h, nullptr);
+    auto requests = reinterpret_cast<int (*)()>(reinterpret_cast<void*>(GetProcAddress(h, "OleTestServerRequests")));
+    ASSERT_NE(requests, nullptr);
+
+    ASSERT_EQ(CoInitialize(nullptr), S_OK);
+    EXPECT_EQ(CoInitialize(nullptr), S_FALSE);
+    IPersist* a = nullptr;
+    ASSERT_EQ(CoCreateInstance(kModuleClass, nullptr, CLSCTX_SERVER, IID_IPersist, reinterpret_cast<void**>(&a)), S_OK);
+    a->Release(); // no object left: the module would say it can be unloaded
+    const int before = requests();
+    CoUninitialize();
+    CoUninitialize();
+    FreeLibrary(h); // the registry's own load remains
+
+    // The module's state survived: it was not unloaded and loaded afresh.
+    ASSERT_EQ(CoCreateInstance(kModuleClass, nullptr, CLSCTX_SERVER, IID_IPersist, reinterpret_cast<void**>(&a)), S_OK);
+    h = LoadLibraryA("OleTestServer.dll");
+    requests = reinterpret_cast<int (*)()>(reinterpret_cast<void*>(GetProcAddress(h, "OleTestServerRequests")));
+    EXPECT_EQ(requests(), before + 1);
+    a->Release();
+    FreeLibrary(h);
 }
 
 } // namespace
