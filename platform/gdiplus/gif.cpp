@@ -47,7 +47,7 @@ Status DecodeGif(const uint8_t* data, size_t size, Bitmap** out)
     GifCloser g{DGifOpen(&reader, ReadFromMemory, &err)};
     GifFileType* gif = g.gif;
     if (!gif)
-        return UnknownImageFormat;
+        return GenericError;  // the signature was there; the screen or colour map is not
     int transparent = -1;
     for (;;) {
         GifRecordType type;

@@ -166,7 +166,7 @@ Status RunEncode(EncodeState& st, const Bitmap& bmp)
 
     const bool indexed = bmp.format == PixelFormat1bppIndexed || bmp.format == PixelFormat4bppIndexed ||
                          bmp.format == PixelFormat8bppIndexed;
-    enum { kDirect, kStripFiller, kFromArgb } mode = kDirect;
+    enum { kDirect, kStripFiller, kFromArgb, kFromRgb } mode = kDirect;
     if (indexed) {
         const int depth = (int)GetPixelFormatSize(bmp.format);
         png_set_IHDR(st.png, st.info, bmp.width, bmp.height, depth, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE,
@@ -209,16 +209,19 @@ Status RunEncode(EncodeState& st, const Bitmap& bmp)
         png_set_bgr(st.png);
         mode = kStripFiller;
     } else {
-        // 16-bit, premultiplied and wide formats go through 8-bit ARGB.
-        png_set_IHDR(st.png, st.info, bmp.width, bmp.height, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
-                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        // 16-bit, premultiplied and wide formats go through 8-bit ARGB, keeping alpha only
+        // where the format has it.
+        const bool alpha = bmp.format == PixelFormat16bppARGB1555 || bmp.format == PixelFormat32bppPARGB ||
+                           bmp.format == PixelFormat64bppARGB || bmp.format == PixelFormat64bppPARGB;
+        png_set_IHDR(st.png, st.info, bmp.width, bmp.height, 8, alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB,
+                     PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
         png_set_bgr(st.png);
-        mode = kFromArgb;
+        mode = alpha ? kFromArgb : kFromRgb;
     }
     png_write_info(st.png, st.info);
     if (mode == kStripFiller)
         png_set_filler(st.png, 0, PNG_FILLER_AFTER);
-    if (mode == kFromArgb) {
+    if (mode == kFromArgb || mode == kFromRgb) {
         st.argb.resize((size_t)bmp.width);
         st.row.resize((size_t)bmp.width * 4);
     }
@@ -226,6 +229,14 @@ Status RunEncode(EncodeState& st, const Bitmap& bmp)
         if (mode == kFromArgb) {
             RowToArgb(bmp, y, st.argb.data());
             memcpy(st.row.data(), st.argb.data(), st.row.size());  // 0xAARRGGBB little-endian is B, G, R, A
+            png_write_row(st.png, st.row.data());
+        } else if (mode == kFromRgb) {
+            RowToArgb(bmp, y, st.argb.data());
+            for (int x = 0; x < bmp.width; ++x) {
+                st.row[3 * x] = (uint8_t)st.argb[x];
+                st.row[3 * x + 1] = (uint8_t)(st.argb[x] >> 8);
+                st.row[3 * x + 2] = (uint8_t)(st.argb[x] >> 16);
+            }
             png_write_row(st.png, st.row.data());
         } else {
             png_write_row(st.png, const_cast<png_bytep>(bmp.Row(y)));

@@ -71,7 +71,7 @@ Status DecodeTiff(const uint8_t* data, size_t size, Bitmap** out)
     MemFile mem = {data, size, 0};
     TiffCloser t{TIFFClientOpen("memory", "rm", &mem, MemRead, MemWrite, MemSeek, MemClose, MemSize, MemMap, MemUnmap)};
     if (!t.tif)
-        return UnknownImageFormat;
+        return GenericError;  // the signature was there; the directory is not
     uint32_t w = 0, h = 0;
     uint16_t bits = 8, samples = 1, photometric = 0, planar = PLANARCONFIG_CONTIG;
     if (!TIFFGetField(t.tif, TIFFTAG_IMAGEWIDTH, &w) || !TIFFGetField(t.tif, TIFFTAG_IMAGELENGTH, &h))
