@@ -5,7 +5,6 @@
 #include "word/CDispCmd.h"
 #include "word/CxWordUtil.h"
 
-#include <io.h>
 #include <windows.h>
 
 #include <cstring>
@@ -59,7 +58,8 @@ void ReleaseAndNull(T*& p)
 CxWordDoc::CxWordDoc(CxWordUtil* pOwner)
     : m_pOwner(pOwner), m_pSrcDisp(nullptr), m_pSrcOle(nullptr), m_pSrcUnk(nullptr), m_pSrcBytes(nullptr),
       m_pPageBytes(nullptr), m_pSrcStg(nullptr), m_pPageStg(nullptr), m_pPageOle(nullptr), m_pPageUnk(nullptr),
-      m_nCurrPage(-1), m_nPageStart(0), m_nContentEnd(0), m_nPageCount(0), m_nPageWidth(0), m_nPageHeight(0)
+      m_nCurrPage(-1), m_nPageStart(0), m_nContentEnd(0), m_nPageCount(0), m_nPageWidth(0), m_nPageHeight(0),
+      m_bTemplateMade(false)
 {
     m_szPath[0] = 0;
     m_szPagePath[0] = 0;
@@ -85,6 +85,7 @@ bool CxWordDoc::Open(const char* szPath)
     m_nPageCount = 0;
     m_nPageWidth = 0;
     m_nPageHeight = 0;
+    m_bTemplateMade = false;
     m_szPagePath[0] = 0;
     std::strcpy(m_szPath, szPath);
     return LoadDocument();
@@ -283,8 +284,14 @@ bool CxWordDoc::MakePageDocument(int nStart, int nEnd, int nPageNo)
     char szTemplate[MAX_PATH];
     if (!CxWordUtil::MakeTempName(m_szPath, szTemplate, MAX_PATH - 1, kTemplateNumber))
         return false;
-    if (access(szTemplate, 0) != 0)
-        CopyFileA(m_szPath, szTemplate, FALSE);
+    // The template copy is this document's own: one left by another document of the same name
+    // would give its pages that document's headers, footers and page setup. It is written once
+    // per document and reused for its later pages.
+    if (!m_bTemplateMade) {
+        if (!CopyFileA(m_szPath, szTemplate, FALSE))
+            return false;
+        m_bTemplateMade = true;
+    }
     WCHAR wszTemplate[kWidePath];
     if (!ConvertPath(szTemplate, wszTemplate) || !m_pOwner)
         return false;
@@ -390,7 +397,13 @@ bool CxWordDoc::DrawPage(int nIndex, HDC hdc, const RECT* pSrc, const RECT* pDst
         return false;
     RECT r = {0, 0, size.x, size.y};
     HDC hdcMem = CreateCompatibleDC(hdc);
-    HBITMAP hbm = CreateCompatibleBitmap(hdc, size.x, size.y);
+    HBITMAP hbm = hdcMem ? CreateCompatibleBitmap(hdc, size.x, size.y) : nullptr;
+    if (!hbm) {
+        // Nothing could be drawn: not reported as drawn.
+        if (hdcMem)
+            DeleteDC(hdcMem);
+        return false;
+    }
     HGDIOBJ hOld = SelectObject(hdcMem, hbm);
     FillRect(hdcMem, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     if (m_pPageUnk)

@@ -33,7 +33,8 @@ public:
     // is kept). False without an embedded page and no size yet.
     bool GetPageSize(HDC hdc, POINT* pSize);
     // Draws the page (selecting it first when it is not current) on white into hdc: from the
-    // page picture at pSrc's left/top into pDst. False when no size can be had.
+    // page picture at pSrc's left/top into pDst. False when no size can be had or no bitmap of
+    // that size can be made.
     bool DrawPage(int nIndex, HDC hdc, const RECT* pSrc, const RECT* pDst);
 
     bool EmbedPageDocument(int nPageNo);
@@ -70,4 +71,5 @@ protected:
     int m_nPageCount;
     int m_nPageWidth;
     int m_nPageHeight;
+    bool m_bTemplateMade; // this document's template copy was written by this object
 };

@@ -270,17 +270,38 @@ TEST_F(WordDocTest, SelectingOutsideTheDocumentFailsAndChangesNothing)
     EXPECT_EQ(doc->GetCurrentPage(), 1);
 }
 
-TEST_F(WordDocTest, AnExistingTemplateCopyIsReusedUnchanged)
+TEST_F(WordDocTest, ATemplateCopyLeftByAnotherDocumentIsReplacedByThisDocumentsOwn)
 {
+    // Another Report.doc, from another folder, left its template copy.
     const std::string templ = TempFile("Reuse_temp_65536.doc");
-    const std::string older = scripted::MakeDocument({"older"});
-    m_dir.Write("temp/Reuse_temp_65536.doc", older);
+    m_dir.Write("temp/Reuse_temp_65536.doc", scripted::MakeDocument({"older"}, 29700, 21000));
     auto doc = Open("Reuse.doc", 2);
     ASSERT_NE(doc, nullptr);
-    EXPECT_EQ(ReadWhole(templ), older);
-    const auto page = scripted::ParseDocument(ReadWhole(TempFile("Reuse_temp_1.doc")));
+    EXPECT_EQ(ReadWhole(templ), ReadWhole(m_path));
+    auto opens = CallsOf("Open");
+    ASSERT_EQ(opens.size(), 1u);
+    EXPECT_EQ(opens[0].args[0].str, templ);
+
+    // Written once per document: later pages reuse it as it is.
+    const std::string marked = scripted::MakeDocument({"marked"});
+    m_dir.Write("temp/Reuse_temp_65536.doc", marked);
+    ASSERT_TRUE(doc->SelectPage(1));
+    EXPECT_EQ(ReadWhole(templ), marked);
+    const auto page = scripted::ParseDocument(ReadWhole(TempFile("Reuse_temp_2.doc")));
     ASSERT_EQ(page.size(), 1u);
-    EXPECT_EQ(page[0].text, "page 1\nmore text\n");
+    EXPECT_EQ(page[0].text, "page 2\nmore text\n");
+}
+
+TEST_F(WordDocTest, WithoutATemplateCopyNoPageDocumentIsWritten)
+{
+    // The temporary folder is gone: the copy cannot be made, and nothing is opened or saved.
+    m_path = Doc("NoTemp.doc", scripted::MakeDocument(PageLines(2)));
+    std::snprintf(OptionSettings.TempPath, sizeof(OptionSettings.TempPath), "%s", (m_dir / "gone/").c_str());
+    CxWordDoc doc(m_util.get());
+    ASSERT_TRUE(doc.Open(m_path.c_str()));
+    EXPECT_EQ(doc.GetCurrentPage(), 0) << "the page is current although it could not be split";
+    EXPECT_TRUE(CallsOf("Open").empty());
+    EXPECT_TRUE(CallsOf("SaveAs").empty());
 }
 
 TEST_F(WordDocTest, TemporaryDocumentsStayAfterTheDocumentEnds)
@@ -435,6 +456,20 @@ TEST_F(PageDrawTest, TheDrawSourceOriginSelectsThePartShown)
     EXPECT_EQ(GetPixel(dc, 5, 5), RGB(0, 0, 0)) << "outside the target nothing is drawn";
     SelectObject(dc, old);
     DeleteObject(bm);
+    DeleteDC(dc);
+}
+
+TEST_F(PageDrawTest, APageTooLargeForABitmapIsNotReportedAsDrawn)
+{
+    m_path = Doc("Huge.doc", scripted::MakeDocument({"huge"}, 5000000, 5000000));
+    CxWordDoc doc(m_util.get());
+    ASSERT_TRUE(doc.Open(m_path.c_str()));
+    POINT size;
+    ASSERT_TRUE(doc.GetPageSize(m_screen, &size));
+    EXPECT_GT(size.x, 100000);
+    HDC dc = CreateCompatibleDC(m_screen);
+    RECT r = {0, 0, 10, 10};
+    EXPECT_FALSE(doc.DrawPage(0, dc, &r, &r));
     DeleteDC(dc);
 }
 
