@@ -7,7 +7,8 @@
 
 #include "ObjImage.h"
 
-enum FCImageType {
+// A 32-bit integer: values outside the table are valid and name no type.
+enum FCImageType : int32_t {
     IMG_UNKNOWN = 0,
     IMG_BMP = 1,
     IMG_PCX = 2,

@@ -27,6 +27,8 @@ bool FCImageHandle_Bmp::DecodeMemory(const BYTE* pData, int nSize)
     const DWORD dwCompression = ReadLE32(pData + 14 + 16);
     if (wBitCount == 16 && dwCompression == BI_BITFIELDS && nSize < 66)
         return false;
+    if (!DecodableSize((int)ReadLE32(pData + 18), (int)ReadLE32(pData + 22), wBitCount))
+        return false;
 
     std::unique_ptr<FCObjImage> img(new FCObjImage);
     if (!img->CreateFromInfo(reinterpret_cast<const BITMAPINFOHEADER*>(pData + 14)))

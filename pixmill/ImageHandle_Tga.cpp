@@ -134,6 +134,8 @@ bool FCImageHandle_Tga::DecodeMemory(const BYTE* pData, int nSize)
     // Run-length packets carry whole bytes per pixel.
     if (bRle && nDepth < 8)
         return false;
+    if (!DecodableSize(nWidth, nHeight, nDepth))
+        return false;
 
     std::unique_ptr<FCObjImage> img(new FCObjImage);
     if (!img->Create(nWidth, nHeight, (WORD)nDepth))

@@ -249,6 +249,7 @@ TEST(BmpReader, RefusesBadHeadersAndLoadsShortFilesWithBlackTopRows)
         {"palette cut short", shortPalette},
         {"masks cut short", bitfieldsCut},
         {"header cut short", good.substr(0, 40)},
+        {"pixel block above 256 MiB", MakeBmp(10000, 10000, 24, std::string(16, '\0'))},
     };
     for (auto& r : refused) {
         SCOPED_TRACE(r.name);
@@ -470,6 +471,7 @@ TEST(TgaReader, ColourMapsIdFieldAndRefusals)
         {"depth 7", TgaHeader(2, 1, 1, 7, 0) + "abc"},
         {"run-length below 8 bits", TgaHeader(11, 8, 1, 1, 0) + "abc"},
         {"header cut short", TgaHeader(2, 1, 1, 24, 0).substr(0, 17)},
+        {"pixel block above 256 MiB", TgaHeader(2, 20000, 20000, 8, 0) + "abc"},
     };
     for (auto& r : refused) {
         SCOPED_TRACE(r.name);
