@@ -100,8 +100,12 @@ void DestroyCurrentFactory()
 
 void MakeDefaultFactory()
 {
-    if (g_bFactoryMade)
+    if (g_bFactoryMade) {
+        // Destroyed by the exit routine while something still reads or writes: serve it.
+        if (!g_pFactory)
+            g_pFactory = new FCImageHandleFactory_IPicture;
         return;
+    }
     g_bFactoryMade = true;
     g_pFactory = new FCImageHandleFactory_IPicture;
     // In a shared library this runs when the library is unloaded.
