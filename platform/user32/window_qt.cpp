@@ -373,8 +373,10 @@ HWND WindowOf(QWidget* widget)
     ForeignWindows()[widget] = w;
     QObject::connect(widget, &QObject::destroyed, [w] {
         if (Windows().count(w)) {
-            ForeignWindows().erase(std::find_if(ForeignWindows().begin(), ForeignWindows().end(),
-                                                [w](auto& kv) { return kv.second == w; }));
+            auto it = std::find_if(ForeignWindows().begin(), ForeignWindows().end(),
+                                   [w](auto& kv) { return kv.second == w; });
+            if (it != ForeignWindows().end())
+                ForeignWindows().erase(it);
             w->widget = nullptr;
             DestroyInternals(w);
         }
