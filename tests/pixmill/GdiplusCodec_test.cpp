@@ -24,7 +24,7 @@ std::unique_ptr<FCObjImage> DecodeGdiplus(const std::string& bytes)
 
 TEST(GdiplusDecode, ThirtyTwoBitAlphaIsKeptAndRgbBecomesOpaque)
 {
-    PngSpec rgba;
+    PngRecipe rgba;
     rgba.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
     rgba.rows = {{1, 2, 3, 40, 5, 6, 7, 0}, {9, 10, 11, 120, 13, 14, 15, 255}};
     auto img = DecodeGdiplus(MakePng(rgba));
@@ -54,7 +54,7 @@ TEST(GdiplusDecode, IndexedGifKeepsItsPaletteWithAlpha)
     EXPECT_EQ(60, pal[1].rgbBlue);
     EXPECT_EQ(255, pal[1].rgbReserved);
 
-    PngSpec one;
+    PngRecipe one;
     one.colorType = PNG_COLOR_TYPE_PALETTE;
     one.depth = 1;
     one.width = 9;
@@ -94,11 +94,11 @@ TEST(GdiplusDecode, SixteenBitFormatsGetBitFieldHeaders)
 
 TEST(GdiplusDecode, WideSamplesAreRefused)
 {
-    PngSpec rgb16;
+    PngRecipe rgb16;
     rgb16.depth = 16;
     rgb16.rows = {std::vector<png_byte>(12, 1), std::vector<png_byte>(12, 2)};
     EXPECT_EQ(nullptr, DecodeGdiplus(MakePng(rgb16)));
-    PngSpec rgba16 = rgb16;
+    PngRecipe rgba16 = rgb16;
     rgba16.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
     rgba16.rows = {std::vector<png_byte>(16, 1), std::vector<png_byte>(16, 2)};
     EXPECT_EQ(nullptr, DecodeGdiplus(MakePng(rgba16)));

@@ -13,7 +13,7 @@
 
 namespace testimages {
 
-struct PngSpec {
+struct PngRecipe {
     int width = 2, height = 2, depth = 8, colorType = PNG_COLOR_TYPE_RGB;
     std::vector<png_color> palette;
     std::vector<png_byte> trans;       // palette alpha
@@ -27,7 +27,7 @@ inline void AppendToString(png_structp png, png_bytep data, png_size_t n)
 }
 inline void NoFlush(png_structp) {}
 
-inline std::string MakePng(const PngSpec& s)
+inline std::string MakePng(const PngRecipe& s)
 {
     std::string out;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);

@@ -82,47 +82,47 @@ protected:
 
 TEST_F(Gdip, PngColourTypesGiveTheirPixelFormats)
 {
-    PngSpec pal;
+    PngRecipe pal;
     pal.colorType = PNG_COLOR_TYPE_PALETTE;
     pal.palette = {{255, 0, 0}, {0, 0, 255}};
     pal.trans = {128};
     pal.rows = {{0, 1}, {1, 0}};
-    PngSpec pal4 = pal;
+    PngRecipe pal4 = pal;
     pal4.depth = 4;
     pal4.rows = {{0x10}, {0x01}};
-    PngSpec pal1 = pal;
+    PngRecipe pal1 = pal;
     pal1.depth = 1;
     pal1.rows = {{0x40}, {0x80}};
-    PngSpec pal2 = pal;
+    PngRecipe pal2 = pal;
     pal2.depth = 2;
     pal2.rows = {{0x40}, {0x10}};
-    PngSpec grey;
+    PngRecipe grey;
     grey.colorType = PNG_COLOR_TYPE_GRAY;
     grey.rows = {{0, 200}, {7, 255}};
-    PngSpec grey1 = grey;
+    PngRecipe grey1 = grey;
     grey1.depth = 1;
     grey1.rows = {{0x40}, {0x80}};
-    PngSpec rgb;
+    PngRecipe rgb;
     rgb.rows = {{1, 2, 3, 4, 5, 6}, {7, 8, 9, 10, 11, 12}};
-    PngSpec rgba;
+    PngRecipe rgba;
     rgba.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
     rgba.rows = {{1, 2, 3, 40, 5, 6, 7, 80}, {9, 10, 11, 120, 13, 14, 15, 160}};
-    PngSpec greyAlpha;
+    PngRecipe greyAlpha;
     greyAlpha.colorType = PNG_COLOR_TYPE_GRAY_ALPHA;
     greyAlpha.rows = {{50, 60, 70, 80}, {90, 100, 110, 120}};
-    PngSpec rgb16;
+    PngRecipe rgb16;
     rgb16.depth = 16;
     rgb16.rows = {std::vector<png_byte>(12, 1), std::vector<png_byte>(12, 2)};
-    PngSpec rgba16 = rgb16;
+    PngRecipe rgba16 = rgb16;
     rgba16.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
     rgba16.rows = {std::vector<png_byte>(16, 1), std::vector<png_byte>(16, 2)};
-    PngSpec grey16 = grey;
+    PngRecipe grey16 = grey;
     grey16.depth = 16;
     grey16.rows = {{1, 2, 3, 4}, {5, 6, 7, 8}};
 
     struct {
         const char* name;
-        const PngSpec& spec;
+        const PngRecipe& recipe;
         PixelFormat format;
         std::string firstRow;  // bytes of the top row as locked
     } rows[] = {
@@ -141,7 +141,7 @@ TEST_F(Gdip, PngColourTypesGiveTheirPixelFormats)
     };
     for (auto& r : rows) {
         SCOPED_TRACE(r.name);
-        GpBitmap* b = Load(MakePng(r.spec));
+        GpBitmap* b = Load(MakePng(r.recipe));
         ASSERT_NE(nullptr, b);
         UINT w = 0, h = 0;
         GdipGetImageWidth(b, &w);
@@ -156,7 +156,7 @@ TEST_F(Gdip, PngColourTypesGiveTheirPixelFormats)
 
 TEST_F(Gdip, PalettesCarryAlphaFromTransparency)
 {
-    PngSpec pal;
+    PngRecipe pal;
     pal.colorType = PNG_COLOR_TYPE_PALETTE;
     pal.palette = {{255, 0, 0}, {0, 0, 255}, {1, 2, 3}};
     pal.trans = {128, 0};
@@ -166,7 +166,7 @@ TEST_F(Gdip, PalettesCarryAlphaFromTransparency)
     EXPECT_EQ((std::vector<ARGB>{0x80FF0000u, 0x000000FFu, 0xFF010203u}), PaletteOf(b));
     GdipDisposeImage(b);
 
-    PngSpec grey;
+    PngRecipe grey;
     grey.colorType = PNG_COLOR_TYPE_GRAY;
     grey.depth = 4;
     grey.transGrey = 3;
@@ -236,7 +236,7 @@ TEST_F(Gdip, BadInputsAndMissingFiles)
     EXPECT_EQ(InvalidParameter, GdipCreateBitmapFromFile(nullptr, &b));
     Load("definitely not a picture", UnknownImageFormat);
     Load("", UnknownImageFormat);
-    std::string png = MakePng(PngSpec{2, 2, 8, PNG_COLOR_TYPE_RGB, {}, {}, -1, {{1, 2, 3, 4, 5, 6}, {1, 2, 3, 4, 5, 6}}});
+    std::string png = MakePng(PngRecipe{2, 2, 8, PNG_COLOR_TYPE_RGB, {}, {}, -1, {{1, 2, 3, 4, 5, 6}, {1, 2, 3, 4, 5, 6}}});
     Load(png.substr(0, png.size() / 2), GenericError);
     std::string gif = MakeGif(2, 2, {{1, 1, 1}}, {0, 0, 0, 0});
     Load(gif.substr(0, 13), GenericError);  // signature and screen, no colour map
@@ -248,7 +248,7 @@ TEST_F(Gdip, BadInputsAndMissingFiles)
 
 TEST_F(Gdip, LockingServesTheOwnFormatOnlyAndOneLockAtATime)
 {
-    GpBitmap* b = Load(MakePng(PngSpec{2, 2, 8, PNG_COLOR_TYPE_RGB, {}, {}, -1, {{1, 2, 3, 4, 5, 6}, {7, 8, 9, 10, 11, 12}}}));
+    GpBitmap* b = Load(MakePng(PngRecipe{2, 2, 8, PNG_COLOR_TYPE_RGB, {}, {}, -1, {{1, 2, 3, 4, 5, 6}, {7, 8, 9, 10, 11, 12}}}));
     ASSERT_NE(nullptr, b);
     Rect all = {0, 0, 2, 2};
     BitmapData d = {};
@@ -358,7 +358,7 @@ TEST_F(Gdip, EncodersAreFoundByMimeTypeAndSaveWhatWasGiven)
 
 TEST_F(Gdip, StreamsDecodeLikeFiles)
 {
-    std::string png = MakePng(PngSpec{2, 2, 8, PNG_COLOR_TYPE_RGB, {}, {}, -1, {{1, 2, 3, 4, 5, 6}, {7, 8, 9, 10, 11, 12}}});
+    std::string png = MakePng(PngRecipe{2, 2, 8, PNG_COLOR_TYPE_RGB, {}, {}, -1, {{1, 2, 3, 4, 5, 6}, {7, 8, 9, 10, 11, 12}}});
     HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, png.size());
     memcpy(GlobalLock(h), png.data(), png.size());
     GlobalUnlock(h);

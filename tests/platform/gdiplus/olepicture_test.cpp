@@ -140,7 +140,7 @@ TEST(OleLoadPicture, BitmapPicturesFromGifAndPng)
     s->Release();
 
     // Size 0 reads to the end of the stream.
-    PngSpec rgba;
+    PngRecipe rgba;
     rgba.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
     rgba.rows = {{1, 2, 3, 0, 5, 6, 7, 255}, {9, 10, 11, 12, 13, 14, 15, 16}};
     s = StreamOf(MakePng(rgba));
