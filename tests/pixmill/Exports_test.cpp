@@ -262,6 +262,14 @@ TEST_F(PixmillExports, ImageObjectsCreateLoadResizeCutSaveAndDestroy)
     FillRect(dst.dc, &all, (HBRUSH)GetStockObject(WHITE_BRUSH));
     EXPECT_EQ(1, api.Pixmill_DrawImageObjectOnDC(grey, dst.dc, 0, 0));
     EXPECT_EQ(RGB(0, 0, 0), GetPixel(dst.dc, 50, 50));
+    // The grey ramp, as the BMP writer stores the palette.
+    ASSERT_EQ(1, api.Pixmill_SaveImageObject(grey, (dir / "ramp.bmp").c_str(), 0));
+    const std::string ramp = ReadWhole(dir / "ramp.bmp");
+    ASSERT_GE(ramp.size(), 54u + 1024);
+    for (int i = 0; i < 256; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(std::string({(char)i, (char)i, (char)i, '\0'}), ramp.substr(54 + 4 * (size_t)i, 4));
+    }
 
     void* empty = api.Pixmill_CreateEmptyImageObject();
     ASSERT_NE(nullptr, empty);
