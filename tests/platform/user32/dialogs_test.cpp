@@ -77,10 +77,12 @@ TEST_F(DialogTest, RealMessageBoxMapsKeysToButtonIds)
         });
         EXPECT_EQ(r.expected, MessageBoxA(nullptr, "text", "Cap", r.type));
         EXPECT_EQ("Cap", caption);
-        if ((r.type & MB_ICONMASK) == MB_ICONQUESTION)
+        if ((r.type & MB_ICONMASK) == MB_ICONQUESTION) {
             EXPECT_EQ(QMessageBox::Question, icon);
-        if ((r.type & MB_ICONMASK) == MB_ICONHAND)
+        }
+        if ((r.type & MB_ICONMASK) == MB_ICONHAND) {
             EXPECT_EQ(QMessageBox::Critical, icon);
+        }
     }
 }
 

@@ -42,8 +42,9 @@ void Register(const char* name, HBRUSH brush)
     wc.hbrBackground = brush;
     wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     wc.lpszClassName = name;
-    if (!GetClassInfoA(nullptr, name, nullptr))
+    if (!GetClassInfoA(nullptr, name, nullptr)) {
         ASSERT_NE(0, RegisterClassA(&wc));
+    }
 }
 
 std::vector<UINT> Kinds()
