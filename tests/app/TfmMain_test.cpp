@@ -27,6 +27,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 // A class object for Word.Application that refuses every instance: a Word instance that
@@ -225,6 +226,13 @@ class ShutdownTest : public TfmMainTest {
 protected:
     void SetUp() override
     {
+        // The shut-down writes the settings file beside the test program: keep the old one.
+        char szFolder[MAX_PATH];
+        GetModuleFolder(nullptr, szFolder);
+        ini = std::string(szFolder) + "folium.ini";
+        hadIni = std::filesystem::exists(ini);
+        if (hadIni)
+            oldIni = ReadWhole(ini);
         TfmMainTest::SetUp();
         marker = bin / "taskkill-ran";
         std::string script = "#!/bin/sh\necho \"$@\" > '" + marker + "'\n";
@@ -242,11 +250,16 @@ protected:
         CoRevokeClassObject(cookie);
         setenv("PATH", oldPath.c_str(), 1);
         TfmMainTest::TearDown();
+        if (hadIni)
+            std::ofstream(ini, std::ios::binary | std::ios::trunc) << oldIni;
+        else
+            std::filesystem::remove(ini);
     }
     bool Ran() { return std::filesystem::exists(marker); }
 
     TempDir bin, temp;
-    std::string marker, oldPath;
+    std::string marker, oldPath, ini, oldIni;
+    bool hadIni = false;
     RefusingFactory factory;
     DWORD cookie = 0;
 };
@@ -260,9 +273,7 @@ TEST_F(ShutdownTest, WithoutAWordInstanceNoTaskkillWhateverTheSetting)
     EXPECT_FALSE(HasDocFileMgr());
     EXPECT_FALSE(std::filesystem::exists(temp / "letter_temp_1.docx")) << "temporary documents go";
     EXPECT_TRUE(std::filesystem::exists(temp / "report.doc")) << "a user's document stays";
-    char szFolder[MAX_PATH];
-    GetModuleFolder(nullptr, szFolder);
-    EXPECT_NE(std::string::npos, ReadWhole(std::string(szFolder) + "folium.ini").find("ImageType=7"))
+    EXPECT_NE(std::string::npos, ReadWhole(ini).find("ImageType=7"))
         << "settings saved";
     w->FormDestroy();  // once only
     EXPECT_FALSE(Ran());
