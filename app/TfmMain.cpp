@@ -3,6 +3,7 @@
 
 #include "Look.h"
 #include "DocFileMgr.h"
+#include "OpenDialog.h"
 #include "OptionSettings.h"
 #include "TempFolder.h"
 #include "TfmAbout.h"
@@ -36,11 +37,12 @@ const int kMinHeight = 600;
 }  // namespace
 
 TfmMain::TfmMain(QWidget* parent)
-    : QMainWindow(parent), ui(new Ui::TfmMain), pbMain(nullptr), isConverting(false), wordUtil(nullptr),
+    : QMainWindow(parent), ui(new Ui::TfmMain), pbMain(nullptr), dlgOpen(nullptr), isConverting(false), wordUtil(nullptr),
       wordView(nullptr), currentDoc(nullptr), docFileMgr(nullptr), selectAllNext(true), destroyed(false)
 {
     ui->setupUi(this);
     setWindowTitle("Orvell Folium Converter");
+    dlgOpen = new TOpenDialog(platform::ui::WindowOf(this));
     ui->Image1->setPixmap(MakeBanner(445, 64));
     ui->sbMain->setFixedHeight(19);
     // The bar lies over the status strip (FormResize), hidden until a run starts.
@@ -86,6 +88,7 @@ TfmMain::~TfmMain()
         delete docFileMgr;
         docFileMgr = nullptr;
     }
+    delete dlgOpen;
     delete ui;
     if (fmMain == this)
         fmMain = nullptr;

@@ -11,6 +11,7 @@ class CxWordDoc;
 class CxWordUtil;
 class CxWordView;
 class DocFileMgr;
+class TOpenDialog;
 
 namespace Ui {
 class TfmMain;
@@ -25,6 +26,8 @@ public:
     // bar that lies over the status strip.
     Ui::TfmMain* ui;
     QProgressBar* pbMain;
+    // The file-open dialog shared by the open and add commands (single selection).
+    TOpenDialog* dlgOpen;
 
     // The shut-down: settings saved, Word instance ended (and its processes, when CleanWord
     // is on), document list destroyed, temporary documents deleted. Ending the process is the

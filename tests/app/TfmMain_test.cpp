@@ -1,6 +1,7 @@
 // The main window offscreen: the resize refusal and rules, view switching and its ticks, the
 // close question, and the shut-down's order of work.
 #include "app/DocFileMgr.h"
+#include "app/OpenDialog.h"
 #include "app/OptionSettings.h"
 #include "app/TfmAbout.h"
 #include "app/TfmMain.h"
@@ -296,6 +297,37 @@ TEST_F(ShutdownTest, AWordInstanceWithCleanWordRunsTaskkillForWinword)
     EXPECT_FALSE(HasWordUtil());
     ASSERT_TRUE(Ran());
     EXPECT_EQ("-F -IM winword.exe\n", ReadWhole(marker));
+}
+
+TEST_F(TfmMainTest, TheOpenDialogTakesTheFormLibrarysFilterSyntax)
+{
+    std::vector<platform::ui::FileDialogRequest> seen;
+    std::string pick;
+    platform::ui::SetFileDialogHook([&](const platform::ui::FileDialogRequest& r, std::string* path) {
+        seen.push_back(r);
+        *path = pick;
+        return !pick.empty();
+    });
+    w->dlgOpen->Filter = "Word Documents (*.doc, *.docx)|*.doc;*.docx";
+    w->dlgOpen->FileName = "/earlier.doc";
+    EXPECT_FALSE(w->dlgOpen->Execute()) << "cancelled";
+    EXPECT_EQ("/earlier.doc", w->dlgOpen->FileName);
+    ASSERT_EQ(1u, seen.size());
+    EXPECT_EQ(platform::ui::WindowOf(w), seen[0].owner) << "owned by the main window";
+    ASSERT_EQ(1u, seen[0].filters.size());
+    EXPECT_EQ("Word Documents (*.doc, *.docx)", seen[0].filters[0].first);
+    EXPECT_EQ("*.doc;*.docx", seen[0].filters[0].second);
+
+    pick = "/docs/Chosen.DOCX";
+    w->dlgOpen->Filter = "MS Word Documents (*.doc, *.docx)|*.doc;*.docx|All files|*";
+    EXPECT_TRUE(w->dlgOpen->Execute());
+    EXPECT_EQ(pick, w->dlgOpen->FileName);
+    EXPECT_EQ(std::vector<std::string>{pick}, w->dlgOpen->Files);
+    ASSERT_EQ(2u, seen[1].filters.size());
+    EXPECT_EQ("*", seen[1].filters[1].second);
+    platform::ui::SetFileDialogHook(nullptr);
+
+    EXPECT_EQ(std::string("A\0*.a\0\0", 7), TOpenDialog::SystemFilter("A|*.a"));
 }
 
 TEST_F(TfmMainTest, AboutBoxIsAFixedDialogClosedByOk)
