@@ -8,6 +8,8 @@ class TfmAbout;
 }
 
 class TfmAbout : public QDialog {
+    Q_OBJECT
+
 public:
     explicit TfmAbout(QWidget* parent = nullptr);
     ~TfmAbout() override;

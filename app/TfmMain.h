@@ -18,6 +18,8 @@ class TfmMain;
 }
 
 class TfmMain : public QMainWindow {
+    Q_OBJECT
+
 public:
     explicit TfmMain(QWidget* parent = nullptr);
     ~TfmMain() override;

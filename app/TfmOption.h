@@ -9,6 +9,8 @@ class TfmOption;
 }
 
 class TfmOption : public QDialog {
+    Q_OBJECT
+
 public:
     explicit TfmOption(QWidget* parent = nullptr);
     ~TfmOption() override;

@@ -5,6 +5,8 @@
 #include "app/OptionSettings.h"
 #include "app/TfmAbout.h"
 #include "app/TfmMain.h"
+#include "app/TfmOption.h"
+#include "ui_TfmOption.h"
 #include "common/misc/WinUtil.h"
 #include "word/CxWordUtil.h"
 #include "word/CxWordView.h"
@@ -328,6 +330,31 @@ TEST_F(TfmMainTest, TheOpenDialogTakesTheFormLibrarysFilterSyntax)
     platform::ui::SetFileDialogHook(nullptr);
 
     EXPECT_EQ(std::string("A\0*.a\0\0", 7), TOpenDialog::SystemFilter("A|*.a"));
+}
+
+TEST_F(TfmMainTest, OptionsCommandShowsTheFilledDialogOwnedByTheWindow)
+{
+    OptionSettings.ImageType = 3;
+    snprintf(OptionSettings.OutputPath, MAX_PATH, "%s", "/shown/out");
+    QString shownOutput;
+    bool pngChecked = false;
+    QWidget* parent = nullptr;
+    QTimer::singleShot(0, [&] {
+        auto* dlg = qobject_cast<TfmOption*>(QApplication::activeModalWidget());
+        if (!dlg)
+            return;
+        shownOutput = dlg->ui->edtDirOutput->text();
+        pngChecked = dlg->ui->rbtnPNG->isChecked();
+        parent = dlg->parentWidget();
+        dlg->ui->rbtnBMP->setChecked(true);
+        QTest::mouseClick(dlg->ui->btnCancel, Qt::LeftButton);
+    });
+    w->ui->mnuToolOption->trigger();  // returns when the dialog closes
+    EXPECT_EQ("/shown/out", shownOutput);
+    EXPECT_TRUE(pngChecked);
+    EXPECT_EQ(w, parent);
+    EXPECT_EQ(3, OptionSettings.ImageType) << "cancelled";
+    EXPECT_EQ(nullptr, w->findChild<TfmOption*>()) << "destroyed after use";
 }
 
 TEST_F(TfmMainTest, AboutBoxIsAFixedDialogClosedByOk)
