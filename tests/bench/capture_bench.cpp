@@ -30,6 +30,12 @@ const char* kText =
     "Lorem ipsum dolor sit amet, consectetur adipiscing elit, sed do eiusmod tempor incididunt ut labore. ";
 
 struct Page {
+    ~Page()
+    {
+        std::error_code ec;
+        if (!dir.empty())
+            std::filesystem::remove_all(dir, ec);
+    }
     HDC dc = nullptr;
     HBITMAP bmp = nullptr;
     std::string dir;
