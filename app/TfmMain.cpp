@@ -76,6 +76,7 @@ TfmMain::TfmMain(QWidget* parent)
     connect(ui->mnuHelpAbout, &QAction::triggered, this, [this] { mnuHelpAboutClick(); });
     connect(ui->mnuFileExit, &QAction::triggered, this, [this] { btnExitClick(); });
     connect(ui->btnExit, &QPushButton::clicked, this, [this] { btnExitClick(); });
+    ConnectConvertCommands();
 
     FormCreate();
 }

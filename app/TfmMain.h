@@ -6,7 +6,11 @@
 #include <QMainWindow>
 #include <QSize>
 
+#include <functional>
+
 class QProgressBar;
+class QTreeWidget;
+struct DocFileInfo;
 class CxWordDoc;
 class CxWordUtil;
 class CxWordView;
@@ -62,6 +66,37 @@ private:
     void ExitMain();
     void CleanTempFolder();
 
+    // Conversion (TfmMainConvert.cpp).
+    void ConnectConvertCommands();
+    // "<OutputPath>/<base name>_<page number>.<bmp|png|jpg>"; false when it does not fit.
+    static bool MakeOutputName(const char* szDocPath, int nPageNo, char* szOut, int nSize);
+    void ConvertPage(CxWordDoc* pDoc, int nIndex);
+    void ConvertDocument(const char* szPath);
+    void RunOverRows(QTreeWidget* pList, bool bCheckedOnly, const std::function<void(int)>& convert);
+    void ConvertAllPages();
+    void ConvertCheckedPages();
+    void ConvertCheckedDocuments();
+    void ShowProgress(bool bStarting);
+    void UpdateButtons();
+    void ShowDoneMessage();
+    void RunCommand(void (TfmMain::*run)());
+    bool LoadDocument(const char* szPath);
+    void FillPageList();
+    void btnBrowseClick();
+    void mnuFileOpenOneClick();
+    void lvPagesClick();
+    void btnSelPageClick();
+    void btnAllClick();
+    void btnSelClick();
+    void btnOneClick();
+    void btnAddFileClick();
+    void btnAddDirClick();
+    void AppendFileRows();
+    void AddFileRow(DocFileInfo* pInfo);
+    void btnDelClick();
+    void SetAllFileTicks(bool bTicked);
+    void btnConvertClick();
+
     bool isConverting;
     CxWordUtil* wordUtil;
     CxWordView* wordView;
@@ -72,6 +107,7 @@ private:
     QSize acceptedSize;  // the last size FormCanResize let through
 
     friend class TfmMainTest;
+    friend class TfmConvertTest;
 };
 
 // The one main window.

@@ -1,0 +1,420 @@
+// The main window's conversion: one page, one document, the three runs with their progress
+// display and button states, the completion message, and the commands of both views.
+#include "TfmMain.h"
+
+#include "DocFileMgr.h"
+#include "OpenDialog.h"
+#include "OptionSettings.h"
+#include "PictureLib.h"
+#include "common/misc/WinUtil.h"
+#include "platform/user32/user_ui.h"
+#include "ui_TfmMain.h"
+#include "word/CxWordDoc.h"
+#include "word/CxWordUtil.h"
+#include "word/CxWordView.h"
+
+#include <windows.h>
+#include <io.h>
+#include <shlobj.h>
+
+#include <QProgressBar>
+#include <QTreeWidget>
+
+#include <cstdio>
+#include <filesystem>
+
+namespace {
+
+const char* ImageExtension(int nImageType) { return nImageType == 1 ? "bmp" : nImageType == 3 ? "png" : "jpg"; }
+
+void SetWaitCursor() { SetCursor(LoadCursorA(nullptr, IDC_WAIT)); }
+void SetNormalCursor() { SetCursor(LoadCursorA(nullptr, IDC_ARROW)); }
+
+// A new user converts with the default folders beside the program, which nobody has made
+// yet: make the output and temporary folders when they are missing.
+void EnsureWorkFolders()
+{
+    for (const char* szFolder : {OptionSettings.OutputPath, OptionSettings.TempPath}) {
+        std::error_code ec;
+        if (*szFolder && access(szFolder, 0) != 0)
+            std::filesystem::create_directories(szFolder, ec);
+    }
+}
+
+}  // namespace
+
+bool TfmMain::MakeOutputName(const char* szDocPath, int nPageNo, char* szOut, int nSize)
+{
+    char szName[_MAX_FNAME];
+    _splitpath(szDocPath, nullptr, nullptr, szName, nullptr);
+    int n = snprintf(szOut, (size_t)nSize, "%s/%s_%d.%s", OptionSettings.OutputPath, szName, nPageNo,
+                     ImageExtension(OptionSettings.ImageType));
+    if (n < 0 || n >= nSize) {
+        szOut[0] = '\0';  // a name that does not fit is never shortened into another file's name
+        return false;
+    }
+    return true;
+}
+
+void TfmMain::ConvertPage(CxWordDoc* pDoc, int nIndex)
+{
+    if (!pDoc || !pDoc->SelectPage(nIndex))
+        return;
+    char szPath[MAX_PATH];
+    if (!MakeOutputName(pDoc->GetPath(), nIndex + 1, szPath, MAX_PATH))
+        return;
+    HDC hScreen = GetDC(nullptr);
+    if (!hScreen)
+        return;
+    POINT size;
+    if (!pDoc->GetPageSize(hScreen, &size)) {
+        ReleaseDC(nullptr, hScreen);
+        return;
+    }
+    RECT r = {0, 0, size.x, size.y};
+    HDC hMem = CreateCompatibleDC(hScreen);
+    HBITMAP hBitmap = CreateCompatibleBitmap(hScreen, size.x, size.y);
+    HGDIOBJ hOld = SelectObject(hMem, hBitmap);
+    pDoc->DrawPage(nIndex, hMem, &r, &r);
+    PictureLibCaptureDC(hMem, r.left, r.top, r.right, r.bottom, szPath, 90);
+    SelectObject(hMem, hOld);
+    DeleteObject(hBitmap);
+    DeleteDC(hMem);
+    ReleaseDC(nullptr, hScreen);
+}
+
+void TfmMain::ConvertDocument(const char* szPath)
+{
+    if (!szPath)
+        return;
+    CxWordDoc* pDoc = new CxWordDoc(wordUtil);
+    if (!pDoc->Open(szPath)) {
+        delete pDoc;
+        return;
+    }
+    int nCount = pDoc->GetPageCount();
+    for (int i = 0; i < nCount; ++i)
+        ConvertPage(pDoc, i);
+    delete pDoc;
+}
+
+// The common frame of the three runs over the rows of a list.
+void TfmMain::RunOverRows(QTreeWidget* pList, bool bCheckedOnly, const std::function<void(int)>& convert)
+{
+    isConverting = true;
+    ShowProgress(true);
+    const int nRows = pList->topLevelItemCount();
+    int nItems = nRows;
+    if (bCheckedOnly) {
+        nItems = 0;
+        for (int i = 0; i < nRows; ++i)
+            nItems += pList->topLevelItem(i)->checkState(0) == Qt::Checked;
+    }
+    int nDone = 0;
+    for (int i = 0; i < nRows && nItems > 0; ++i) {
+        QTreeWidgetItem* pRow = pList->topLevelItem(i);
+        if (!pRow || (bCheckedOnly && pRow->checkState(0) != Qt::Checked))
+            continue;
+        convert(i);
+        ++nDone;
+        pbMain->setValue(nDone * 100 / nItems);
+        pbMain->repaint();  // no events are processed during a run: paint the step now
+        if (bCheckedOnly)
+            pRow->setCheckState(0, Qt::Unchecked);
+    }
+    isConverting = false;
+    ShowProgress(false);
+}
+
+void TfmMain::ConvertAllPages()
+{
+    if (!currentDoc)
+        return;
+    EnsureWorkFolders();
+    RunOverRows(ui->lvPages, false, [this](int i) { ConvertPage(currentDoc, i); });
+}
+
+void TfmMain::ConvertCheckedPages()
+{
+    if (!currentDoc)
+        return;
+    EnsureWorkFolders();
+    RunOverRows(ui->lvPages, true, [this](int i) { ConvertPage(currentDoc, i); });
+}
+
+void TfmMain::ConvertCheckedDocuments()
+{
+    EnsureWorkFolders();
+    RunOverRows(ui->lvFile, true, [this](int i) {
+        auto* pInfo = static_cast<DocFileInfo*>(ui->lvFile->topLevelItem(i)->data(0, Qt::UserRole).value<void*>());
+        if (pInfo)
+            ConvertDocument(pInfo->szPath);
+    });
+}
+
+void TfmMain::ShowProgress(bool bStarting)
+{
+    if (bStarting) {
+        pbMain->setValue(0);
+        pbMain->show();
+        pbMain->repaint();
+    } else {
+        pbMain->setValue(100);
+        pbMain->repaint();
+        Sleep(200);  // let the full bar be seen
+        pbMain->hide();
+    }
+    UpdateButtons();
+}
+
+void TfmMain::UpdateButtons()
+{
+    bool bPages = currentDoc && ui->lvPages->topLevelItemCount() > 0 && !isConverting;
+    bool bFiles = ui->lvFile->topLevelItemCount() > 0 && !isConverting;
+    ui->btnAll->setEnabled(bPages);
+    ui->btnSel->setEnabled(bPages);
+    ui->btnOne->setEnabled(bPages);
+    ui->btnConvert->setEnabled(bFiles);
+    ui->btnAll->setText("Convert All Pages");
+    ui->btnSel->setText("Convert Selected Pages");
+    ui->btnOne->setText("Convert This Page");
+    ui->btnConvert->setText("Convert");
+}
+
+void TfmMain::ShowDoneMessage()
+{
+    char szText[1024];
+    snprintf(szText, sizeof szText,
+             "The conversion was done, please browse the \"%s\" folder for the generated image files.",
+             OptionSettings.OutputPath);
+    int nAnswer = MessageBoxA(platform::ui::WindowOf(this), szText, "Conversion Done", MB_OKCANCEL | MB_ICONINFORMATION);
+    if (nAnswer == IDOK) {
+        char szTarget[1024];
+        snprintf(szTarget, sizeof szTarget, "file://%s", OptionSettings.OutputPath);
+        ShellOpen(szTarget);
+    }
+}
+
+// ---- single-document view ------------------------------------------------------------------
+
+bool TfmMain::LoadDocument(const char* szPath)
+{
+    SetWaitCursor();
+    EnsureWorkFolders();
+    if (!wordUtil)
+        wordUtil = new CxWordUtil;
+    CxWordDoc* pDoc = wordUtil ? wordUtil->OpenDocument(szPath) : nullptr;
+    if (!pDoc) {
+        SetNormalCursor();
+        return false;
+    }
+    wordView->SetDocument(pDoc);
+    FillPageList();
+    currentDoc = pDoc;
+    UpdateButtons();
+    SetNormalCursor();
+    return true;
+}
+
+void TfmMain::FillPageList()
+{
+    CxWordDoc* pDoc = wordView->GetDocument();
+    if (!pDoc)
+        return;
+    ui->lvPages->clear();
+    for (int i = 0; i < pDoc->GetPageCount(); ++i) {
+        auto* pRow = new QTreeWidgetItem(ui->lvPages);
+        pRow->setText(0, QString::asprintf("Page: %d", i + 1));
+        pRow->setCheckState(0, Qt::Unchecked);
+    }
+}
+
+void TfmMain::btnBrowseClick()
+{
+    QByteArray name = ui->edtName->text().toUtf8();
+    if (!name.isEmpty()) {
+        LoadDocument(name.constData());
+        return;
+    }
+    dlgOpen->Filter = "Word Documents (*.doc, *.docx)|*.doc;*.docx";
+    if (dlgOpen->Execute() && LoadDocument(dlgOpen->FileName.c_str()))
+        ui->edtName->setText(QString::fromStdString(dlgOpen->FileName));
+}
+
+void TfmMain::mnuFileOpenOneClick()
+{
+    dlgOpen->Filter = "Word Documents (*.doc, *.docx)|*.doc;*.docx";
+    if (dlgOpen->Execute())
+        LoadDocument(dlgOpen->FileName.c_str());
+}
+
+void TfmMain::lvPagesClick()
+{
+    QTreeWidgetItem* pRow = ui->lvPages->currentItem();
+    if (currentDoc && pRow && pRow->isSelected())
+        wordView->ShowPage(ui->lvPages->indexOfTopLevelItem(pRow));
+}
+
+void TfmMain::btnSelPageClick()
+{
+    int nRows = ui->lvPages->topLevelItemCount();
+    if (nRows == 0)
+        return;
+    for (int i = 0; i < nRows; ++i)
+        ui->lvPages->topLevelItem(i)->setCheckState(0, selectAllNext ? Qt::Checked : Qt::Unchecked);
+    ui->btnSelPage->setText(selectAllNext ? "Clear &All" : "Select &All");
+    selectAllNext = !selectAllNext;
+}
+
+void TfmMain::RunCommand(void (TfmMain::*run)())
+{
+    SetWaitCursor();
+    (this->*run)();
+    SetNormalCursor();
+    ShowDoneMessage();
+}
+
+void TfmMain::btnAllClick()
+{
+    if (!currentDoc || ui->lvPages->topLevelItemCount() == 0 || isConverting)
+        return;
+    RunCommand(&TfmMain::ConvertAllPages);
+}
+
+void TfmMain::btnSelClick()
+{
+    if (!currentDoc || ui->lvPages->topLevelItemCount() == 0 || isConverting)
+        return;
+    RunCommand(&TfmMain::ConvertCheckedPages);
+}
+
+void TfmMain::btnOneClick()
+{
+    if (!currentDoc || ui->lvPages->topLevelItemCount() == 0)
+        return;
+    QTreeWidgetItem* pRow = ui->lvPages->currentItem();
+    if (!pRow || !pRow->isSelected()) {
+        pRow = ui->lvPages->topLevelItem(0);
+        const QSignalBlocker block(ui->lvPages);  // selecting here does not move the preview
+        ui->lvPages->setCurrentItem(pRow);
+    }
+    EnsureWorkFolders();
+    ConvertPage(currentDoc, ui->lvPages->indexOfTopLevelItem(pRow));
+    ShowDoneMessage();
+}
+
+// ---- multi-document view -------------------------------------------------------------------
+
+void TfmMain::btnAddFileClick()
+{
+    dlgOpen->Filter = "MS Word Documents (*.doc, *.docx)|*.doc;*.docx";
+    if (!dlgOpen->Execute() || dlgOpen->Files.empty())
+        return;
+    SetWaitCursor();
+    for (const std::string& path : dlgOpen->Files)
+        docFileMgr->AddFile(path.c_str());
+    AppendFileRows();
+    UpdateButtons();
+    SetNormalCursor();
+}
+
+void TfmMain::btnAddDirClick()
+{
+    char szFolder[MAX_PATH] = "";
+    BROWSEINFOA bi = {};
+    bi.hwndOwner = platform::ui::WindowOf(this);
+    bi.pszDisplayName = szFolder;
+    bi.lpszTitle = "Add Document Directory";
+    PIDLIST_ABSOLUTE pidl = SHBrowseForFolderA(&bi);
+    if (!pidl)
+        return;
+    // A pick without a file-system path (a virtual folder) adds nothing.
+    bool bPath = SHGetPathFromIDListA(pidl, szFolder);
+    ILFree(pidl);
+    if (!bPath)
+        return;
+    SetWaitCursor();
+    docFileMgr->AddFolder(szFolder);
+    AppendFileRows();
+    UpdateButtons();
+    SetNormalCursor();
+}
+
+void TfmMain::AppendFileRows()
+{
+    int nShown = ui->lvFile->topLevelItemCount();
+    if (nShown >= docFileMgr->GetCount())
+        return;
+    ui->lvFile->setUpdatesEnabled(false);
+    for (DocFileInfo* pInfo = docFileMgr->GetAt(nShown); pInfo; pInfo = docFileMgr->GetNext())
+        AddFileRow(pInfo);
+    ui->lvFile->setUpdatesEnabled(true);
+}
+
+void TfmMain::AddFileRow(DocFileInfo* pInfo)
+{
+    if (!pInfo)
+        return;
+    auto* pRow = new QTreeWidgetItem(ui->lvFile);
+    pRow->setText(0, QString::fromUtf8(pInfo->szPath));
+    pRow->setText(1, QString::asprintf("%d", pInfo->nSize));
+    const SYSTEMTIME& st = pInfo->stModified;
+    pRow->setText(2, QString::asprintf("%02d/%02d/%04d %02d:%02d:%02d", st.wMonth, st.wDay, st.wYear, st.wHour,
+                                       st.wMinute, st.wSecond));
+    pRow->setData(0, Qt::UserRole, QVariant::fromValue(static_cast<void*>(pInfo)));
+    pRow->setCheckState(0, Qt::Checked);
+}
+
+void TfmMain::btnDelClick()
+{
+    ui->lvFile->setUpdatesEnabled(false);
+    for (int i = 0; i < ui->lvFile->topLevelItemCount();) {
+        QTreeWidgetItem* pRow = ui->lvFile->topLevelItem(i);
+        if (pRow->checkState(0) != Qt::Checked) {
+            ++i;
+            continue;
+        }
+        docFileMgr->RemoveFile(static_cast<DocFileInfo*>(pRow->data(0, Qt::UserRole).value<void*>()));
+        delete pRow;
+    }
+    ui->lvFile->setUpdatesEnabled(true);
+    UpdateButtons();
+}
+
+void TfmMain::SetAllFileTicks(bool bTicked)
+{
+    for (int i = 0; i < ui->lvFile->topLevelItemCount(); ++i)
+        ui->lvFile->topLevelItem(i)->setCheckState(0, bTicked ? Qt::Checked : Qt::Unchecked);
+}
+
+void TfmMain::btnConvertClick()
+{
+    if (isConverting)
+        return;
+    SetWaitCursor();
+    if (!wordUtil)
+        wordUtil = new CxWordUtil;
+    ConvertCheckedDocuments();
+    SetNormalCursor();
+    ShowDoneMessage();
+}
+
+void TfmMain::ConnectConvertCommands()
+{
+    connect(ui->btnBrowse, &QPushButton::clicked, this, [this] { btnBrowseClick(); });
+    connect(ui->mnuFileOpenOne, &QAction::triggered, this, [this] { mnuFileOpenOneClick(); });
+    // Mouse clicks only: moving the selection with the keyboard keeps the preview's page.
+    connect(ui->lvPages, &QTreeWidget::itemClicked, this, [this] { lvPagesClick(); });
+    connect(ui->btnSelPage, &QPushButton::clicked, this, [this] { btnSelPageClick(); });
+    connect(ui->btnAll, &QPushButton::clicked, this, [this] { btnAllClick(); });
+    connect(ui->btnSel, &QPushButton::clicked, this, [this] { btnSelClick(); });
+    connect(ui->btnOne, &QPushButton::clicked, this, [this] { btnOneClick(); });
+    connect(ui->btnAddFile, &QPushButton::clicked, this, [this] { btnAddFileClick(); });
+    connect(ui->mnuFileAddMore, &QAction::triggered, this, [this] { btnAddFileClick(); });
+    connect(ui->btnAddDir, &QPushButton::clicked, this, [this] { btnAddDirClick(); });
+    connect(ui->mnuFileAddFolder, &QAction::triggered, this, [this] { btnAddDirClick(); });
+    connect(ui->btnDel, &QPushButton::clicked, this, [this] { btnDelClick(); });
+    connect(ui->btnSelAll, &QPushButton::clicked, this, [this] { SetAllFileTicks(true); });
+    connect(ui->btnClear, &QPushButton::clicked, this, [this] { SetAllFileTicks(false); });
+    connect(ui->btnConvert, &QPushButton::clicked, this, [this] { btnConvertClick(); });
+}

@@ -1,0 +1,168 @@
+// Conversion through the real engine and the real image library.
+#include "TfmConvert.h"
+
+#include "TempDir.h"
+#include "WordServerTest.h"
+
+#include <cstdio>
+#include <set>
+
+using namespace wstest;
+
+namespace {
+
+// Width and height from a picture file's header, by format.
+bool PictureSize(const std::string& path, const std::string& ext, int* w, int* h, int* bpp)
+{
+    std::string s = ReadWhole(path);
+    auto be32 = [&](size_t o) { return (int)((uint8_t)s[o] << 24 | (uint8_t)s[o + 1] << 16 | (uint8_t)s[o + 2] << 8 | (uint8_t)s[o + 3]); };
+    auto le32 = [&](size_t o) { return (int)((uint8_t)s[o] | (uint8_t)s[o + 1] << 8 | (uint8_t)s[o + 2] << 16 | (uint8_t)s[o + 3] << 24); };
+    if (ext == "bmp" && s.size() > 54 && s.compare(0, 2, "BM") == 0) {
+        *w = le32(18), *h = le32(22), *bpp = (uint8_t)s[28];
+        return true;
+    }
+    if (ext == "png" && s.size() > 33 && s.compare(1, 3, "PNG") == 0) {
+        *w = be32(16), *h = be32(20), *bpp = 0;
+        return true;
+    }
+    if (ext == "jpg" && s.size() > 4 && (uint8_t)s[0] == 0xFF && (uint8_t)s[1] == 0xD8) {
+        for (size_t i = 2; i + 9 < s.size();) {  // walk the segments to the frame header
+            if ((uint8_t)s[i] != 0xFF)
+                return false;
+            uint8_t m = (uint8_t)s[i + 1];
+            if (m == 0xC0 || m == 0xC1 || m == 0xC2) {
+                *h = (uint8_t)s[i + 5] << 8 | (uint8_t)s[i + 6];
+                *w = (uint8_t)s[i + 7] << 8 | (uint8_t)s[i + 8];
+                *bpp = 0;
+                return true;
+            }
+            i += 2 + ((uint8_t)s[i + 2] << 8 | (uint8_t)s[i + 3]);
+        }
+    }
+    return false;
+}
+
+std::set<std::string> FilesIn(const std::string& dir)
+{
+    std::set<std::string> names;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((dir + "*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names.insert(fd.cFileName);
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+    return names;
+}
+
+class Conversion : public TfmConvertTest {
+protected:
+    static void SetUpTestSuite()
+    {
+        Word word;
+        ASSERT_TRUE(MakeDocument(word, s_docs->Path(), PagesBody(4), *s_docs / "four.docx"));
+        ASSERT_TRUE(MakeDocument(word, s_docs->Path(), PagesBody(3), *s_docs / "three.doc"));
+        s_docs->Write("broken.doc", "this is plain text, not a document");
+    }
+    static std::string PagesBody(int n)
+    {
+        std::string body = Para("Page 1. " + Lorem(40, 1));
+        for (int i = 2; i <= n; ++i)
+            body += Para("Page " + std::to_string(i) + ". " + Lorem(40, i), "PBreak");
+        return body;
+    }
+    void SetUp() override
+    {
+        TfmConvertTest::SetUp();
+        snprintf(OptionSettings.OutputPath, MAX_PATH, "%s", out.Path().c_str());
+        snprintf(OptionSettings.TempPath, MAX_PATH, "%s", temp.Path().c_str());
+    }
+    void ExpectPictures(const std::string& base, const std::vector<int>& pages, const std::string& ext)
+    {
+        for (int p : pages) {
+            SCOPED_TRACE(base + "_" + std::to_string(p) + "." + ext);
+            int pw = 0, ph = 0, bpp = 0;
+            ASSERT_TRUE(PictureSize(out / (base + "_" + std::to_string(p) + "." + ext), ext, &pw, &ph, &bpp));
+            EXPECT_EQ(794, pw);  // A4 at 96 dpi
+            EXPECT_EQ(1123, ph);
+            if (ext == "bmp")
+                EXPECT_EQ(24, bpp);
+        }
+    }
+
+    static TempDir* s_docs;
+    TempDir out, temp;
+};
+TempDir* Conversion::s_docs = new TempDir;
+
+TEST_F(Conversion, BatchConvertsEveryPageOfEveryTickedDocumentAndSkipsTheBroken)
+{
+    OptionSettings.ImageType = 3;
+    AddFiles({*s_docs / "four.docx", *s_docs / "broken.doc", *s_docs / "three.doc"});
+    ASSERT_EQ(3, Files()->topLevelItemCount());
+    ConvertNow();
+    EXPECT_EQ((std::set<std::string>{"four_1.png", "four_2.png", "four_3.png", "four_4.png", "three_1.png",
+                                     "three_2.png", "three_3.png"}),
+              FilesIn(out.Path()));
+    ExpectPictures("four", {1, 2, 3, 4}, "png");
+    ExpectPictures("three", {1, 2, 3}, "png");
+    EXPECT_EQ((std::vector<int>{0, 33, 66, 100}), progress);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_FALSE(Ticked(Files(), i)) << i;
+    EXPECT_FALSE(w->pbMain->isVisible());
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ("Conversion Done", boxes[0].caption);
+    EXPECT_EQ("The conversion was done, please browse the \"" + out.Path() + "\" folder for the generated image files.",
+              boxes[0].text);
+
+    // No tick: the engine is there, the bar shows and hides, the message comes, nothing is written.
+    out.~TempDir();
+    new (&out) TempDir;
+    snprintf(OptionSettings.OutputPath, MAX_PATH, "%s", out.Path().c_str());
+    progress.clear();
+    ConvertNow();
+    EXPECT_TRUE(HasWordUtil());
+    EXPECT_EQ((std::vector<int>{0, 100}), progress);
+    EXPECT_EQ(2u, boxes.size());
+    EXPECT_TRUE(FilesIn(out.Path()).empty());
+}
+
+TEST_F(Conversion, SingleDocumentViewConvertsTickedAllAndThisPage)
+{
+    ASSERT_FALSE(Load(*s_docs / "missing.docx"));
+    ASSERT_TRUE(Load(*s_docs / "four.docx"));
+    ASSERT_EQ(4, Pages()->topLevelItemCount());
+    EXPECT_EQ("Page: 3", Pages()->topLevelItem(2)->text(0));
+    EXPECT_TRUE(w->ui->btnAll->isEnabledTo(w->ui->tOne));
+
+    OptionSettings.ImageType = 1;
+    Tick(Pages(), 1, true);
+    Tick(Pages(), 3, true);
+    ConvertSelected();
+    EXPECT_EQ((std::set<std::string>{"four_2.bmp", "four_4.bmp"}), FilesIn(out.Path()));
+    ExpectPictures("four", {2, 4}, "bmp");
+    EXPECT_EQ((std::vector<int>{0, 50, 100}), progress);
+    EXPECT_FALSE(Ticked(Pages(), 1));
+    EXPECT_FALSE(Ticked(Pages(), 3));
+
+    OptionSettings.ImageType = 2;
+    progress.clear();
+    Tick(Pages(), 0, true);
+    ConvertAll();
+    ExpectPictures("four", {1, 2, 3, 4}, "jpg");
+    EXPECT_EQ((std::vector<int>{0, 25, 50, 75, 100}), progress);
+    EXPECT_TRUE(Ticked(Pages(), 0)) << "Convert All Pages keeps the ticks";
+
+    // This page without a selection: page 1, and its row becomes the selected one.
+    remove((out / "four_1.jpg").c_str());
+    progress.clear();
+    ConvertThis();
+    ExpectPictures("four", {1}, "jpg");
+    EXPECT_EQ(Pages()->topLevelItem(0), Pages()->currentItem());
+    EXPECT_TRUE(progress.empty()) << "not a run";
+    EXPECT_EQ(3u, boxes.size());
+}
+
+}  // namespace

@@ -1,0 +1,68 @@
+// A main window driven through its conversion commands, with every message box answered and
+// the progress bar's positions recorded.
+#pragma once
+
+#include "QtApp.h"
+#include "app/DocFileMgr.h"
+#include "app/OptionSettings.h"
+#include "app/TfmMain.h"
+#include "platform/user32/user_ui.h"
+#include "ui_TfmMain.h"
+
+#include <windows.h>
+
+#include <QProgressBar>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+class TfmConvertTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        TestApp();
+        CoInitialize(nullptr);
+        platform::ui::SetMessageBoxHook([this](const platform::ui::MessageBoxRequest& r) {
+            boxes.push_back(r);
+            return IDCANCEL;
+        });
+        w = new TfmMain;
+        QObject::connect(w->pbMain, &QProgressBar::valueChanged, [this](int v) { progress.push_back(v); });
+    }
+    void TearDown() override
+    {
+        delete w;  // without the program's shut-down: the settings file stays as it was
+        platform::ui::SetMessageBoxHook(nullptr);
+        CoUninitialize();
+    }
+
+    QTreeWidget* Pages() { return w->ui->lvPages; }
+    QTreeWidget* Files() { return w->ui->lvFile; }
+    void AddFiles(const std::vector<std::string>& paths)
+    {
+        for (const auto& p : paths)
+            w->docFileMgr->AddFile(p.c_str());
+        w->AppendFileRows();
+        w->UpdateButtons();
+    }
+    int DocCount() { return w->docFileMgr->GetCount(); }
+    bool Ticked(QTreeWidget* list, int row) { return list->topLevelItem(row)->checkState(0) == Qt::Checked; }
+    void Tick(QTreeWidget* list, int row, bool on) { list->topLevelItem(row)->setCheckState(0, on ? Qt::Checked : Qt::Unchecked); }
+    bool HasWordUtil() { return w->wordUtil != nullptr; }
+    bool Load(const std::string& path) { return w->LoadDocument(path.c_str()); }
+    void Del() { w->btnDelClick(); }
+    void ConvertNow() { w->btnConvertClick(); }
+    void ConvertAll() { w->btnAllClick(); }
+    void ConvertSelected() { w->btnSelClick(); }
+    void ConvertThis() { w->btnOneClick(); }
+    static bool OutputName(const char* doc, int page, char* out, int size)
+    {
+        return TfmMain::MakeOutputName(doc, page, out, size);
+    }
+
+    TfmMain* w = nullptr;
+    std::vector<platform::ui::MessageBoxRequest> boxes;
+    std::vector<int> progress;
+};
