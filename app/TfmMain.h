@@ -108,6 +108,7 @@ private:
 
     friend class TfmMainTest;
     friend class TfmConvertTest;
+    friend class ConvertBench;
 };
 
 // The one main window.

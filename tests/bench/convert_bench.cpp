@@ -1,0 +1,237 @@
+// Pages per second of the batch conversion (main window offscreen, completion message answered)
+// against the pipeline a Linux user would otherwise run on the same files: the office suite's
+// headless PDF export followed by pdftoppm at 96 dpi. Prints figures; not a test.
+#include "QtApp.h"
+#include "TempDir.h"
+#include "WordServerTest.h"
+#include "app/DocFileMgr.h"
+#include "app/OptionSettings.h"
+#include "app/PictureLib.h"
+#include "app/TfmMain.h"
+#include "platform/user32/user_ui.h"
+#include "word/CxWordDoc.h"
+#include "word/CxWordUtil.h"
+
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+using namespace wstest;
+namespace fs = std::filesystem;
+
+namespace {
+
+double Now()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+int CountFiles(const std::string& dir, const std::string& ext)
+{
+    int n = 0;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(dir, ec))
+        if (e.path().extension() == ext)
+            ++n;
+    return n;
+}
+
+void Renew(const std::string& dir)
+{
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+    fs::create_directories(dir, ec);
+}
+
+// A document of n pages: text pages, every fourth with a picture, every seventh with a table.
+std::string Body(int n)
+{
+    std::string body;
+    for (int i = 1; i <= n; ++i) {
+        std::string page = Para("Page " + std::to_string(i) + ". " + Lorem(120, i), i == 1 ? "" : "PBreak");
+        if (i % 4 == 0)
+            page += Image(8, 5);
+        if (i % 7 == 0)
+            page += Table(6, 4);
+        body += page;
+    }
+    return body;
+}
+
+}  // namespace
+
+// Reaches the main window's private parts, as the window's own tests do.
+class ConvertBench {
+public:
+    explicit ConvertBench(TfmMain* w) : m_w(w) {}
+
+    double StartEngine()
+    {
+        double t = Now();
+        m_w->wordUtil = new CxWordUtil;
+        return Now() - t;
+    }
+    void AddFiles(const std::vector<std::string>& paths)
+    {
+        for (const auto& p : paths)
+            m_w->docFileMgr->AddFile(p.c_str());
+        m_w->AppendFileRows();
+        m_w->UpdateButtons();
+    }
+    void SelectAll() { m_w->SetAllFileTicks(true); }
+    void Convert() { m_w->btnConvertClick(); }
+    CxWordUtil* Util() { return m_w->wordUtil; }
+    void StopEngine()
+    {
+        delete m_w->wordUtil;
+        m_w->wordUtil = nullptr;
+    }
+
+private:
+    TfmMain* m_w;
+};
+
+struct Split {
+    double open = 0, select = 0, draw = 0, png = 0, jpg = 0;
+    int pages = 0;
+};
+
+// The steps of one page conversion timed apart: open and count, split and embed (SelectPage),
+// draw into a memory bitmap, encode to each format.
+static Split TimeSteps(CxWordUtil* util, const std::vector<std::string>& docs, const std::string& outDir)
+{
+    Split s;
+    HDC hScreen = GetDC(nullptr);
+    for (const auto& path : docs) {
+        double t = Now();
+        CxWordDoc doc(util);
+        if (!doc.Open(path.c_str()))
+            continue;
+        s.open += Now() - t;
+        for (int i = 0; i < doc.GetPageCount(); ++i) {
+            t = Now();
+            if (!doc.SelectPage(i))
+                continue;
+            POINT size;
+            if (!doc.GetPageSize(hScreen, &size))
+                continue;
+            s.select += Now() - t;
+            t = Now();
+            RECT r = {0, 0, size.x, size.y};
+            HDC hMem = CreateCompatibleDC(hScreen);
+            HBITMAP hBitmap = CreateCompatibleBitmap(hScreen, size.x, size.y);
+            HGDIOBJ hOld = SelectObject(hMem, hBitmap);
+            doc.DrawPage(i, hMem, &r, &r);
+            s.draw += Now() - t;
+            t = Now();
+            PictureLibCaptureDC(hMem, 0, 0, size.x, size.y, (outDir + "split.png").c_str(), 90);
+            s.png += Now() - t;
+            t = Now();
+            PictureLibCaptureDC(hMem, 0, 0, size.x, size.y, (outDir + "split.jpg").c_str(), 90);
+            s.jpg += Now() - t;
+            SelectObject(hMem, hOld);
+            DeleteObject(hBitmap);
+            DeleteDC(hMem);
+            ++s.pages;
+        }
+    }
+    ReleaseDC(nullptr, hScreen);
+    return s;
+}
+
+int main()
+{
+    setvbuf(stdout, nullptr, _IOLBF, 0);  // figures show as they come when redirected
+    TestApp();
+    CoInitialize(nullptr);
+    TempDir docs, out, temp, peer;
+
+    // About 100 pages: many short documents and a few long ones, both file formats.
+    const std::vector<int> sizes = {1, 1, 1, 2, 2, 3, 3, 4, 5, 6, 8, 12, 20, 32};
+    std::vector<std::string> paths;
+    int expected = 0;
+    {
+        Word word;
+        for (size_t i = 0; i < sizes.size(); ++i) {
+            std::string name = "doc" + std::to_string(i) + "_" + std::to_string(sizes[i]) + (i % 3 == 2 ? ".doc" : ".docx");
+            if (!MakeDocument(word, docs.Path(), Body(sizes[i]), docs / name)) {
+                fprintf(stderr, "cannot make %s\n", name.c_str());
+                return 1;
+            }
+            paths.push_back(docs / name);
+            expected += sizes[i];
+        }
+    }
+    printf("set: %zu documents, %d pages\n", paths.size(), expected);
+
+    platform::ui::SetMessageBoxHook([](const platform::ui::MessageBoxRequest&) { return IDCANCEL; });
+    TfmMain* w = new TfmMain;
+    ConvertBench bench(w);
+    snprintf(OptionSettings.TempPath, MAX_PATH, "%s", temp.Path().c_str());
+    snprintf(OptionSettings.OutputPath, MAX_PATH, "%s", out.Path().c_str());
+    double startup = bench.StartEngine();
+    printf("engine start-up: %.2f s (once per program run, left out of the figures below)\n", startup);
+    bench.AddFiles(paths);
+
+    struct Format {
+        int type;
+        const char* ext;
+        const char* pdftoppm;
+    };
+    const std::string profile = "file://" + peer.Path() + "profile";
+    const std::string pdfDir = peer / "pdf";
+    for (Format f : {Format{3, ".png", "-png"}, Format{2, ".jpg", "-jpeg"}}) {
+        Renew(out.Path());
+        OptionSettings.ImageType = f.type;
+        bench.SelectAll();
+        double t = Now();
+        bench.Convert();
+        double batch = Now() - t - 0.2;  // the full progress bar stays up 200 ms at the end
+        int written = CountFiles(out.Path(), f.ext);
+
+        Renew(pdfDir);
+        std::string cmd = "soffice -env:UserInstallation=" + profile + " --headless --convert-to pdf --outdir '" + pdfDir + "'";
+        for (const auto& p : paths)
+            cmd += " '" + p + "'";
+        cmd += " >/dev/null 2>&1";
+        t = Now();
+        int rc = system(cmd.c_str());
+        double toPdf = Now() - t;
+        Renew(peer / "img");
+        t = Now();
+        for (const auto& p : paths) {
+            std::string base = fs::path(p).stem().string();
+            std::string c = std::string("pdftoppm -r 96 ") + f.pdftoppm + " '" + pdfDir + "/" + base + ".pdf' '" +
+                            peer.Path() + "img/" + base + "' >/dev/null 2>&1";
+            rc |= system(c.c_str());
+        }
+        double toImg = Now() - t;
+        int peerPages = CountFiles(peer / "img", f.ext);
+
+        double ours = written / batch, theirs = peerPages / (toPdf + toImg);
+        printf("\n%s output\n", f.ext + 1);
+        printf("  batch:  %3d pictures in %6.2f s = %6.2f pages/s\n", written, batch, ours);
+        printf("  peer:   %3d pictures in %6.2f s = %6.2f pages/s (PDF export %.2f s, rasterising %.2f s)%s\n", peerPages,
+               toPdf + toImg, theirs, toPdf, toImg, rc ? " [a peer command failed]" : "");
+        printf("  ratio batch/peer: %.2f\n", ours / theirs);
+    }
+
+    // Where a page's time goes, on the same files through the same engine.
+    Split s = TimeSteps(bench.Util(), paths, temp.Path());
+    if (s.pages > 0) {
+        double per = 1000.0 / s.pages;
+        printf("\nper page (%d pages): open+count %.1f ms, split+embed %.1f ms, draw %.1f ms, PNG encode %.1f ms, "
+               "JPG encode %.1f ms\n",
+               s.pages, s.open * per, s.select * per, s.draw * per, s.png * per, s.jpg * per);
+    }
+
+    bench.StopEngine();
+    delete w;
+    platform::ui::SetMessageBoxHook(nullptr);
+    return 0;
+}
