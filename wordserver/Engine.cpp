@@ -11,6 +11,11 @@
 #include <com/sun/star/datatransfer/XTransferableSupplier.hpp>
 #include <com/sun/star/document/MacroExecMode.hpp>
 #include <com/sun/star/document/UpdateDocMode.hpp>
+#include <com/sun/star/document/XTypeDetection.hpp>
+#include <com/sun/star/lang/XMultiComponentFactory.hpp>
+#include <com/sun/star/container/XNameAccess.hpp>
+#include <com/sun/star/frame/XLoadable.hpp>
+#include <com/sun/star/text/XTextFieldsSupplier.hpp>
 #include <com/sun/star/frame/XController.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
@@ -36,6 +41,8 @@
 
 #include <cerrno>
 #include <initializer_list>
+#include <utility>
+#include <vector>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -186,6 +193,85 @@ bool ReadFile(const std::string& path, std::vector<unsigned char>* out)
     return true;
 }
 
+
+// Closes a component the engine made for us, whatever state it is in.
+void CloseComponent(const Reference<css::lang::XComponent>& comp)
+{
+    if (!comp.is())
+        return;
+    try {
+        Reference<css::util::XCloseable> c(comp, UNO_QUERY);
+        if (c.is())
+            c->close(true);
+        else
+            comp->dispose();
+    } catch (const css::uno::Exception&) {
+        try {
+            comp->dispose();
+        } catch (const css::uno::Exception&) {
+        }
+    }
+}
+
+// The import filter that fits a file's content (not its name); empty when none does.
+OUString DetectFilter(const OUString& url, const Reference<css::task::XInteractionHandler>& handler)
+{
+    Reference<css::lang::XMultiComponentFactory> smgr = State().context->getServiceManager();
+    Reference<css::document::XTypeDetection> detection(
+        smgr->createInstanceWithContext("com.sun.star.document.TypeDetection", State().context), UNO_QUERY_THROW);
+    Sequence<PropertyValue> desc = Props({Prop("URL", Any(url)), Prop("InteractionHandler", Any(handler))});
+    const OUString type = detection->queryTypeByDescriptor(desc, true);
+    if (type.isEmpty())
+        return OUString();
+    OUString filter;
+    for (const PropertyValue& p : std::as_const(desc))
+        if (p.Name == "FilterName")
+            p.Value >>= filter;
+    if (filter.isEmpty()) {
+        Reference<css::container::XNameAccess> types(detection, UNO_QUERY_THROW);
+        Sequence<PropertyValue> props;
+        if (types->hasByName(type) && (types->getByName(type) >>= props))
+            for (const PropertyValue& p : std::as_const(props))
+                if (p.Name == "PreferredFilter")
+                    p.Value >>= filter;
+    }
+    return filter;
+}
+
+// Hides the mark of every comment in a document that has no view yet. A view makes a margin
+// window for every comment it can see, out of interface files that a headless installation
+// does not have, and the whole engine dies of it; a comment whose mark is hidden text gets no
+// window. The mark takes no room on the page, and Word draws pages without comments too.
+void HideComments(const Reference<XTextDocument>& doc)
+{
+    Reference<XTextFieldsSupplier> fs(doc, UNO_QUERY);
+    if (!fs.is())
+        return;
+    Reference<css::container::XEnumerationAccess> fields = fs->getTextFields();
+    if (!fields.is())
+        return;
+    int hidden = 0;
+    Reference<css::container::XEnumeration> en = fields->createEnumeration();
+    while (en->hasMoreElements()) {
+        Reference<css::lang::XServiceInfo> si(en->nextElement(), UNO_QUERY);
+        if (!si.is() || !(si->supportsService("com.sun.star.text.TextField.Annotation") ||
+                          si->supportsService("com.sun.star.text.textfield.Annotation")))
+            continue;
+        Reference<XTextContent> field(si, UNO_QUERY);
+        Reference<XTextRange> anchor = field.is() ? field->getAnchor() : Reference<XTextRange>();
+        if (!anchor.is())
+            continue;
+        // The mark is the last character of the range a comment covers.
+        Reference<XTextCursor> cur = anchor->getText()->createTextCursorByRange(anchor->getEnd());
+        if (!cur->goLeft(1, true))
+            continue;
+        Reference<css::beans::XPropertySet>(cur, UNO_QUERY_THROW)->setPropertyValue("CharHidden", Any(true));
+        ++hidden;
+    }
+    if (hidden && getenv("FOLIUM_ENGINE_VERBOSE"))
+        fprintf(stderr, "wordserver: %d comments hidden\n", hidden);
+}
+
 }  // namespace
 
 bool ClipboardHasContent()
@@ -298,42 +384,49 @@ EngineStatus LoadDocument(const std::string& pathIn, const LoadOptions& opts, Do
 
     s = Guarded(d.generation, [&]() -> EngineStatus {
         Reference<css::task::XInteractionHandler> handler(new NoQuestionsHandler);
-        Sequence<PropertyValue> args = Props({
-            Prop("Hidden", Any(true)),
-            Prop("ReadOnly", Any(opts.readOnly)),
-            Prop("MacroExecutionMode", Any(sal_Int16(css::document::MacroExecMode::NEVER_EXECUTE))),
-            Prop("UpdateDocMode", Any(sal_Int16(css::document::UpdateDocMode::NO_UPDATE))),
-            Prop("InteractionHandler", Any(handler)),
-            Prop("Silent", Any(true)),
-        });
-        Reference<css::lang::XComponent> comp;
-        try {
-            comp = State().loader->loadComponentFromURL(FileUrl(path), "_blank", 0, args);
-        } catch (const css::io::IOException&) {
+        const OUString url = FileUrl(path);
+        d.loadFilter = DetectFilter(url, handler);
+        if (!IsDocumentFilter(d.loadFilter))
             return EngineStatus::LoadFailed;
-        } catch (const css::lang::IllegalArgumentException&) {
+        // The model is loaded first and gets its view only after its comments are hidden.
+        Reference<css::lang::XMultiComponentFactory> smgr = State().context->getServiceManager();
+        Reference<css::frame::XLoadable> loadable(
+            smgr->createInstanceWithContext("com.sun.star.text.TextDocument", State().context), UNO_QUERY_THROW);
+        Reference<css::lang::XComponent> model(loadable, UNO_QUERY_THROW);
+        try {
+            loadable->load(Props({
+                Prop("URL", Any(url)),
+                Prop("FilterName", Any(d.loadFilter)),
+                Prop("Hidden", Any(true)),
+                Prop("ReadOnly", Any(opts.readOnly)),
+                Prop("MacroExecutionMode", Any(sal_Int16(css::document::MacroExecMode::NEVER_EXECUTE))),
+                Prop("UpdateDocMode", Any(sal_Int16(css::document::UpdateDocMode::NO_UPDATE))),
+                Prop("InteractionHandler", Any(handler)),
+                Prop("Silent", Any(true)),
+            }));
+            HideComments(Reference<XTextDocument>(model, UNO_QUERY_THROW));
+        } catch (const css::uno::Exception& e) {
+            LogFailure("load", e.Message);
+            CloseComponent(model);
             return EngineStatus::LoadFailed;
         }
-        if (!comp.is())
+        Reference<css::lang::XComponent> comp;
+        try {
+            comp = State().loader->loadComponentFromURL(
+                "private:object", "_blank", 0,
+                Props({Prop("Model", Any(model)), Prop("Hidden", Any(true)), Prop("ReadOnly", Any(opts.readOnly))}));
+        } catch (const css::uno::Exception& e) {
+            LogFailure("view", e.Message);
+        }
+        if (!comp.is()) {
+            CloseComponent(model);
             return EngineStatus::LoadFailed;
+        }
         d.component = comp;
         d.textDoc.set(comp, UNO_QUERY);
         d.model.set(comp, UNO_QUERY);
-        if (d.model.is()) {
-            const Sequence<PropertyValue> margs = d.model->getArgs();
-            for (sal_Int32 i = 0; i < margs.getLength(); ++i)
-                if (margs[i].Name == "FilterName")
-                    margs[i].Value >>= d.loadFilter;
-        }
-        if (!d.textDoc.is() || !d.model.is() || !IsDocumentFilter(d.loadFilter)) {
-            Reference<css::util::XCloseable> c(comp, UNO_QUERY);
-            try {
-                if (c.is())
-                    c->close(true);
-                else
-                    comp->dispose();
-            } catch (const css::uno::Exception&) {
-            }
+        if (!d.textDoc.is() || !d.model.is() || !d.model->getCurrentController().is()) {
+            CloseComponent(comp);
             d.component.clear();
             d.textDoc.clear();
             d.model.clear();

@@ -94,6 +94,19 @@ std::string ImageBody()
            Para(Lorem(60, 41));
 }
 
+// Comments on both pages, one of them over a stretch of text: the engine must open, split and
+// draw such a document and keep its text.
+std::string CommentsBody()
+{
+    const std::string note = "<office:annotation><dc:creator>Reviewer</dc:creator><text:p>Check this.</text:p>"
+                             "</office:annotation>";
+    const std::string spanning = "<office:annotation office:name=\"c1\"><dc:creator>Reviewer</dc:creator>"
+                                 "<text:p>And this.</text:p></office:annotation>";
+    return "<text:p>Noted" + note + " text. " + Lorem(80, 50) + "</text:p>\n" +
+           "<text:p text:style-name=\"PBreak\">Second page " + spanning + "with a remark" +
+           "<office:annotation-end office:name=\"c1\"/> on it. " + Lorem(60, 51) + "</text:p>\n";
+}
+
 }  // namespace
 
 TEST(WordServerFidelity, PagesMatchTheEngineLayout)
@@ -116,6 +129,8 @@ TEST(WordServerFidelity, PagesMatchTheEngineLayout)
         {"sections.docx", SectionsBody(), 3.0, 0.02},
         {"numbered.doc", NumberedBody(), 3.0, 0.02},
         {"picture.docx", ImageBody(), 3.0, 0.02},
+        {"comments.docx", CommentsBody(), 3.0, 0.02},
+        {"comments.doc", CommentsBody(), 3.0, 0.02},
     };
 
     CxWordUtil util;
