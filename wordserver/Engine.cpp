@@ -294,6 +294,30 @@ void ClipboardClear()
     s.pageNumber = 0;
 }
 
+// Identity of a file's content as far as the file system tells it.
+struct FileId {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = -1;
+    long long mtimeSec = 0;
+    long mtimeNsec = 0;
+    bool operator==(const FileId& o) const
+    {
+        return dev == o.dev && ino == o.ino && size == o.size && mtimeSec == o.mtimeSec && mtimeNsec == o.mtimeNsec;
+    }
+};
+
+static FileId IdOf(const struct stat& sb)
+{
+    FileId id;
+    id.dev = sb.st_dev;
+    id.ino = sb.st_ino;
+    id.size = sb.st_size;
+    id.mtimeSec = sb.st_mtim.tv_sec;
+    id.mtimeNsec = sb.st_mtim.tv_nsec;
+    return id;
+}
+
 struct Document::Impl {
     int generation = -1;
     bool open = false;
@@ -306,6 +330,13 @@ struct Document::Impl {
     OUString loadFilter;
     TextMap map;
     std::shared_ptr<const PdfBytes> firstPage;
+    // What the document was loaded from, so that it can be handed out again (see Park).
+    FileId file;
+    LoadOptions options;
+    int fileEnd = -1;       // end of the file's main text, known once it was replaced whole
+    bool replaced = false;  // the whole main text was replaced by a paste, and nothing else
+    bool otherEdit = false; // changed in any other way
+    bool stale = false;     // handed out again: holds an earlier paste, not the file's text
 
     void EnsureMap()
     {
@@ -358,6 +389,83 @@ bool Document::IsOpen() const
     return m_impl->open;
 }
 
+namespace {
+
+// Documents closed after their whole main text was replaced by a paste, kept loaded. The
+// program opens the same template copy for every page of a document, pastes the page over all
+// of it, saves and closes it: handing the loaded copy out again saves loading the whole file
+// and deleting all its text for every page. Until its text is replaced again, such a document
+// answers as its file would: its end is the file's, and anything else reloads it first.
+struct ParkedDoc {
+    std::string path;
+    std::unique_ptr<Document::Impl> impl;
+};
+
+std::vector<ParkedDoc>& Parked()
+{
+    static auto* v = new std::vector<ParkedDoc>;
+    return *v;
+}
+
+const size_t kMaxParked = 2;
+
+void CloseImpl(Document::Impl& d)
+{
+    if (!d.open)
+        return;
+    d.open = false;
+    Guarded(d.generation, [&]() -> EngineStatus {
+        d.map.Clear();
+        d.pageCursor.clear();
+        d.viewCursor.clear();
+        d.controller.clear();
+        Reference<css::util::XCloseable> c(d.component, UNO_QUERY);
+        try {
+            if (c.is())
+                c->close(true);
+            else if (d.component.is())
+                d.component->dispose();
+        } catch (const css::util::CloseVetoException&) {
+            d.component->dispose();
+        }
+        return EngineStatus::Ok;
+    });
+    std::lock_guard<std::recursive_mutex> lock(EngineMutex());
+    try {
+        d.map.Clear();
+        d.pageCursor.clear();
+        d.viewCursor.clear();
+        d.controller.clear();
+        d.model.clear();
+        d.textDoc.clear();
+        d.component.clear();
+    } catch (...) {
+    }
+    d.firstPage.reset();
+}
+
+// Closes parked documents, oldest first, until at most `keep` are left.
+void DropParked(size_t keep)
+{
+    std::lock_guard<std::recursive_mutex> lock(EngineMutex());
+    auto& v = Parked();
+    while (v.size() > keep) {
+        std::unique_ptr<Document::Impl> impl = std::move(v.front().impl);
+        v.erase(v.begin());
+        if (impl)
+            CloseImpl(*impl);
+    }
+}
+
+}  // namespace
+
+namespace detail {
+void ParkedClear()
+{
+    DropParked(0);
+}
+}  // namespace detail
+
 EngineStatus LoadDocument(const std::string& pathIn, const LoadOptions& opts, DocumentPtr* out)
 {
     if (!out)
@@ -377,10 +485,28 @@ EngineStatus LoadDocument(const std::string& pathIn, const LoadOptions& opts, Do
     EngineStatus s = EngineEnsure();
     if (s != EngineStatus::Ok)
         return s;
+    const FileId id = IdOf(sb);
+    if (opts.reuse) {
+        auto& parked = Parked();
+        for (auto it = parked.begin(); it != parked.end(); ++it) {
+            Document::Impl& p = *it->impl;
+            if (it->path == path && p.file == id && p.options.readOnly == opts.readOnly &&
+                p.generation == State().generation) {
+                DocumentPtr doc(new Document);
+                doc->m_path = path;
+                doc->m_impl = std::move(it->impl);
+                parked.erase(it);
+                *out = doc;
+                return EngineStatus::Ok;
+            }
+        }
+    }
     DocumentPtr doc(new Document);
     doc->m_path = path;
     Document::Impl& d = *doc->m_impl;
     d.generation = State().generation;
+    d.file = id;
+    d.options = opts;
 
     s = Guarded(d.generation, [&]() -> EngineStatus {
         Reference<css::task::XInteractionHandler> handler(new NoQuestionsHandler);
@@ -450,40 +576,41 @@ EngineStatus LoadDocument(const std::string& pathIn, const LoadOptions& opts, Do
     return EngineStatus::Ok;
 }
 
+
 void Document::Close()
 {
     Impl& d = *m_impl;
     if (!d.open)
         return;
-    d.open = false;
-    Guarded(d.generation, [&]() -> EngineStatus {
-        d.map.Clear();
-        d.pageCursor.clear();
-        d.viewCursor.clear();
-        d.controller.clear();
-        Reference<css::util::XCloseable> c(d.component, UNO_QUERY);
-        try {
-            if (c.is())
-                c->close(true);
-            else if (d.component.is())
-                d.component->dispose();
-        } catch (const css::util::CloseVetoException&) {
-            d.component->dispose();
+    if (d.replaced && !d.otherEdit && d.fileEnd >= 0) {
+        std::lock_guard<std::recursive_mutex> lock(EngineMutex());
+        if (State().alive && State().generation == d.generation) {
+            d.stale = true;
+            d.firstPage.reset();
+            Parked().push_back(ParkedDoc{m_path, std::move(m_impl)});
+            m_impl.reset(new Impl);
+            DropParked(kMaxParked);
+            return;
         }
-        return EngineStatus::Ok;
-    });
-    std::lock_guard<std::recursive_mutex> lock(EngineMutex());
-    try {
-        d.map.Clear();
-        d.pageCursor.clear();
-        d.viewCursor.clear();
-        d.controller.clear();
-        d.model.clear();
-        d.textDoc.clear();
-        d.component.clear();
-    } catch (...) {
     }
-    d.firstPage.reset();
+    CloseImpl(d);
+}
+
+EngineStatus Document::Unstale()
+{
+    if (!m_impl->stale)
+        return EngineStatus::Ok;
+    LoadOptions opts = m_impl->options;
+    opts.reuse = false;
+    DocumentPtr again;
+    EngineStatus s = LoadDocument(m_path, opts, &again);
+    if (s != EngineStatus::Ok)
+        return s;
+    std::swap(m_impl, again->m_impl);
+    // The stale copy is closed for good, not parked again.
+    again->m_impl->replaced = false;
+    again->Close();
+    return EngineStatus::Ok;
 }
 
 EngineStatus Document::ContentEnd(int* end)
@@ -492,6 +619,10 @@ EngineStatus Document::ContentEnd(int* end)
     if (!d.open)
         return EngineStatus::Disconnected;
     return Guarded(d.generation, [&]() -> EngineStatus {
+        if (d.stale) {
+            *end = d.fileEnd;
+            return EngineStatus::Ok;
+        }
         d.EnsureMap();
         *end = d.map.End();
         return EngineStatus::Ok;
@@ -500,6 +631,11 @@ EngineStatus Document::ContentEnd(int* end)
 
 EngineStatus Document::PageCount(int* count)
 {
+    if (m_impl->open) {
+        EngineStatus u = Unstale();
+        if (u != EngineStatus::Ok)
+            return u;
+    }
     Impl& d = *m_impl;
     if (!d.open)
         return EngineStatus::Disconnected;
@@ -512,6 +648,11 @@ EngineStatus Document::PageCount(int* count)
 
 EngineStatus Document::PageStart(int page, int* start)
 {
+    if (m_impl->open) {
+        EngineStatus u = Unstale();
+        if (u != EngineStatus::Ok)
+            return u;
+    }
     Impl& d = *m_impl;
     if (!d.open)
         return EngineStatus::Disconnected;
@@ -533,6 +674,11 @@ EngineStatus Document::PageStart(int page, int* start)
 
 EngineStatus Document::Copy(int start, int end)
 {
+    if (m_impl->open) {
+        EngineStatus u = Unstale();
+        if (u != EngineStatus::Ok)
+            return u;
+    }
     Impl& d = *m_impl;
     if (!d.open)
         return EngineStatus::Disconnected;
@@ -584,6 +730,12 @@ EngineStatus Document::Copy(int start, int end)
 
 EngineStatus Document::Paste(int start, int end)
 {
+    // A document handed out again may have all of its text replaced as it stands.
+    if (m_impl->open && m_impl->stale && !(start == 0 && end == m_impl->fileEnd)) {
+        EngineStatus u = Unstale();
+        if (u != EngineStatus::Ok)
+            return u;
+    }
     Impl& d = *m_impl;
     if (!d.open)
         return EngineStatus::Disconnected;
@@ -592,12 +744,13 @@ EngineStatus Document::Paste(int start, int end)
         if (!slot.content.is() || slot.generation != d.generation)
             return EngineStatus::Failed;
         d.EnsureMap();
-        if (start < 0 || end < start || end > d.map.End())
+        const bool whole = start == 0 && end == (d.stale ? d.fileEnd : d.map.End());
+        if (!whole && (start < 0 || end < start || end > d.map.End()))
             return EngineStatus::BadArgument;
         Reference<css::datatransfer::XTransferableSupplier> ts(d.controller, UNO_QUERY_THROW);
         Reference<XText> body = d.textDoc->getText();
-        bool whole = start == 0 && end == d.map.End();
         if (!whole) {
+            d.otherEdit = true;
             Reference<XTextRange> a = d.map.RangeAt(start), b = d.map.RangeAt(end, true);
             if (!a.is() || !b.is())
                 return EngineStatus::Failed;
@@ -611,6 +764,10 @@ EngineStatus Document::Paste(int start, int end)
             return EngineStatus::Ok;
         }
 
+        if (!d.replaced && !d.otherEdit)
+            d.fileEnd = d.map.End();
+        d.replaced = true;
+        d.stale = false;
         // The whole main text: remove its tables, empty it (the one paragraph left keeps
         // the first page's attributes), paste, then drop the empty paragraph that the
         // paste leaves after the last pasted mark.
@@ -672,6 +829,11 @@ EngineStatus Document::Paste(int start, int end)
 
 EngineStatus Document::SaveAs(const std::string& pathIn, const std::string& password)
 {
+    if (m_impl->open) {
+        EngineStatus u = Unstale();
+        if (u != EngineStatus::Ok)
+            return u;
+    }
     Impl& d = *m_impl;
     if (!d.open)
         return EngineStatus::Disconnected;
@@ -698,6 +860,11 @@ EngineStatus Document::SaveAs(const std::string& pathIn, const std::string& pass
 
 EngineStatus Document::FirstPagePdf(std::shared_ptr<const PdfBytes>* out)
 {
+    if (m_impl->open) {
+        EngineStatus u = Unstale();
+        if (u != EngineStatus::Ok)
+            return u;
+    }
     Impl& d = *m_impl;
     if (!d.open)
         return EngineStatus::Disconnected;
@@ -730,6 +897,11 @@ EngineStatus Document::FirstPagePdf(std::shared_ptr<const PdfBytes>* out)
 
 EngineStatus Document::ExportPdf(const std::string& path)
 {
+    if (m_impl->open) {
+        EngineStatus u = Unstale();
+        if (u != EngineStatus::Ok)
+            return u;
+    }
     Impl& d = *m_impl;
     if (!d.open)
         return EngineStatus::Disconnected;

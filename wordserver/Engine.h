@@ -43,6 +43,9 @@ int EngineCallTimeoutMs();
 
 struct LoadOptions {
     bool readOnly = true;
+    // May hand out a copy of the same unchanged file that was closed after its whole text was
+    // replaced (it behaves as the file would).
+    bool reuse = true;
 };
 
 // Loads a document (hidden, macros off, every question answered "cancel").
@@ -92,6 +95,8 @@ public:
 private:
     friend EngineStatus LoadDocument(const std::string&, const LoadOptions&, DocumentPtr*);
     Document();
+    // A document handed out again is loaded from its file before it is used otherwise.
+    EngineStatus Unstale();
     std::unique_ptr<Impl> m_impl;
     std::string m_path;
 };

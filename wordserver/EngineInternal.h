@@ -37,6 +37,8 @@ struct EngineState {
 };
 EngineState& State();
 
+// Closes the documents kept loaded for reuse (at shutdown, or when the engine is gone).
+void ParkedClear();
 // Marks the engine dead after a failure (kills and reaps the process, drops the proxies).
 void MarkDead();
 // True while the engine process exists.

@@ -524,6 +524,7 @@ void MarkDead()
     EngineState& st = State();
     int pid = st.pid;
     st.alive = false;
+    ParkedClear();
     DropProxies();
     KillAndReap(pid);
     st.pid = 0;
@@ -586,6 +587,7 @@ void EngineShutdown()
     std::lock_guard<std::recursive_mutex> lock(EngineMutex());
     EngineState& st = State();
     ClipboardClear();
+    ParkedClear();
     if (!st.alive) {
         if (st.pid > 0)
             MarkDead();

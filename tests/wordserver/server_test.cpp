@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <unistd.h>
 
 using namespace wstest;
@@ -221,6 +222,97 @@ TEST(WordServerDocument, CopyPasteAndSaveAs)
     // A path below a plain file cannot be written: a failed call.
     EXPECT_EQ(Call(s, u"SaveAs", DISPATCH_METHOD, {Arg::Str(src + "/x.docx")}, nullptr), DISP_E_EXCEPTION);
     s->Release();
+}
+
+// A file opened again after its whole text was replaced and it was closed unsaved reads as
+// the file, whatever is asked of it first; a file changed on disk is read anew.
+TEST(WordServerDocument, ReopenedFileReadsAsTheFile)
+{
+    TempDir dir;
+    Word word;
+    std::string src = dir / "src.docx";
+    ASSERT_TRUE(MakeDocument(word, dir.Path(), SmallBody(), src));
+    std::string tmpl = dir / "template.docx";
+    ASSERT_TRUE(MakeDocument(word, dir.Path(), Para(Lorem(400, 1)) + Para("Last", "PBreak"), tmpl));
+    IDispatch* first = word.Open(tmpl);
+    ASSERT_NE(first, nullptr);
+    const LONG fileEnd = ContentEnd(first);
+    ASSERT_GT(fileEnd, 400);
+    IDispatch* lastPage = Goto(first, 2);
+    ASSERT_NE(lastPage, nullptr);
+    const LONG lastStart = GetLong(lastPage, u"Start");
+    lastPage->Release();
+    Call(first, u"Close", DISPATCH_METHOD, {}, nullptr);
+    first->Release();
+
+    // Replaces the template's text by "Hello", leaves it unsaved, closed.
+    auto pasteHello = [&]() {
+        IDispatch* source = word.Open(src);
+        ASSERT_NE(source, nullptr);
+        IDispatch* range = CallObject(source, u"Range", {Arg::Long(0), Arg::Long(6)});
+        ASSERT_NE(range, nullptr);
+        EXPECT_EQ(Call(range, u"Copy", DISPATCH_METHOD, {}, nullptr), S_OK);
+        range->Release();
+        source->Release();
+        IDispatch* t = word.Open(tmpl);
+        ASSERT_NE(t, nullptr);
+        IDispatch* all = CallObject(t, u"Range", {});
+        ASSERT_NE(all, nullptr);
+        EXPECT_EQ(Call(all, u"Paste", DISPATCH_METHOD, {}, nullptr), S_OK);
+        all->Release();
+        EXPECT_EQ(ContentEnd(t), 6);
+        Call(t, u"Close", DISPATCH_METHOD, {}, nullptr);
+        t->Release();
+    };
+
+    struct Row {
+        const char* what;
+        std::function<void(IDispatch*)> check;
+    } rows[] = {
+        {"end of the whole text", [&](IDispatch* t) { EXPECT_EQ(ContentEnd(t), fileEnd); }},
+        {"goto", [&](IDispatch* t) {
+             IDispatch* g = Goto(t, 2);
+             ASSERT_NE(g, nullptr);
+             EXPECT_EQ(GetLong(g, u"Start"), lastStart);
+             g->Release();
+         }},
+        {"save", [&](IDispatch* t) {
+             std::string out = dir / "saved.docx";
+             EXPECT_EQ(Call(t, u"SaveAs", DISPATCH_METHOD, {Arg::Str(out)}, nullptr), S_OK);
+             IDispatch* back = word.Open(out);
+             ASSERT_NE(back, nullptr);
+             EXPECT_EQ(ContentEnd(back), fileEnd);
+             back->Release();
+         }},
+        {"paste over part", [&](IDispatch* t) {
+             IDispatch* part = CallObject(t, u"Range", {Arg::Long(0), Arg::Long(0)});
+             ASSERT_NE(part, nullptr);
+             EXPECT_EQ(Call(part, u"Paste", DISPATCH_METHOD, {}, nullptr), S_OK);
+             part->Release();
+             EXPECT_EQ(ContentEnd(t), fileEnd + 6);
+         }},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        pasteHello();
+        IDispatch* t = word.Open(tmpl);
+        ASSERT_NE(t, nullptr);
+        r.check(t);
+        Call(t, u"Close", DISPATCH_METHOD, {}, nullptr);
+        t->Release();
+    }
+
+    // The file changes on disk after a paste: the next open reads the new file.
+    pasteHello();
+    ASSERT_TRUE(MakeDocument(word, dir.Path(), Para("Short"), tmpl));
+    IDispatch* t = word.Open(tmpl);
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(ContentEnd(t), 6);
+    IDispatch* g = Goto(t, 1);
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(GetLong(g, u"Start"), 0);
+    g->Release();
+    t->Release();
 }
 
 // Files the engine cannot or must not open fail quickly, with no question asked and no
