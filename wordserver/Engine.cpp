@@ -419,15 +419,7 @@ void CloseImpl(Document::Impl& d)
         d.pageCursor.clear();
         d.viewCursor.clear();
         d.controller.clear();
-        Reference<css::util::XCloseable> c(d.component, UNO_QUERY);
-        try {
-            if (c.is())
-                c->close(true);
-            else if (d.component.is())
-                d.component->dispose();
-        } catch (const css::util::CloseVetoException&) {
-            d.component->dispose();
-        }
+        CloseComponent(d.component);
         return EngineStatus::Ok;
     });
     std::lock_guard<std::recursive_mutex> lock(EngineMutex());
