@@ -155,9 +155,16 @@ std::string AbsolutePath(const std::string& path)
 struct Slot {
     int generation = -1;
     Reference<css::datatransfer::XTransferable> content;
+    // The document the content was copied from. The engine aborts when it destroys copied
+    // content after the document it came from, so a source closed while its content is held
+    // stays loaded until the content goes (see ReleaseImpl).
+    const void* source = nullptr;
     OUString pageStyle;
     int pageNumber = 0;
 };
+
+// Closes the document kept for the slot's content, if any.
+void CloseHeldSource();
 
 Slot& TheSlot()
 {
@@ -290,8 +297,10 @@ void ClipboardClear()
     } catch (...) {
     }
     s.generation = -1;
+    s.source = nullptr;
     s.pageStyle.clear();
     s.pageNumber = 0;
+    CloseHeldSource();
 }
 
 // Identity of a file's content as far as the file system tells it.
@@ -436,6 +445,36 @@ void CloseImpl(Document::Impl& d)
     d.firstPage.reset();
 }
 
+std::unique_ptr<Document::Impl>& HeldSource()
+{
+    static auto* held = new std::unique_ptr<Document::Impl>;
+    return *held;
+}
+
+void CloseHeldSource()
+{
+    std::lock_guard<std::recursive_mutex> lock(EngineMutex());
+    std::unique_ptr<Document::Impl> held = std::move(HeldSource());
+    if (held)
+        CloseImpl(*held);
+}
+
+// Closes a document in the engine, unless the slot holds content copied from it: then it
+// stays loaded, out of reach, until that content is replaced or cleared.
+void ReleaseImpl(std::unique_ptr<Document::Impl> impl)
+{
+    if (!impl)
+        return;
+    std::lock_guard<std::recursive_mutex> lock(EngineMutex());
+    Slot& slot = TheSlot();
+    if (impl->open && slot.source == impl.get() && slot.content.is()) {
+        CloseHeldSource();
+        HeldSource() = std::move(impl);
+        return;
+    }
+    CloseImpl(*impl);
+}
+
 // Closes parked documents, oldest first, until at most `keep` are left.
 void DropParked(size_t keep)
 {
@@ -444,8 +483,7 @@ void DropParked(size_t keep)
     while (v.size() > keep) {
         std::unique_ptr<Document::Impl> impl = std::move(v.front().impl);
         v.erase(v.begin());
-        if (impl)
-            CloseImpl(*impl);
+        ReleaseImpl(std::move(impl));
     }
 }
 
@@ -585,7 +623,9 @@ void Document::Close()
             return;
         }
     }
-    CloseImpl(d);
+    std::unique_ptr<Impl> impl = std::move(m_impl);
+    m_impl.reset(new Impl);
+    ReleaseImpl(std::move(impl));
 }
 
 EngineStatus Document::Unstale()
@@ -674,7 +714,7 @@ EngineStatus Document::Copy(int start, int end)
     Impl& d = *m_impl;
     if (!d.open)
         return EngineStatus::Disconnected;
-    return Guarded(d.generation, [&]() -> EngineStatus {
+    EngineStatus s = Guarded(d.generation, [&]() -> EngineStatus {
         d.EnsureMap();
         if (start < 0 || end < start || end > d.map.End())
             return EngineStatus::BadArgument;
@@ -714,10 +754,15 @@ EngineStatus Document::Copy(int start, int end)
         Slot& slot = TheSlot();
         slot.content = t;
         slot.generation = d.generation;
+        slot.source = &d;
         slot.pageStyle = style;
         slot.pageNumber = pageNumber;
         return EngineStatus::Ok;
     });
+    // The content it held is gone: a closed document kept for it can go too.
+    if (s == EngineStatus::Ok)
+        CloseHeldSource();
+    return s;
 }
 
 EngineStatus Document::Paste(int start, int end)

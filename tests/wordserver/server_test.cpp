@@ -315,6 +315,57 @@ TEST(WordServerDocument, ReopenedFileReadsAsTheFile)
     t->Release();
 }
 
+// Content copied from a document stays pasteable after that document is closed, and replacing
+// or dropping it later leaves the engine running.
+TEST(WordServerDocument, CopiedContentOutlivesItsDocument)
+{
+    TempDir dir;
+    Word word;
+    struct Row {
+        const char* name;
+        std::string body;
+    } rows[] = {
+        {"picture.docx", Para(Lorem(40, 3)) + Image(10, 6) + Para(Lorem(30, 4))},
+        {"table.doc", Para(Lorem(40, 5)) + Table(4, 3) + List(3)},
+    };
+    std::string tmpl = dir / "template.docx";
+    ASSERT_TRUE(MakeDocument(word, dir.Path(), Para("Template"), tmpl));
+    const std::vector<int> pids = ListedLivePids();
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        std::string src = dir / r.name;
+        ASSERT_TRUE(MakeDocument(word, dir.Path(), r.body, src));
+        IDispatch* source = word.Open(src);
+        ASSERT_NE(source, nullptr);
+        const LONG end = ContentEnd(source);
+        IDispatch* range = CallObject(source, u"Range", {Arg::Long(0), Arg::Long(end)});
+        ASSERT_NE(range, nullptr);
+        EXPECT_EQ(Call(range, u"Copy", DISPATCH_METHOD, {}, nullptr), S_OK);
+        range->Release();
+        EXPECT_EQ(Call(source, u"Close", DISPATCH_METHOD, {}, nullptr), S_OK);
+        source->Release();
+
+        IDispatch* t = word.Open(tmpl);
+        ASSERT_NE(t, nullptr);
+        IDispatch* all = CallObject(t, u"Range", {});
+        ASSERT_NE(all, nullptr);
+        EXPECT_EQ(Call(all, u"Paste", DISPATCH_METHOD, {}, nullptr), S_OK);
+        all->Release();
+        EXPECT_EQ(ContentEnd(t), end);
+        Call(t, u"Close", DISPATCH_METHOD, {}, nullptr);
+        t->Release();
+    }
+    // The last content is replaced by a copy from the template, then the engine ends with it.
+    IDispatch* t = word.Open(tmpl);
+    ASSERT_NE(t, nullptr);
+    IDispatch* range = CallObject(t, u"Range", {Arg::Long(0), Arg::Long(3)});
+    ASSERT_NE(range, nullptr);
+    EXPECT_EQ(Call(range, u"Copy", DISPATCH_METHOD, {}, nullptr), S_OK);
+    range->Release();
+    t->Release();
+    EXPECT_EQ(ListedLivePids(), pids);
+}
+
 // Files the engine cannot or must not open fail quickly, with no question asked and no
 // engine left behind; the next valid document still opens.
 TEST(WordServerBadInput, FailedOpensLeaveNothingBehind)
