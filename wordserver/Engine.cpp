@@ -238,6 +238,20 @@ OUString DetectFilter(const OUString& url, const Reference<css::task::XInteracti
     return filter;
 }
 
+// Turns off change recording, so that edits change the text instead of being tracked.
+// True when the document was recording.
+bool StopRecordingChanges(const Reference<css::uno::XInterface>& doc)
+{
+    Reference<css::beans::XPropertySet> props(doc, UNO_QUERY);
+    if (!props.is())
+        return false;
+    bool recording = false;
+    props->getPropertyValue("RecordChanges") >>= recording;
+    if (recording)
+        props->setPropertyValue("RecordChanges", Any(false));
+    return recording;
+}
+
 // Hides the mark of every comment in a document that has no view yet. A view makes a margin
 // window for every comment it can see, out of interface files that a headless installation
 // does not have, and the whole engine dies of it; a comment whose mark is hidden text gets no
@@ -251,6 +265,9 @@ void HideComments(const Reference<XTextDocument>& doc)
     if (!fields.is())
         return;
     int hidden = 0;
+    // Hiding a mark while the document records changes would be a tracked change of its own,
+    // and the engine dies building the view of it; the document keeps its setting.
+    const bool recording = StopRecordingChanges(doc);
     Reference<css::container::XEnumeration> en = fields->createEnumeration();
     while (en->hasMoreElements()) {
         Reference<css::lang::XServiceInfo> si(en->nextElement(), UNO_QUERY);
@@ -268,6 +285,8 @@ void HideComments(const Reference<XTextDocument>& doc)
         Reference<css::beans::XPropertySet>(cur, UNO_QUERY_THROW)->setPropertyValue("CharHidden", Any(true));
         ++hidden;
     }
+    if (recording)
+        Reference<css::beans::XPropertySet>(doc, UNO_QUERY_THROW)->setPropertyValue("RecordChanges", Any(true));
     if (hidden && getenv("FOLIUM_ENGINE_VERBOSE"))
         fprintf(stderr, "wordserver: %d comments hidden\n", hidden);
 }
@@ -594,6 +613,10 @@ EngineStatus Document::Paste(int start, int end)
         d.EnsureMap();
         if (start < 0 || end < start || end > d.map.End())
             return EngineStatus::BadArgument;
+        // A document that records changes would keep what the paste replaces as a tracked
+        // deletion (the page copy would show both), and removing its hidden comments that way
+        // makes the engine build comment windows it cannot make headless, which kills it.
+        StopRecordingChanges(d.component);
         Reference<css::datatransfer::XTransferableSupplier> ts(d.controller, UNO_QUERY_THROW);
         Reference<XText> body = d.textDoc->getText();
         bool whole = start == 0 && end == d.map.End();

@@ -107,6 +107,21 @@ std::string CommentsBody()
            "<office:annotation-end office:name=\"c1\"/> on it. " + Lorem(60, 51) + "</text:p>\n";
 }
 
+// The same comments in a document that records changes and holds a tracked insertion: the
+// page copies replace their text without keeping the replaced text as a tracked deletion.
+std::string TrackedBody()
+{
+    const std::string changes =
+        "<text:tracked-changes text:track-changes=\"true\"><text:changed-region xml:id=\"ct1\" "
+        "text:id=\"ct1\"><text:insertion><office:change-info><dc:creator>Editor</dc:creator>"
+        "<dc:date>2024-01-02T03:04:05</dc:date></office:change-info></text:insertion></text:changed-region>"
+        "</text:tracked-changes>\n";
+    return changes + CommentsBody() + "<text:p text:style-name=\"PBreak\">Third page <text:change-start "
+                                      "text:change-id=\"ct1\"/>with inserted words<text:change-end "
+                                      "text:change-id=\"ct1\"/> in it. " +
+           Lorem(70, 52) + "</text:p>\n";
+}
+
 }  // namespace
 
 TEST(WordServerFidelity, PagesMatchTheEngineLayout)
@@ -131,6 +146,8 @@ TEST(WordServerFidelity, PagesMatchTheEngineLayout)
         {"picture.docx", ImageBody(), 3.0, 0.02},
         {"comments.docx", CommentsBody(), 3.0, 0.02},
         {"comments.doc", CommentsBody(), 3.0, 0.02},
+        {"tracked.docx", TrackedBody(), 3.0, 0.02},
+        {"tracked.doc", TrackedBody(), 3.0, 0.02},
     };
 
     CxWordUtil util;
