@@ -152,9 +152,16 @@ int TextMap::PositionOf(const Reference<XTextRange>& r)
         if (found < 0)
             return -1;
         const Segment& s = m_segs[ti.segs[found]];
-        Reference<XTextCursor> cur = text->createTextCursorByRange(s.para->getStart());
-        cur->gotoRange(start, true);
-        int offset = std::min<int>(cur->getString().getLength(), s.length);
+        // A cursor drawn up to a place at a content control's edge takes in the whole
+        // control: the paragraph's own edges are told by comparing first.
+        int offset;
+        if (ti.compare->compareRegionStarts(s.para->getStart(), start) == 0) {
+            offset = 0;
+        } else {
+            Reference<XTextCursor> cur = text->createTextCursorByRange(s.para->getStart());
+            cur->gotoRange(start, true);
+            offset = std::min<int>(cur->getString().getLength(), s.length);
+        }
         int pos = s.start + offset;
         m_anchors[pos] = start;
         return pos;

@@ -194,6 +194,9 @@ std::string Fodt(const std::string& body)
  <style:style style:name="PLand" style:family="paragraph" style:master-page-name="Landscape"/>
  <style:style style:name="PPort" style:family="paragraph" style:master-page-name="Standard"/>
  <style:style style:name="PBreak" style:family="paragraph"><style:paragraph-properties fo:break-before="page"/></style:style>
+ <style:style style:name="PRestart3" style:family="paragraph" style:master-page-name="Standard">
+  <style:paragraph-properties style:page-number="3"/>
+ </style:style>
  <style:style style:name="Tab" style:family="table"><style:table-properties style:width="17cm" table:align="left"/></style:style>
  <style:style style:name="Cell" style:family="table-cell">
   <style:table-cell-properties fo:border="0.5pt solid #000000" fo:padding="0.05cm"/>
