@@ -36,6 +36,7 @@
 #include <com/sun/star/text/XTextViewCursorSupplier.hpp>
 #include <com/sun/star/util/CloseVetoException.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
+#include <com/sun/star/table/XCellRange.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 #include <cppuhelper/implbase1.hxx>
 
@@ -150,13 +151,15 @@ std::string AbsolutePath(const std::string& path)
     return std::string(cwd) + "/" + path;
 }
 
-// What Range.Copy leaves behind: the engine's transferable, and the page setup in force
-// where the copied range starts, so that a pasted page keeps its page style and number.
+// What Range.Copy leaves behind: the engine's transferables of the range, in order (rows of a
+// table the range begins or ends inside are a piece of their own), and the page setup in
+// force where the copied range starts, so that a pasted page keeps its page style and number.
 struct Slot {
     int generation = -1;
-    Reference<css::datatransfer::XTransferable> content;
+    std::vector<Reference<css::datatransfer::XTransferable>> content;
     OUString pageStyle;
     int pageNumber = 0;
+    bool startsWithTable = false;  // the first piece is rows of a table
 };
 
 Slot& TheSlot()
@@ -297,7 +300,7 @@ bool ClipboardHasContent()
 {
     std::lock_guard<std::recursive_mutex> lock(EngineMutex());
     Slot& s = TheSlot();
-    return s.content.is() && s.generation == State().generation && State().alive;
+    return !s.content.empty() && s.generation == State().generation && State().alive;
 }
 
 void ClipboardClear()
@@ -311,6 +314,7 @@ void ClipboardClear()
     s.generation = -1;
     s.pageStyle.clear();
     s.pageNumber = 0;
+    s.startsWithTable = false;
 }
 
 struct Document::Impl {
@@ -419,6 +423,57 @@ struct Document::Impl {
         } else {
             throw css::uno::RuntimeException("selection across texts");
         }
+    }
+    Reference<css::datatransfer::XTransferable> SelectionContent()
+    {
+        Reference<css::datatransfer::XTransferableSupplier> ts(controller, UNO_QUERY_THROW);
+        Reference<css::datatransfer::XTransferable> t = ts->getTransferable();
+        if (!t.is())
+            throw css::uno::RuntimeException("no content for the selection");
+        return t;
+    }
+    // The content of [start, end) as transferables in order. A selection cannot run from the
+    // main text into a table cell or out of one, so the rows of a table that the range
+    // begins or ends inside are a piece of their own (selected as a block of cells), and the
+    // main text between is another; tables wholly inside a run of main text go with it.
+    EngineStatus CopyPieces(int start, int end, std::vector<Reference<css::datatransfer::XTransferable>>* out)
+    {
+        Reference<css::view::XSelectionSupplier> sel(controller, UNO_QUERY_THROW);
+        int pos = start;
+        do {
+            const int ti = map.TableAt(pos);
+            if (ti >= 0 && pos < end) {
+                const TextMap::TableSpan& t = map.Table(ti);
+                const int r1 = map.RowAt(ti, pos);
+                const int r2 = map.RowAt(ti, std::min(end, t.end) - 1);
+                Reference<css::table::XCellRange> cells(t.table, UNO_QUERY_THROW);
+                Reference<css::table::XCellRange> rows =
+                    cells->getCellRangeByName(t.firstCell[size_t(r1)] + ":" + t.lastCell[size_t(r2)]);
+                if (!rows.is() || !sel->select(Any(rows)))
+                    return EngineStatus::Failed;
+                out->push_back(SelectionContent());
+                pos = t.end;
+                continue;
+            }
+            // Main text up to the end, or up to a table the end lies inside.
+            int stop = end;
+            const int te = end > pos ? map.TableAt(end - 1) : -1;
+            if (te >= 0 && map.Table(te).start > pos)
+                stop = map.Table(te).start;
+            Reference<XTextRange> a = map.RangeAt(pos), b = map.RangeAt(stop, true);
+            if (!a.is() || !b.is())
+                return EngineStatus::Failed;
+            if (a->getText() != b->getText()) {
+                LogFailure("range crosses texts; clipped", OUString());
+                b = map.LastEndInTextOf(pos, stop);
+                if (!b.is())
+                    return EngineStatus::Failed;
+            }
+            Select(a, b);
+            out->push_back(SelectionContent());
+            pos = stop;
+        } while (pos < end);
+        return EngineStatus::Ok;
     }
     bool StorePdf(const std::string& path, const char* pageRange)
     {
@@ -634,17 +689,9 @@ EngineStatus Document::Copy(int start, int end)
         d.EnsureMap();
         if (start < 0 || end < start || end > d.map.End())
             return EngineStatus::BadArgument;
-        Reference<XTextRange> a = d.map.RangeAt(start), b = d.map.RangeAt(end, true);
-        if (!a.is() || !b.is())
+        Reference<XTextRange> a = d.map.RangeAt(start);
+        if (!a.is())
             return EngineStatus::Failed;
-        if (a->getText() != b->getText()) {
-            // A selection cannot run from one text into another (body into a table cell):
-            // the copy ends where the start's text ends.
-            LogFailure("range crosses texts; clipped", OUString());
-            b = d.map.LastEndInTextOf(start, end);
-            if (!b.is())
-                return EngineStatus::Failed;
-        }
         // The page setup in force where the range starts.
         Reference<css::view::XSelectionSupplier> sel(d.controller, UNO_QUERY_THROW);
         sel->select(Any(a));
@@ -662,16 +709,16 @@ EngineStatus Document::Copy(int start, int end)
         } catch (const css::uno::RuntimeException& e) {
             LogFailure("page number", e.Message);
         }
-        d.Select(a, b);
-        Reference<css::datatransfer::XTransferableSupplier> ts(d.controller, UNO_QUERY_THROW);
-        Reference<css::datatransfer::XTransferable> t = ts->getTransferable();
-        if (!t.is())
-            return EngineStatus::Failed;
+        std::vector<Reference<css::datatransfer::XTransferable>> pieces;
+        EngineStatus s = d.CopyPieces(start, end, &pieces);
+        if (s != EngineStatus::Ok)
+            return s;
         Slot& slot = TheSlot();
-        slot.content = t;
+        slot.content = std::move(pieces);
         slot.generation = d.generation;
         slot.pageStyle = style;
         slot.pageNumber = pageNumber;
+        slot.startsWithTable = d.map.TableAt(start) >= 0 && start < end;
         return EngineStatus::Ok;
     });
 }
@@ -683,7 +730,7 @@ EngineStatus Document::Paste(int start, int end)
         return EngineStatus::Disconnected;
     return Guarded(d.generation, [&]() -> EngineStatus {
         Slot& slot = TheSlot();
-        if (!slot.content.is() || slot.generation != d.generation)
+        if (slot.content.empty() || slot.generation != d.generation)
             return EngineStatus::Failed;
         d.EnsureMap();
         if (start < 0 || end < start || end > d.map.End())
@@ -704,7 +751,9 @@ EngineStatus Document::Paste(int start, int end)
             if (!b.is())
                 return EngineStatus::Failed;
             d.Select(a, b);
-            ts->insertTransferable(slot.content);
+            // Each piece goes where the one before it ended.
+            for (const auto& piece : slot.content)
+                ts->insertTransferable(piece);
             d.Changed();
             return EngineStatus::Ok;
         }
@@ -731,7 +780,26 @@ EngineStatus Document::Paste(int start, int end)
         Reference<css::view::XSelectionSupplier> sel(d.controller, UNO_QUERY_THROW);
         all->gotoStart(false);
         sel->select(Any(Reference<XTextRange>(all, UNO_QUERY)));
-        ts->insertTransferable(slot.content);
+        for (size_t i = 0; i < slot.content.size(); ++i) {
+            // A piece after a table goes into the paragraph the table was put before.
+            if (i > 0)
+                sel->select(Any(body->getEnd()));
+            ts->insertTransferable(slot.content[i]);
+        }
+        // Rows pasted first go before the paragraph left in the emptied text, which would
+        // push them down a line: that paragraph goes.
+        if (slot.startsWithTable) {
+            Reference<css::container::XEnumerationAccess> ea(body, UNO_QUERY_THROW);
+            Reference<css::container::XEnumeration> en = ea->createEnumeration();
+            Reference<XTextRange> lead;
+            if (en->hasMoreElements())
+                lead.set(en->nextElement(), UNO_QUERY);
+            Reference<XTextTable> next;
+            if (en->hasMoreElements())
+                next.set(en->nextElement(), UNO_QUERY);
+            if (lead.is() && next.is() && !Reference<XTextTable>(lead, UNO_QUERY).is() && lead->getString().isEmpty())
+                Reference<css::lang::XComponent>(lead, UNO_QUERY_THROW)->dispose();
+        }
 
         Reference<css::container::XEnumerationAccess> ea(body, UNO_QUERY_THROW);
         Reference<css::container::XEnumeration> en = ea->createEnumeration();
