@@ -253,6 +253,21 @@ std::string Table(int rows, int cols)
     return s + "</table:table>\n";
 }
 
+std::string HeadedTable(int rows)
+{
+    std::string t = "<table:table table:name=\"Headed\" table:style-name=\"Tab\">\n"
+                    "<table:table-column table:number-columns-repeated=\"2\"/>\n<table:table-header-rows>"
+                    "<table:table-row><table:table-cell table:style-name=\"Cell\" office:value-type=\"string\">"
+                    "<text:p>Name</text:p></table:table-cell><table:table-cell table:style-name=\"Cell\" "
+                    "office:value-type=\"string\"><text:p>Value</text:p></table:table-cell></table:table-row>"
+                    "</table:table-header-rows>\n";
+    for (int r = 1; r <= rows; ++r)
+        t += "<table:table-row><table:table-cell table:style-name=\"Cell\" office:value-type=\"string\"><text:p>"
+             "Row " + std::to_string(r) + "</text:p></table:table-cell><table:table-cell table:style-name=\"Cell\" "
+             "office:value-type=\"string\"><text:p>" + Lorem(6, r) + "</text:p></table:table-cell></table:table-row>\n";
+    return t + "</table:table>\n";
+}
+
 std::string List(int items)
 {
     std::string s = "<text:list>\n";

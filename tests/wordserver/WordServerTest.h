@@ -56,6 +56,8 @@ std::string Lorem(int words, int seed);
 // A table of rows x cols with cell text "r<row>c<col>".
 std::string Table(int rows, int cols);
 std::string List(int items);
+// A two-column table of rows under a heading row that repeats on every page it runs over.
+std::string HeadedTable(int rows);
 // A frame with an embedded colour-gradient bitmap of w x h centimetres.
 std::string Image(double wcm, double hcm);
 

@@ -51,21 +51,9 @@ std::string BlankPageBody()
            Para(Lorem(80, 72));
 }
 
-// A table of 90 rows under a heading row that is repeated on every page it runs over.
 std::string HeadedTableBody()
 {
-    std::string t = "<table:table table:name=\"Headed\" table:style-name=\"Tab\">\n"
-                    "<table:table-column table:number-columns-repeated=\"2\"/>\n<table:table-header-rows>"
-                    "<table:table-row><table:table-cell table:style-name=\"Cell\" office:value-type=\"string\">"
-                    "<text:p>Name</text:p></table:table-cell><table:table-cell table:style-name=\"Cell\" "
-                    "office:value-type=\"string\"><text:p>Value</text:p></table:table-cell></table:table-row>"
-                    "</table:table-header-rows>\n";
-    for (int r = 1; r <= 90; ++r)
-        t += "<table:table-row><table:table-cell table:style-name=\"Cell\" office:value-type=\"string\"><text:p>"
-             "Row " + std::to_string(r) + "</text:p></table:table-cell><table:table-cell table:style-name=\"Cell\" "
-             "office:value-type=\"string\"><text:p>" + Lorem(6, r) + "</text:p></table:table-cell></table:table-row>\n";
-    t += "</table:table>\n";
-    return Para("Before the table. " + Lorem(60, 80)) + t + Para("After the table. " + Lorem(60, 81));
+    return Para("Before the table. " + Lorem(60, 80)) + HeadedTable(90) + Para("After the table. " + Lorem(60, 81));
 }
 
 const char* const kFirstPage = "First page.";
