@@ -36,6 +36,7 @@
 #include <com/sun/star/text/XTextViewCursorSupplier.hpp>
 #include <com/sun/star/util/CloseVetoException.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
+#include <com/sun/star/table/XCellRange.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 #include <cppuhelper/implbase1.hxx>
 
@@ -150,17 +151,19 @@ std::string AbsolutePath(const std::string& path)
     return std::string(cwd) + "/" + path;
 }
 
-// What Range.Copy leaves behind: the engine's transferable, and the page setup in force
-// where the copied range starts, so that a pasted page keeps its page style and number.
+// What Range.Copy leaves behind: the engine's transferables of the range, in order (rows of a
+// table the range begins or ends inside are a piece of their own), and the page setup in
+// force where the copied range starts, so that a pasted page keeps its page style and number.
 struct Slot {
     int generation = -1;
-    Reference<css::datatransfer::XTransferable> content;
+    std::vector<Reference<css::datatransfer::XTransferable>> content;
     // The document the content was copied from. The engine aborts when it destroys copied
     // content after the document it came from, so a source closed while its content is held
     // stays loaded until the content goes (see ReleaseImpl).
     const void* source = nullptr;
     OUString pageStyle;
     int pageNumber = 0;
+    bool startsWithTable = false;  // the first piece is rows of a table
 };
 
 // Closes the document kept for the slot's content, if any.
@@ -245,6 +248,20 @@ OUString DetectFilter(const OUString& url, const Reference<css::task::XInteracti
     return filter;
 }
 
+// Turns off change recording, so that edits change the text instead of being tracked.
+// True when the document was recording.
+bool StopRecordingChanges(const Reference<css::uno::XInterface>& doc)
+{
+    Reference<css::beans::XPropertySet> props(doc, UNO_QUERY);
+    if (!props.is())
+        return false;
+    bool recording = false;
+    props->getPropertyValue("RecordChanges") >>= recording;
+    if (recording)
+        props->setPropertyValue("RecordChanges", Any(false));
+    return recording;
+}
+
 // Hides the mark of every comment in a document that has no view yet. A view makes a margin
 // window for every comment it can see, out of interface files that a headless installation
 // does not have, and the whole engine dies of it; a comment whose mark is hidden text gets no
@@ -258,6 +275,9 @@ void HideComments(const Reference<XTextDocument>& doc)
     if (!fields.is())
         return;
     int hidden = 0;
+    // Hiding a mark while the document records changes would be a tracked change of its own,
+    // and the engine dies building the view of it; the document keeps its setting.
+    const bool recording = StopRecordingChanges(doc);
     Reference<css::container::XEnumeration> en = fields->createEnumeration();
     while (en->hasMoreElements()) {
         Reference<css::lang::XServiceInfo> si(en->nextElement(), UNO_QUERY);
@@ -275,6 +295,8 @@ void HideComments(const Reference<XTextDocument>& doc)
         Reference<css::beans::XPropertySet>(cur, UNO_QUERY_THROW)->setPropertyValue("CharHidden", Any(true));
         ++hidden;
     }
+    if (recording)
+        Reference<css::beans::XPropertySet>(doc, UNO_QUERY_THROW)->setPropertyValue("RecordChanges", Any(true));
     if (hidden && getenv("FOLIUM_ENGINE_VERBOSE"))
         fprintf(stderr, "wordserver: %d comments hidden\n", hidden);
 }
@@ -285,7 +307,7 @@ bool ClipboardHasContent()
 {
     std::lock_guard<std::recursive_mutex> lock(EngineMutex());
     Slot& s = TheSlot();
-    return s.content.is() && s.generation == State().generation && State().alive;
+    return !s.content.empty() && s.generation == State().generation && State().alive;
 }
 
 void ClipboardClear()
@@ -300,6 +322,7 @@ void ClipboardClear()
     s.source = nullptr;
     s.pageStyle.clear();
     s.pageNumber = 0;
+    s.startsWithTable = false;
     CloseHeldSource();
 }
 
@@ -352,10 +375,81 @@ struct Document::Impl {
         if (!map.Built())
             map.Build(textDoc);
     }
+    // Page starts found so far (index page - 1), and the layout pages that are pages of the
+    // document: the engine lays out a blank page where a page must fall on the other side
+    // (an odd page number after an odd page), which neither Word nor a printout shows.
+    std::vector<int> pageStarts;
+    std::vector<int> layoutPages;
+
     void Changed()
     {
         map.Clear();
         firstPage.reset();
+        pageStarts.clear();
+        layoutPages.clear();
+    }
+    int LayoutPageCount()
+    {
+        if (layoutPages.empty()) {
+            // The view's own count includes pages the body text does not reach (endnotes).
+            sal_Int32 viewCount = 0;
+            Reference<css::beans::XPropertySet> vp(controller, UNO_QUERY);
+            if (vp.is())
+                vp->getPropertyValue("PageCount") >>= viewCount;
+            pageCursor->jumpToLastPage();
+            const int count = std::max<int>(pageCursor->getPage(), int(viewCount));
+            // The cursor cannot go to a blank page.
+            for (int k = 1; k <= count && k <= 32767; ++k)
+                if (k == 1 || pageCursor->jumpToPage(sal_Int16(k)))
+                    layoutPages.push_back(k);
+        }
+        return int(layoutPages.size());
+    }
+    // The layout page that holds a position (0 when the position has no place).
+    int PageOf(int pos)
+    {
+        Reference<XTextRange> r = map.RangeAt(pos);
+        if (!r.is())
+            return 0;
+        viewCursor->gotoRange(r, false);
+        return pageCursor->getPage();
+    }
+    // First position in [from, map.End()) that the layout puts on page n or later;
+    // map.End() when there is none. Positions run through the layout in order.
+    int FirstOnPage(int n, int from)
+    {
+        int lo = from, hi = map.End();
+        while (lo < hi) {
+            int mid = lo + (hi - lo) / 2;
+            if (PageOf(mid) >= n)
+                hi = mid;
+            else
+                lo = mid + 1;
+        }
+        return lo;
+    }
+    // Start of layout page n, the page before it starting at prev. The page cursor
+    // gives it for most pages; where it lands outside the main text (an endnote page, a
+    // frame), inside a repeated table heading, or not past the previous page, the layout is
+    // searched for the first position on the page. A page that holds no main text at all
+    // (an inserted blank page, endnotes) starts just before the next text, so that it still
+    // has a start of its own: its copy is only that mark and draws as a blank page.
+    int FindPageStart(int n, int prev)
+    {
+        int pos = -1;
+        if (pageCursor->jumpToPage(sal_Int16(n))) {
+            pageCursor->jumpToStartOfPage();
+            if (pageCursor->getPage() == n)
+                pos = map.PositionOf(viewCursor->getStart());
+        }
+        if (pos > prev)
+            return pos;
+        int t = FirstOnPage(n, prev + 1);
+        const bool empty = t < map.End() && PageOf(t) > n && t - 1 > prev;
+        if (getenv("FOLIUM_ENGINE_VERBOSE"))
+            fprintf(stderr, "wordserver: page %d: cursor gave %d after %d; layout gives %d%s\n", n, pos, prev, t,
+                    empty ? ", a page without text" : "");
+        return empty ? t - 1 : t;
     }
     // Selects [a, b) in the controller, across tables where needed.
     void Select(const Reference<XTextRange>& a, const Reference<XTextRange>& b)
@@ -369,6 +463,57 @@ struct Document::Impl {
         } else {
             throw css::uno::RuntimeException("selection across texts");
         }
+    }
+    Reference<css::datatransfer::XTransferable> SelectionContent()
+    {
+        Reference<css::datatransfer::XTransferableSupplier> ts(controller, UNO_QUERY_THROW);
+        Reference<css::datatransfer::XTransferable> t = ts->getTransferable();
+        if (!t.is())
+            throw css::uno::RuntimeException("no content for the selection");
+        return t;
+    }
+    // The content of [start, end) as transferables in order. A selection cannot run from the
+    // main text into a table cell or out of one, so the rows of a table that the range
+    // begins or ends inside are a piece of their own (selected as a block of cells), and the
+    // main text between is another; tables wholly inside a run of main text go with it.
+    EngineStatus CopyPieces(int start, int end, std::vector<Reference<css::datatransfer::XTransferable>>* out)
+    {
+        Reference<css::view::XSelectionSupplier> sel(controller, UNO_QUERY_THROW);
+        int pos = start;
+        do {
+            const int ti = map.TableAt(pos);
+            if (ti >= 0 && pos < end) {
+                const TextMap::TableSpan& t = map.Table(ti);
+                const int r1 = map.RowAt(ti, pos);
+                const int r2 = map.RowAt(ti, std::min(end, t.end) - 1);
+                Reference<css::table::XCellRange> cells(t.table, UNO_QUERY_THROW);
+                Reference<css::table::XCellRange> rows =
+                    cells->getCellRangeByName(t.firstCell[size_t(r1)] + ":" + t.lastCell[size_t(r2)]);
+                if (!rows.is() || !sel->select(Any(rows)))
+                    return EngineStatus::Failed;
+                out->push_back(SelectionContent());
+                pos = t.end;
+                continue;
+            }
+            // Main text up to the end, or up to a table the end lies inside.
+            int stop = end;
+            const int te = end > pos ? map.TableAt(end - 1) : -1;
+            if (te >= 0 && map.Table(te).start > pos)
+                stop = map.Table(te).start;
+            Reference<XTextRange> a = map.RangeAt(pos), b = map.RangeAt(stop, true);
+            if (!a.is() || !b.is())
+                return EngineStatus::Failed;
+            if (a->getText() != b->getText()) {
+                LogFailure("range crosses texts; clipped", OUString());
+                b = map.LastEndInTextOf(pos, stop);
+                if (!b.is())
+                    return EngineStatus::Failed;
+            }
+            Select(a, b);
+            out->push_back(SelectionContent());
+            pos = stop;
+        } while (pos < end);
+        return EngineStatus::Ok;
     }
     bool StorePdf(const std::string& path, const char* pageRange)
     {
@@ -467,7 +612,7 @@ void ReleaseImpl(std::unique_ptr<Document::Impl> impl)
         return;
     std::lock_guard<std::recursive_mutex> lock(EngineMutex());
     Slot& slot = TheSlot();
-    if (impl->open && slot.source == impl.get() && slot.content.is()) {
+    if (impl->open && slot.source == impl.get() && !slot.content.empty()) {
         CloseHeldSource();
         HeldSource() = std::move(impl);
         return;
@@ -672,8 +817,7 @@ EngineStatus Document::PageCount(int* count)
     if (!d.open)
         return EngineStatus::Disconnected;
     return Guarded(d.generation, [&]() -> EngineStatus {
-        d.pageCursor->jumpToLastPage();
-        *count = d.pageCursor->getPage();
+        *count = d.LayoutPageCount();
         return *count > 0 ? EngineStatus::Ok : EngineStatus::Failed;
     });
 }
@@ -692,14 +836,19 @@ EngineStatus Document::PageStart(int page, int* start)
         return EngineStatus::BadArgument;
     return Guarded(d.generation, [&]() -> EngineStatus {
         d.EnsureMap();
-        // Past the last page the cursor stays on the last one, as Word's Goto does.
-        if (!d.pageCursor->jumpToPage(sal_Int16(std::min(page, 32767))))
-            d.pageCursor->jumpToLastPage();
-        d.pageCursor->jumpToStartOfPage();
-        int pos = d.map.PositionOf(d.viewCursor->getStart());
-        if (pos < 0)
+        const int count = d.LayoutPageCount();
+        if (count <= 0)
             return EngineStatus::Failed;
-        *start = pos;
+        // Past the last page: the last page's start, as Word's Goto gives. Everything before
+        // the second page belongs to the first, whatever the cursor finds there.
+        const int n = std::min(page, count);
+        if (d.pageStarts.empty())
+            d.pageStarts.push_back(0);
+        while (int(d.pageStarts.size()) < n) {
+            const size_t next = d.pageStarts.size();
+            d.pageStarts.push_back(d.FindPageStart(d.layoutPages[next], d.pageStarts.back()));
+        }
+        *start = d.pageStarts[size_t(n) - 1];
         return EngineStatus::Ok;
     });
 }
@@ -714,21 +863,13 @@ EngineStatus Document::Copy(int start, int end)
     Impl& d = *m_impl;
     if (!d.open)
         return EngineStatus::Disconnected;
-    EngineStatus s = Guarded(d.generation, [&]() -> EngineStatus {
+    EngineStatus status = Guarded(d.generation, [&]() -> EngineStatus {
         d.EnsureMap();
         if (start < 0 || end < start || end > d.map.End())
             return EngineStatus::BadArgument;
-        Reference<XTextRange> a = d.map.RangeAt(start), b = d.map.RangeAt(end, true);
-        if (!a.is() || !b.is())
+        Reference<XTextRange> a = d.map.RangeAt(start);
+        if (!a.is())
             return EngineStatus::Failed;
-        if (a->getText() != b->getText()) {
-            // A selection cannot run from one text into another (body into a table cell):
-            // the copy ends where the start's text ends.
-            LogFailure("range crosses texts; clipped", OUString());
-            b = d.map.LastEndInTextOf(start, end);
-            if (!b.is())
-                return EngineStatus::Failed;
-        }
         // The page setup in force where the range starts.
         Reference<css::view::XSelectionSupplier> sel(d.controller, UNO_QUERY_THROW);
         sel->select(Any(a));
@@ -746,23 +887,23 @@ EngineStatus Document::Copy(int start, int end)
         } catch (const css::uno::RuntimeException& e) {
             LogFailure("page number", e.Message);
         }
-        d.Select(a, b);
-        Reference<css::datatransfer::XTransferableSupplier> ts(d.controller, UNO_QUERY_THROW);
-        Reference<css::datatransfer::XTransferable> t = ts->getTransferable();
-        if (!t.is())
-            return EngineStatus::Failed;
+        std::vector<Reference<css::datatransfer::XTransferable>> pieces;
+        EngineStatus s = d.CopyPieces(start, end, &pieces);
+        if (s != EngineStatus::Ok)
+            return s;
         Slot& slot = TheSlot();
-        slot.content = t;
+        slot.content = std::move(pieces);
         slot.generation = d.generation;
         slot.source = &d;
         slot.pageStyle = style;
         slot.pageNumber = pageNumber;
+        slot.startsWithTable = d.map.TableAt(start) >= 0 && start < end;
         return EngineStatus::Ok;
     });
     // The content it held is gone: a closed document kept for it can go too.
-    if (s == EngineStatus::Ok)
+    if (status == EngineStatus::Ok)
         CloseHeldSource();
-    return s;
+    return status;
 }
 
 EngineStatus Document::Paste(int start, int end)
@@ -778,12 +919,16 @@ EngineStatus Document::Paste(int start, int end)
         return EngineStatus::Disconnected;
     return Guarded(d.generation, [&]() -> EngineStatus {
         Slot& slot = TheSlot();
-        if (!slot.content.is() || slot.generation != d.generation)
+        if (slot.content.empty() || slot.generation != d.generation)
             return EngineStatus::Failed;
         d.EnsureMap();
         const bool whole = start == 0 && end == (d.stale ? d.fileEnd : d.map.End());
         if (!whole && (start < 0 || end < start || end > d.map.End()))
             return EngineStatus::BadArgument;
+        // A document that records changes would keep what the paste replaces as a tracked
+        // deletion (the page copy would show both), and removing its hidden comments that way
+        // makes the engine build comment windows it cannot make headless, which kills it.
+        StopRecordingChanges(d.component);
         Reference<css::datatransfer::XTransferableSupplier> ts(d.controller, UNO_QUERY_THROW);
         Reference<XText> body = d.textDoc->getText();
         if (!whole) {
@@ -796,7 +941,9 @@ EngineStatus Document::Paste(int start, int end)
             if (!b.is())
                 return EngineStatus::Failed;
             d.Select(a, b);
-            ts->insertTransferable(slot.content);
+            // Each piece goes where the one before it ended.
+            for (const auto& piece : slot.content)
+                ts->insertTransferable(piece);
             d.Changed();
             return EngineStatus::Ok;
         }
@@ -827,7 +974,26 @@ EngineStatus Document::Paste(int start, int end)
         Reference<css::view::XSelectionSupplier> sel(d.controller, UNO_QUERY_THROW);
         all->gotoStart(false);
         sel->select(Any(Reference<XTextRange>(all, UNO_QUERY)));
-        ts->insertTransferable(slot.content);
+        for (size_t i = 0; i < slot.content.size(); ++i) {
+            // A piece after a table goes into the paragraph the table was put before.
+            if (i > 0)
+                sel->select(Any(body->getEnd()));
+            ts->insertTransferable(slot.content[i]);
+        }
+        // Rows pasted first go before the paragraph left in the emptied text, which would
+        // push them down a line: that paragraph goes.
+        if (slot.startsWithTable) {
+            Reference<css::container::XEnumerationAccess> ea(body, UNO_QUERY_THROW);
+            Reference<css::container::XEnumeration> en = ea->createEnumeration();
+            Reference<XTextRange> lead;
+            if (en->hasMoreElements())
+                lead.set(en->nextElement(), UNO_QUERY);
+            Reference<XTextTable> next;
+            if (en->hasMoreElements())
+                next.set(en->nextElement(), UNO_QUERY);
+            if (lead.is() && next.is() && !Reference<XTextTable>(lead, UNO_QUERY).is() && lead->getString().isEmpty())
+                Reference<css::lang::XComponent>(lead, UNO_QUERY_THROW)->dispose();
+        }
 
         Reference<css::container::XEnumerationAccess> ea(body, UNO_QUERY_THROW);
         Reference<css::container::XEnumeration> en = ea->createEnumeration();

@@ -38,6 +38,7 @@ void TextMap::Clear()
     m_end = 0;
     m_segs.clear();
     m_texts.clear();
+    m_tables.clear();
     m_anchors.clear();
 }
 
@@ -69,6 +70,14 @@ void TextMap::AddText(const Reference<XText>& text, bool inTable)
         Reference<XTextTable> table(si, UNO_QUERY);
         if (table.is()) {
             css::uno::Sequence<rtl::OUString> names = table->getCellNames();
+            // Tables of the main text keep their rows' places; nested ones go with their cell.
+            TableSpan* span = nullptr;
+            if (ti == 0) {
+                m_tables.emplace_back();
+                span = &m_tables.back();
+                span->table = table;
+                span->start = m_end;
+            }
             int row = -1;
             for (sal_Int32 i = 0; i < names.getLength(); ++i) {
                 int r = RowOfCellName(names[i]);
@@ -76,6 +85,13 @@ void TextMap::AddText(const Reference<XText>& text, bool inTable)
                     m_segs.back().marks += 1;  // end-of-row mark
                     m_end += 1;
                 }
+                if (span && r != row) {
+                    span->rowStart.push_back(m_end);
+                    span->firstCell.push_back(names[i]);
+                    span->lastCell.push_back(names[i]);
+                }
+                if (span)
+                    span->lastCell.back() = names[i];
                 row = r;
                 Reference<XText> cell(table->getCellByName(names[i]), UNO_QUERY);
                 if (!cell.is())
@@ -98,6 +114,11 @@ void TextMap::AddText(const Reference<XText>& text, bool inTable)
             if (row != -1 && !m_segs.empty()) {
                 m_segs.back().marks += 1;  // the last row's mark
                 m_end += 1;
+            }
+            if (span) {
+                span->end = m_end;
+                if (span->rowStart.empty())
+                    m_tables.pop_back();
             }
             continue;
         }
@@ -127,6 +148,23 @@ int TextMap::SegmentAt(int pos) const
     return int(it - m_segs.begin()) - 1;
 }
 
+int TextMap::TableAt(int pos) const
+{
+    auto it = std::upper_bound(m_tables.begin(), m_tables.end(), pos,
+                               [](int p, const TableSpan& t) { return p < t.start; });
+    if (it == m_tables.begin())
+        return -1;
+    --it;
+    return pos < it->end ? int(it - m_tables.begin()) : -1;
+}
+
+int TextMap::RowAt(int i, int pos) const
+{
+    const TableSpan& t = m_tables[size_t(i)];
+    auto it = std::upper_bound(t.rowStart.begin(), t.rowStart.end(), pos);
+    return it == t.rowStart.begin() ? 0 : int(it - t.rowStart.begin()) - 1;
+}
+
 int TextMap::PositionOf(const Reference<XTextRange>& r)
 {
     if (!r.is())
@@ -152,9 +190,16 @@ int TextMap::PositionOf(const Reference<XTextRange>& r)
         if (found < 0)
             return -1;
         const Segment& s = m_segs[ti.segs[found]];
-        Reference<XTextCursor> cur = text->createTextCursorByRange(s.para->getStart());
-        cur->gotoRange(start, true);
-        int offset = std::min<int>(cur->getString().getLength(), s.length);
+        // A cursor drawn up to a place at a content control's edge takes in the whole
+        // control: the paragraph's own edges are told by comparing first.
+        int offset;
+        if (ti.compare->compareRegionStarts(s.para->getStart(), start) == 0) {
+            offset = 0;
+        } else {
+            Reference<XTextCursor> cur = text->createTextCursorByRange(s.para->getStart());
+            cur->gotoRange(start, true);
+            offset = std::min<int>(cur->getString().getLength(), s.length);
+        }
         int pos = s.start + offset;
         m_anchors[pos] = start;
         return pos;

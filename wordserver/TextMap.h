@@ -10,6 +10,7 @@
 #include <com/sun/star/text/XTextDocument.hpp>
 #include <com/sun/star/text/XTextRange.hpp>
 #include <com/sun/star/text/XTextRangeCompare.hpp>
+#include <com/sun/star/text/XTextTable.hpp>
 
 #include <map>
 #include <vector>
@@ -47,6 +48,20 @@ public:
 
     const std::vector<Segment>& Segments() const { return m_segs; }
 
+    // A table of the main text (not one nested in a cell) and where its rows begin.
+    struct TableSpan {
+        Reference<css::text::XTextTable> table;
+        int start = 0;                       // position of its first cell's text
+        int end = 0;                         // position after its last row mark
+        std::vector<int> rowStart;           // position of each row's first cell
+        std::vector<rtl::OUString> firstCell, lastCell;  // cell names at each row's ends
+    };
+    // The table of the main text that holds pos (-1 when none).
+    int TableAt(int pos) const;
+    const TableSpan& Table(int i) const { return m_tables[size_t(i)]; }
+    // Row of table i that holds pos (clamped to its rows).
+    int RowAt(int i, int pos) const;
+
 private:
     struct TextInfo {
         Reference<css::text::XText> text;
@@ -61,6 +76,7 @@ private:
     int m_end = 0;
     std::vector<Segment> m_segs;
     std::vector<TextInfo> m_texts;
+    std::vector<TableSpan> m_tables;
     // Exact ranges of positions computed from the layout, so that a position handed out is
     // turned back into the very same place.
     std::map<int, Reference<css::text::XTextRange>> m_anchors;

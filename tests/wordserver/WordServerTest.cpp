@@ -194,6 +194,9 @@ std::string Fodt(const std::string& body)
  <style:style style:name="PLand" style:family="paragraph" style:master-page-name="Landscape"/>
  <style:style style:name="PPort" style:family="paragraph" style:master-page-name="Standard"/>
  <style:style style:name="PBreak" style:family="paragraph"><style:paragraph-properties fo:break-before="page"/></style:style>
+ <style:style style:name="PRestart3" style:family="paragraph" style:master-page-name="Standard">
+  <style:paragraph-properties style:page-number="3"/>
+ </style:style>
  <style:style style:name="Tab" style:family="table"><style:table-properties style:width="17cm" table:align="left"/></style:style>
  <style:style style:name="Cell" style:family="table-cell">
   <style:table-cell-properties fo:border="0.5pt solid #000000" fo:padding="0.05cm"/>
@@ -248,6 +251,21 @@ std::string Table(int rows, int cols)
         s += "</table:table-row>\n";
     }
     return s + "</table:table>\n";
+}
+
+std::string HeadedTable(int rows)
+{
+    std::string t = "<table:table table:name=\"Headed\" table:style-name=\"Tab\">\n"
+                    "<table:table-column table:number-columns-repeated=\"2\"/>\n<table:table-header-rows>"
+                    "<table:table-row><table:table-cell table:style-name=\"Cell\" office:value-type=\"string\">"
+                    "<text:p>Name</text:p></table:table-cell><table:table-cell table:style-name=\"Cell\" "
+                    "office:value-type=\"string\"><text:p>Value</text:p></table:table-cell></table:table-row>"
+                    "</table:table-header-rows>\n";
+    for (int r = 1; r <= rows; ++r)
+        t += "<table:table-row><table:table-cell table:style-name=\"Cell\" office:value-type=\"string\"><text:p>"
+             "Row " + std::to_string(r) + "</text:p></table:table-cell><table:table-cell table:style-name=\"Cell\" "
+             "office:value-type=\"string\"><text:p>" + Lorem(6, r) + "</text:p></table:table-cell></table:table-row>\n";
+    return t + "</table:table>\n";
 }
 
 std::string List(int items)

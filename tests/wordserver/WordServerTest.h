@@ -48,13 +48,16 @@ int CountPagesByGoto(IDispatch* doc);
 
 // Flat OpenDocument text: page layouts "Standard" (A4 portrait, header "Report", footer with
 // the page number) and "Landscape" (A4 landscape), paragraph styles PLand/PPort switching
-// between them. body is the office:text content.
+// between them, PBreak starting a new page, PRestart3 starting a new page numbered 3. body is
+// the office:text content.
 std::string Fodt(const std::string& body);
 std::string Para(const std::string& text, const std::string& style = std::string());
 std::string Lorem(int words, int seed);
 // A table of rows x cols with cell text "r<row>c<col>".
 std::string Table(int rows, int cols);
 std::string List(int items);
+// A two-column table of rows under a heading row that repeats on every page it runs over.
+std::string HeadedTable(int rows);
 // A frame with an embedded colour-gradient bitmap of w x h centimetres.
 std::string Image(double wcm, double hcm);
 

@@ -179,6 +179,12 @@ TEST(WordServerDocument, CopyPasteAndSaveAs)
         {0, 12, "two.doc", 12},            // two paragraphs, Word 97 format
         {0, 6, "hello.rtf", 6},
         {0, kSmallEnd, "all.odt", kSmallEnd},
+        // Ranges that begin or end inside the table take the rows they touch; a text that
+        // ends with a table still ends with a paragraph mark after it.
+        {6, 23, "into.docx", 6 + 11 + 1},      // "World", the first row
+        {23, kSmallEnd, "outof.docx", 11 + 4}, // the second row, "End"
+        {12, 23, "row.doc", 11 + 1},           // the first row alone
+        {17, 28, "rows.docx", 22 + 1},         // from the second cell into the next row
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.out);
