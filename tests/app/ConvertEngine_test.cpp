@@ -87,8 +87,9 @@ protected:
             ASSERT_TRUE(PictureSize(out / (base + "_" + std::to_string(p) + "." + ext), ext, &pw, &ph, &bpp));
             EXPECT_EQ(794, pw);  // A4 at 96 dpi
             EXPECT_EQ(1123, ph);
-            if (ext == "bmp")
+            if (ext == "bmp") {
                 EXPECT_EQ(24, bpp);
+            }
         }
     }
 
