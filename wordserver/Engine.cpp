@@ -424,6 +424,33 @@ struct Document::Impl {
             throw css::uno::RuntimeException("selection across texts");
         }
     }
+    // Name of the block of cells that covers rows r1..r2 of a table from its leftmost to its
+    // rightmost column, such as "A3:C7"; a row whose first column is merged into the row
+    // above starts further right, so the columns are taken over all the rows.
+    static OUString RowsBlockName(const TextMap::TableSpan& t, int r1, int r2)
+    {
+        auto column = [](const OUString& name) {
+            sal_Int32 i = 0;
+            while (i < name.getLength() && ((name[i] >= 'A' && name[i] <= 'Z') || (name[i] >= 'a' && name[i] <= 'z')))
+                ++i;
+            return name.copy(0, i);
+        };
+        auto before = [](const OUString& x, const OUString& y) {
+            return x.getLength() != y.getLength() ? x.getLength() < y.getLength() : x.compareTo(y) < 0;
+        };
+        auto row = [&](const OUString& name) { return name.copy(column(name).getLength()); };
+        OUString left = column(t.firstCell[size_t(r1)]), right = column(t.lastCell[size_t(r2)]);
+        for (int r = r1; r <= r2; ++r) {
+            if (t.firstCell[size_t(r)].indexOf('.') >= 0 || t.lastCell[size_t(r)].indexOf('.') >= 0)
+                return t.firstCell[size_t(r1)] + ":" + t.lastCell[size_t(r2)];
+            OUString l = column(t.firstCell[size_t(r)]), rt = column(t.lastCell[size_t(r)]);
+            if (before(l, left))
+                left = l;
+            if (before(right, rt))
+                right = rt;
+        }
+        return left + row(t.firstCell[size_t(r1)]) + ":" + right + row(t.lastCell[size_t(r2)]);
+    }
     Reference<css::datatransfer::XTransferable> SelectionContent()
     {
         Reference<css::datatransfer::XTransferableSupplier> ts(controller, UNO_QUERY_THROW);
@@ -447,11 +474,24 @@ struct Document::Impl {
                 const int r1 = map.RowAt(ti, pos);
                 const int r2 = map.RowAt(ti, std::min(end, t.end) - 1);
                 Reference<css::table::XCellRange> cells(t.table, UNO_QUERY_THROW);
-                Reference<css::table::XCellRange> rows =
-                    cells->getCellRangeByName(t.firstCell[size_t(r1)] + ":" + t.lastCell[size_t(r2)]);
-                if (!rows.is() || !sel->select(Any(rows)))
-                    return EngineStatus::Failed;
-                out->push_back(SelectionContent());
+                Reference<css::table::XCellRange> rows;
+                try {
+                    rows = cells->getCellRangeByName(RowsBlockName(t, r1, r2));
+                } catch (const css::uno::RuntimeException& e) {
+                    LogFailure("rows", e.Message);
+                }
+                if (rows.is() && sel->select(Any(rows))) {
+                    out->push_back(SelectionContent());
+                } else {
+                    // Rows whose cells make no block (cells merged across them): the copy
+                    // keeps what lies in the text the range starts in.
+                    LogFailure("rows are no block of cells; clipped", OUString());
+                    Reference<XTextRange> a = map.RangeAt(pos), b = map.LastEndInTextOf(pos, std::min(end, t.end));
+                    if (!a.is() || !b.is())
+                        return EngineStatus::Failed;
+                    Select(a, b);
+                    out->push_back(SelectionContent());
+                }
                 pos = t.end;
                 continue;
             }
