@@ -37,6 +37,7 @@
 #include <com/sun/star/util/CloseVetoException.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 #include <com/sun/star/table/XCellRange.hpp>
+#include <com/sun/star/table/XTableRows.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 #include <cppuhelper/implbase1.hxx>
 
@@ -160,6 +161,8 @@ struct Slot {
     OUString pageStyle;
     int pageNumber = 0;
     bool startsWithTable = false;  // the first piece is rows of a table
+    // Rows of the first table to remove after pasting, and its repeating heading rows.
+    int dropFrom = 0, dropCount = 0, headingRows = 0;
 };
 
 Slot& TheSlot()
@@ -315,6 +318,7 @@ void ClipboardClear()
     s.pageStyle.clear();
     s.pageNumber = 0;
     s.startsWithTable = false;
+    s.dropFrom = s.dropCount = s.headingRows = 0;
 }
 
 struct Document::Impl {
@@ -451,6 +455,17 @@ struct Document::Impl {
         }
         return left + row(t.firstCell[size_t(r1)]) + ":" + right + row(t.lastCell[size_t(r2)]);
     }
+    // Rows at the top of a table that repeat on every page it runs over (0 when none).
+    static int HeadingRows(const Reference<XTextTable>& table)
+    {
+        Reference<css::beans::XPropertySet> props(table, UNO_QUERY);
+        bool repeat = false;
+        sal_Int32 count = 0;
+        if (!props.is() || !(props->getPropertyValue("RepeatHeadline") >>= repeat) || !repeat)
+            return 0;
+        props->getPropertyValue("HeaderRowCount") >>= count;
+        return int(count);
+    }
     Reference<css::datatransfer::XTransferable> SelectionContent()
     {
         Reference<css::datatransfer::XTransferableSupplier> ts(controller, UNO_QUERY_THROW);
@@ -463,8 +478,12 @@ struct Document::Impl {
     // main text into a table cell or out of one, so the rows of a table that the range
     // begins or ends inside are a piece of their own (selected as a block of cells), and the
     // main text between is another; tables wholly inside a run of main text go with it.
-    EngineStatus CopyPieces(int start, int end, std::vector<Reference<css::datatransfer::XTransferable>>* out)
+    // Rows [*dropFrom, *dropFrom + *dropCount) of the first table pasted are copied only to
+    // keep the block whole; its first *headingRows rows repeat on every page.
+    EngineStatus CopyPieces(int start, int end, std::vector<Reference<css::datatransfer::XTransferable>>* out,
+                            int* dropFrom, int* dropCount, int* headingRows)
     {
+        *dropFrom = *dropCount = *headingRows = 0;
         Reference<css::view::XSelectionSupplier> sel(controller, UNO_QUERY_THROW);
         int pos = start;
         do {
@@ -474,15 +493,36 @@ struct Document::Impl {
                 const int r1 = map.RowAt(ti, pos);
                 const int r2 = map.RowAt(ti, std::min(end, t.end) - 1);
                 Reference<css::table::XCellRange> cells(t.table, UNO_QUERY_THROW);
+                // Rows that begin a page below the table's first page show its repeated
+                // heading rows above them. A block of cells must be whole, so the rows
+                // between are copied too and removed after the paste; a block that starts
+                // in a repeating heading row cannot be selected, so the table stops
+                // repeating it for the moment of the copy.
+                const int heading = r1 > 0 && pos == start && out->empty() ? HeadingRows(t.table) : 0;
+                int from = r1;
+                Reference<css::beans::XPropertySet> tableProps(t.table, UNO_QUERY);
+                if (heading > 0 && heading <= r1 && tableProps.is()) {
+                    from = 0;
+                    *dropFrom = heading;
+                    *dropCount = r1 - heading;
+                    *headingRows = heading;
+                    tableProps->setPropertyValue("RepeatHeadline", Any(false));
+                }
                 Reference<css::table::XCellRange> rows;
+                bool selected = false;
                 try {
-                    rows = cells->getCellRangeByName(RowsBlockName(t, r1, r2));
+                    rows = cells->getCellRangeByName(RowsBlockName(t, from, r2));
+                    selected = rows.is() && sel->select(Any(rows));
+                    if (selected)
+                        out->push_back(SelectionContent());
                 } catch (const css::uno::RuntimeException& e) {
                     LogFailure("rows", e.Message);
+                    selected = false;
                 }
-                if (rows.is() && sel->select(Any(rows))) {
-                    out->push_back(SelectionContent());
-                } else {
+                if (from != r1)
+                    tableProps->setPropertyValue("RepeatHeadline", Any(true));
+                if (!selected) {
+                    *dropFrom = *dropCount = *headingRows = 0;
                     // Rows whose cells make no block (cells merged across them): the copy
                     // keeps what lies in the text the range starts in.
                     LogFailure("rows are no block of cells; clipped", OUString());
@@ -750,7 +790,8 @@ EngineStatus Document::Copy(int start, int end)
             LogFailure("page number", e.Message);
         }
         std::vector<Reference<css::datatransfer::XTransferable>> pieces;
-        EngineStatus s = d.CopyPieces(start, end, &pieces);
+        int dropFrom = 0, dropCount = 0, headingRows = 0;
+        EngineStatus s = d.CopyPieces(start, end, &pieces, &dropFrom, &dropCount, &headingRows);
         if (s != EngineStatus::Ok)
             return s;
         Slot& slot = TheSlot();
@@ -759,6 +800,9 @@ EngineStatus Document::Copy(int start, int end)
         slot.pageStyle = style;
         slot.pageNumber = pageNumber;
         slot.startsWithTable = d.map.TableAt(start) >= 0 && start < end;
+        slot.dropFrom = dropFrom;
+        slot.dropCount = dropCount;
+        slot.headingRows = headingRows;
         return EngineStatus::Ok;
     });
 }
@@ -839,6 +883,13 @@ EngineStatus Document::Paste(int start, int end)
                 next.set(en->nextElement(), UNO_QUERY);
             if (lead.is() && next.is() && !Reference<XTextTable>(lead, UNO_QUERY).is() && lead->getString().isEmpty())
                 Reference<css::lang::XComponent>(lead, UNO_QUERY_THROW)->dispose();
+            if (next.is() && slot.dropCount > 0)
+                next->getRows()->removeByIndex(slot.dropFrom, slot.dropCount);
+            Reference<css::beans::XPropertySet> np(next, UNO_QUERY);
+            if (np.is() && slot.headingRows > 0) {
+                np->setPropertyValue("RepeatHeadline", Any(true));
+                np->setPropertyValue("HeaderRowCount", Any(sal_Int32(slot.headingRows)));
+            }
         }
 
         Reference<css::container::XEnumerationAccess> ea(body, UNO_QUERY_THROW);
