@@ -37,6 +37,7 @@
 #include <com/sun/star/util/CloseVetoException.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 #include <com/sun/star/table/XCellRange.hpp>
+#include <com/sun/star/table/XTableRows.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 #include <cppuhelper/implbase1.hxx>
 
@@ -164,6 +165,8 @@ struct Slot {
     OUString pageStyle;
     int pageNumber = 0;
     bool startsWithTable = false;  // the first piece is rows of a table
+    // Rows of the first table to remove after pasting, and its repeating heading rows.
+    int dropFrom = 0, dropCount = 0, headingRows = 0;
 };
 
 // Closes the document kept for the slot's content, if any.
@@ -323,6 +326,7 @@ void ClipboardClear()
     s.pageStyle.clear();
     s.pageNumber = 0;
     s.startsWithTable = false;
+    s.dropFrom = s.dropCount = s.headingRows = 0;
     CloseHeldSource();
 }
 
@@ -464,6 +468,44 @@ struct Document::Impl {
             throw css::uno::RuntimeException("selection across texts");
         }
     }
+    // Name of the block of cells that covers rows r1..r2 of a table from its leftmost to its
+    // rightmost column, such as "A3:C7"; a row whose first column is merged into the row
+    // above starts further right, so the columns are taken over all the rows.
+    static OUString RowsBlockName(const TextMap::TableSpan& t, int r1, int r2)
+    {
+        auto column = [](const OUString& name) {
+            sal_Int32 i = 0;
+            while (i < name.getLength() && ((name[i] >= 'A' && name[i] <= 'Z') || (name[i] >= 'a' && name[i] <= 'z')))
+                ++i;
+            return name.copy(0, i);
+        };
+        auto before = [](const OUString& x, const OUString& y) {
+            return x.getLength() != y.getLength() ? x.getLength() < y.getLength() : x.compareTo(y) < 0;
+        };
+        auto row = [&](const OUString& name) { return name.copy(column(name).getLength()); };
+        OUString left = column(t.firstCell[size_t(r1)]), right = column(t.lastCell[size_t(r2)]);
+        for (int r = r1; r <= r2; ++r) {
+            if (t.firstCell[size_t(r)].indexOf('.') >= 0 || t.lastCell[size_t(r)].indexOf('.') >= 0)
+                return t.firstCell[size_t(r1)] + ":" + t.lastCell[size_t(r2)];
+            OUString l = column(t.firstCell[size_t(r)]), rt = column(t.lastCell[size_t(r)]);
+            if (before(l, left))
+                left = l;
+            if (before(right, rt))
+                right = rt;
+        }
+        return left + row(t.firstCell[size_t(r1)]) + ":" + right + row(t.lastCell[size_t(r2)]);
+    }
+    // Rows at the top of a table that repeat on every page it runs over (0 when none).
+    static int HeadingRows(const Reference<XTextTable>& table)
+    {
+        Reference<css::beans::XPropertySet> props(table, UNO_QUERY);
+        bool repeat = false;
+        sal_Int32 count = 0;
+        if (!props.is() || !(props->getPropertyValue("RepeatHeadline") >>= repeat) || !repeat)
+            return 0;
+        props->getPropertyValue("HeaderRowCount") >>= count;
+        return int(count);
+    }
     Reference<css::datatransfer::XTransferable> SelectionContent()
     {
         Reference<css::datatransfer::XTransferableSupplier> ts(controller, UNO_QUERY_THROW);
@@ -476,8 +518,12 @@ struct Document::Impl {
     // main text into a table cell or out of one, so the rows of a table that the range
     // begins or ends inside are a piece of their own (selected as a block of cells), and the
     // main text between is another; tables wholly inside a run of main text go with it.
-    EngineStatus CopyPieces(int start, int end, std::vector<Reference<css::datatransfer::XTransferable>>* out)
+    // Rows [*dropFrom, *dropFrom + *dropCount) of the first table pasted are copied only to
+    // keep the block whole; its first *headingRows rows repeat on every page.
+    EngineStatus CopyPieces(int start, int end, std::vector<Reference<css::datatransfer::XTransferable>>* out,
+                            int* dropFrom, int* dropCount, int* headingRows)
     {
+        *dropFrom = *dropCount = *headingRows = 0;
         Reference<css::view::XSelectionSupplier> sel(controller, UNO_QUERY_THROW);
         int pos = start;
         do {
@@ -487,11 +533,45 @@ struct Document::Impl {
                 const int r1 = map.RowAt(ti, pos);
                 const int r2 = map.RowAt(ti, std::min(end, t.end) - 1);
                 Reference<css::table::XCellRange> cells(t.table, UNO_QUERY_THROW);
-                Reference<css::table::XCellRange> rows =
-                    cells->getCellRangeByName(t.firstCell[size_t(r1)] + ":" + t.lastCell[size_t(r2)]);
-                if (!rows.is() || !sel->select(Any(rows)))
-                    return EngineStatus::Failed;
-                out->push_back(SelectionContent());
+                // Rows that begin a page below the table's first page show its repeated
+                // heading rows above them. A block of cells must be whole, so the rows
+                // between are copied too and removed after the paste; a block that starts
+                // in a repeating heading row cannot be selected, so the table stops
+                // repeating it for the moment of the copy.
+                const int heading = r1 > 0 && pos == start && out->empty() ? HeadingRows(t.table) : 0;
+                int from = r1;
+                Reference<css::beans::XPropertySet> tableProps(t.table, UNO_QUERY);
+                if (heading > 0 && heading <= r1 && tableProps.is()) {
+                    from = 0;
+                    *dropFrom = heading;
+                    *dropCount = r1 - heading;
+                    *headingRows = heading;
+                    tableProps->setPropertyValue("RepeatHeadline", Any(false));
+                }
+                Reference<css::table::XCellRange> rows;
+                bool selected = false;
+                try {
+                    rows = cells->getCellRangeByName(RowsBlockName(t, from, r2));
+                    selected = rows.is() && sel->select(Any(rows));
+                    if (selected)
+                        out->push_back(SelectionContent());
+                } catch (const css::uno::RuntimeException& e) {
+                    LogFailure("rows", e.Message);
+                    selected = false;
+                }
+                if (from != r1)
+                    tableProps->setPropertyValue("RepeatHeadline", Any(true));
+                if (!selected) {
+                    *dropFrom = *dropCount = *headingRows = 0;
+                    // Rows whose cells make no block (cells merged across them): the copy
+                    // keeps what lies in the text the range starts in.
+                    LogFailure("rows are no block of cells; clipped", OUString());
+                    Reference<XTextRange> a = map.RangeAt(pos), b = map.LastEndInTextOf(pos, std::min(end, t.end));
+                    if (!a.is() || !b.is())
+                        return EngineStatus::Failed;
+                    Select(a, b);
+                    out->push_back(SelectionContent());
+                }
                 pos = t.end;
                 continue;
             }
@@ -888,7 +968,8 @@ EngineStatus Document::Copy(int start, int end)
             LogFailure("page number", e.Message);
         }
         std::vector<Reference<css::datatransfer::XTransferable>> pieces;
-        EngineStatus s = d.CopyPieces(start, end, &pieces);
+        int dropFrom = 0, dropCount = 0, headingRows = 0;
+        EngineStatus s = d.CopyPieces(start, end, &pieces, &dropFrom, &dropCount, &headingRows);
         if (s != EngineStatus::Ok)
             return s;
         Slot& slot = TheSlot();
@@ -898,6 +979,9 @@ EngineStatus Document::Copy(int start, int end)
         slot.pageStyle = style;
         slot.pageNumber = pageNumber;
         slot.startsWithTable = d.map.TableAt(start) >= 0 && start < end;
+        slot.dropFrom = dropFrom;
+        slot.dropCount = dropCount;
+        slot.headingRows = headingRows;
         return EngineStatus::Ok;
     });
     // The content it held is gone: a closed document kept for it can go too.
@@ -993,6 +1077,13 @@ EngineStatus Document::Paste(int start, int end)
                 next.set(en->nextElement(), UNO_QUERY);
             if (lead.is() && next.is() && !Reference<XTextTable>(lead, UNO_QUERY).is() && lead->getString().isEmpty())
                 Reference<css::lang::XComponent>(lead, UNO_QUERY_THROW)->dispose();
+            if (next.is() && slot.dropCount > 0)
+                next->getRows()->removeByIndex(slot.dropFrom, slot.dropCount);
+            Reference<css::beans::XPropertySet> np(next, UNO_QUERY);
+            if (np.is() && slot.headingRows > 0) {
+                np->setPropertyValue("RepeatHeadline", Any(true));
+                np->setPropertyValue("HeaderRowCount", Any(sal_Int32(slot.headingRows)));
+            }
         }
 
         Reference<css::container::XEnumerationAccess> ea(body, UNO_QUERY_THROW);

@@ -372,6 +372,104 @@ TEST(WordServerDocument, CopiedContentOutlivesItsDocument)
     EXPECT_EQ(ListedLivePids(), pids);
 }
 
+// A copy that begins in the second row of a cell merged over two rows takes both columns of
+// the rows it touches: the merged cell's part in the second row comes as an empty cell.
+TEST(WordServerDocument, CopyFromRowsUnderAMergedCell)
+{
+    TempDir dir;
+    Word word;
+    const std::string cell = "<table:table-cell table:style-name=\"Cell\" office:value-type=\"string\"";
+    const std::string table = "<table:table table:name=\"Merged\" table:style-name=\"Tab\">"
+                              "<table:table-column table:number-columns-repeated=\"2\"/><table:table-row>" +
+                              cell + " table:number-rows-spanned=\"2\"><text:p>a1</text:p></table:table-cell>" + cell +
+                              "><text:p>b1</text:p></table:table-cell></table:table-row><table:table-row>"
+                              "<table:covered-table-cell/>" + cell + "><text:p>b2</text:p></table:table-cell>"
+                              "</table:table-row><table:table-row>" + cell + "><text:p>a3</text:p></table:table-cell>" +
+                              cell + "><text:p>b3</text:p></table:table-cell></table:table-row></table:table>";
+    std::string src = dir / "merged.docx";
+    ASSERT_TRUE(MakeDocument(word, dir.Path(), Para("Top") + table + Para("End"), src));
+    std::string tmpl = dir / "template.docx";
+    ASSERT_TRUE(MakeDocument(word, dir.Path(), Para(Lorem(40, 3)), tmpl));
+
+    IDispatch* source = word.Open(src);
+    ASSERT_NE(source, nullptr);
+    const LONG end = ContentEnd(source);
+    // "Top" 4; row 1 "a1" "b1" 6 + 1; row 2 "b2" 3 + 1; row 3 "a3" "b3" 6 + 1; "End" 4.
+    ASSERT_EQ(end, 4 + 7 + 4 + 7 + 4);
+    IDispatch* range = CallObject(source, u"Range", {Arg::Long(11), Arg::Long(end)});
+    ASSERT_NE(range, nullptr);
+    EXPECT_EQ(Call(range, u"Copy", DISPATCH_METHOD, {}, nullptr), S_OK);
+    range->Release();
+    IDispatch* target = word.Open(tmpl);
+    ASSERT_NE(target, nullptr);
+    IDispatch* all = CallObject(target, u"Range", {});
+    ASSERT_NE(all, nullptr);
+    EXPECT_EQ(Call(all, u"Paste", DISPATCH_METHOD, {}, nullptr), S_OK);
+    all->Release();
+    const LONG pasted = ContentEnd(target);
+    // Row 2 an empty cell and "b2" 1 + 3 + 1; row 3 7; "End" 4.
+    EXPECT_EQ(pasted, 5 + 7 + 4);
+    Call(target, u"Close", DISPATCH_METHOD, {}, nullptr);
+    target->Release();
+    Call(source, u"Close", DISPATCH_METHOD, {}, nullptr);
+    source->Release();
+}
+
+// Rows copied from below a table's repeating heading row come with that row above them, as
+// the page they begin shows it; the source keeps its heading repeating.
+TEST(WordServerDocument, CopyFromInsideATableWithAHeadingRow)
+{
+    TempDir dir;
+    Word word;
+    auto row = [](const std::string& a, const std::string& b) {
+        const std::string cell = "<table:table-cell table:style-name=\"Cell\" office:value-type=\"string\"><text:p>";
+        return "<table:table-row>" + cell + a + "</text:p></table:table-cell>" + cell + b +
+               "</text:p></table:table-cell></table:table-row>";
+    };
+    const std::string table = "<table:table table:name=\"Headed\" table:style-name=\"Tab\">"
+                              "<table:table-column table:number-columns-repeated=\"2\"/><table:table-header-rows>" +
+                              row("h1", "h2") + "</table:table-header-rows>" + row("r1c1", "r1c2") +
+                              row("r2c1", "r2c2") + row("r3c1", "r3c2") + "</table:table>";
+    std::string src = dir / "headed.docx";
+    ASSERT_TRUE(MakeDocument(word, dir.Path(), Para("Top") + table + Para("End"), src));
+    std::string tmpl = dir / "template.docx";
+    ASSERT_TRUE(MakeDocument(word, dir.Path(), Para(Lorem(40, 3)), tmpl));
+
+    IDispatch* source = word.Open(src);
+    ASSERT_NE(source, nullptr);
+    // "Top" 4; heading 3 + 3 + 1; three rows 5 + 5 + 1; "End" 4.
+    const LONG end = ContentEnd(source);
+    ASSERT_EQ(end, 4 + 7 + 3 * 11 + 4);
+    struct Row {
+        LONG start;
+        LONG pasted;
+    } rows[] = {
+        {4 + 7 + 11, 7 + 2 * 11 + 4},  // from the second row: the heading row comes along
+        {4 + 7, 7 + 3 * 11 + 4},       // from the first row under it: the same
+        {4, 7 + 3 * 11 + 4},           // from the heading row itself
+        {0, end},                      // the whole text
+        {4 + 7 + 11, 7 + 2 * 11 + 4},  // again: the source's heading row still repeats
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.start);
+        IDispatch* range = CallObject(source, u"Range", {Arg::Long(r.start), Arg::Long(end)});
+        ASSERT_NE(range, nullptr);
+        EXPECT_EQ(Call(range, u"Copy", DISPATCH_METHOD, {}, nullptr), S_OK);
+        range->Release();
+        IDispatch* target = word.Open(tmpl);
+        ASSERT_NE(target, nullptr);
+        IDispatch* all = CallObject(target, u"Range", {});
+        ASSERT_NE(all, nullptr);
+        EXPECT_EQ(Call(all, u"Paste", DISPATCH_METHOD, {}, nullptr), S_OK);
+        all->Release();
+        EXPECT_EQ(ContentEnd(target), r.pasted);
+        Call(target, u"Close", DISPATCH_METHOD, {}, nullptr);
+        target->Release();
+    }
+    Call(source, u"Close", DISPATCH_METHOD, {}, nullptr);
+    source->Release();
+}
+
 // Files the engine cannot or must not open fail quickly, with no question asked and no
 // engine left behind; the next valid document still opens.
 TEST(WordServerBadInput, FailedOpensLeaveNothingBehind)
