@@ -39,6 +39,24 @@ std::vector<int> NewPids(const std::vector<int>& before)
     return added;
 }
 
+// Range(start, end).Copy of a document, expected to succeed.
+void CopyRange(IDispatch* doc, LONG start, LONG end)
+{
+    IDispatch* range = CallObject(doc, u"Range", {Arg::Long(start), Arg::Long(end)});
+    ASSERT_NE(range, nullptr);
+    EXPECT_EQ(Call(range, u"Copy", DISPATCH_METHOD, {}, nullptr), S_OK);
+    range->Release();
+}
+
+// Range().Paste over the whole main text of a document, expected to succeed.
+void PasteOverAll(IDispatch* doc)
+{
+    IDispatch* all = CallObject(doc, u"Range", {});
+    ASSERT_NE(all, nullptr);
+    EXPECT_EQ(Call(all, u"Paste", DISPATCH_METHOD, {}, nullptr), S_OK);
+    all->Release();
+}
+
 IDispatch* Goto(IDispatch* doc, LONG page, HRESULT* hr = nullptr)
 {
     return CallObject(doc, u"Goto", {Arg::Long(1), Arg::Long(1), Arg::Long(page), Arg::Omitted()}, hr);
@@ -190,17 +208,11 @@ TEST(WordServerDocument, CopyPasteAndSaveAs)
         SCOPED_TRACE(r.out);
         IDispatch* source = word.Open(src);
         ASSERT_NE(source, nullptr);
-        IDispatch* range = CallObject(source, u"Range", {Arg::Long(r.start), Arg::Long(r.end)});
-        ASSERT_NE(range, nullptr);
-        EXPECT_EQ(Call(range, u"Copy", DISPATCH_METHOD, {}, nullptr), S_OK);
-        range->Release();
+        CopyRange(source, r.start, r.end);
 
         IDispatch* target = word.Open(tmpl);
         ASSERT_NE(target, nullptr);
-        IDispatch* all = CallObject(target, u"Range", {});
-        ASSERT_NE(all, nullptr);
-        EXPECT_EQ(Call(all, u"Paste", DISPATCH_METHOD, {}, nullptr), S_OK);
-        all->Release();
+        PasteOverAll(target);
         std::string out = dir / r.out;
         EXPECT_EQ(Call(target, u"SaveAs", DISPATCH_METHOD, {Arg::Str(out)}, nullptr), S_OK);
         Call(target, u"Close", DISPATCH_METHOD, {}, nullptr);
@@ -255,17 +267,11 @@ TEST(WordServerDocument, ReopenedFileReadsAsTheFile)
     auto pasteHello = [&]() {
         IDispatch* source = word.Open(src);
         ASSERT_NE(source, nullptr);
-        IDispatch* range = CallObject(source, u"Range", {Arg::Long(0), Arg::Long(6)});
-        ASSERT_NE(range, nullptr);
-        EXPECT_EQ(Call(range, u"Copy", DISPATCH_METHOD, {}, nullptr), S_OK);
-        range->Release();
+        CopyRange(source, 0, 6);
         source->Release();
         IDispatch* t = word.Open(tmpl);
         ASSERT_NE(t, nullptr);
-        IDispatch* all = CallObject(t, u"Range", {});
-        ASSERT_NE(all, nullptr);
-        EXPECT_EQ(Call(all, u"Paste", DISPATCH_METHOD, {}, nullptr), S_OK);
-        all->Release();
+        PasteOverAll(t);
         EXPECT_EQ(ContentEnd(t), 6);
         Call(t, u"Close", DISPATCH_METHOD, {}, nullptr);
         t->Release();
@@ -344,19 +350,13 @@ TEST(WordServerDocument, CopiedContentOutlivesItsDocument)
         IDispatch* source = word.Open(src);
         ASSERT_NE(source, nullptr);
         const LONG end = ContentEnd(source);
-        IDispatch* range = CallObject(source, u"Range", {Arg::Long(0), Arg::Long(end)});
-        ASSERT_NE(range, nullptr);
-        EXPECT_EQ(Call(range, u"Copy", DISPATCH_METHOD, {}, nullptr), S_OK);
-        range->Release();
+        CopyRange(source, 0, end);
         EXPECT_EQ(Call(source, u"Close", DISPATCH_METHOD, {}, nullptr), S_OK);
         source->Release();
 
         IDispatch* t = word.Open(tmpl);
         ASSERT_NE(t, nullptr);
-        IDispatch* all = CallObject(t, u"Range", {});
-        ASSERT_NE(all, nullptr);
-        EXPECT_EQ(Call(all, u"Paste", DISPATCH_METHOD, {}, nullptr), S_OK);
-        all->Release();
+        PasteOverAll(t);
         EXPECT_EQ(ContentEnd(t), end);
         Call(t, u"Close", DISPATCH_METHOD, {}, nullptr);
         t->Release();
@@ -364,10 +364,7 @@ TEST(WordServerDocument, CopiedContentOutlivesItsDocument)
     // The last content is replaced by a copy from the template, then the engine ends with it.
     IDispatch* t = word.Open(tmpl);
     ASSERT_NE(t, nullptr);
-    IDispatch* range = CallObject(t, u"Range", {Arg::Long(0), Arg::Long(3)});
-    ASSERT_NE(range, nullptr);
-    EXPECT_EQ(Call(range, u"Copy", DISPATCH_METHOD, {}, nullptr), S_OK);
-    range->Release();
+    CopyRange(t, 0, 3);
     t->Release();
     EXPECT_EQ(ListedLivePids(), pids);
 }
@@ -396,16 +393,10 @@ TEST(WordServerDocument, CopyFromRowsUnderAMergedCell)
     const LONG end = ContentEnd(source);
     // "Top" 4; row 1 "a1" "b1" 6 + 1; row 2 "b2" 3 + 1; row 3 "a3" "b3" 6 + 1; "End" 4.
     ASSERT_EQ(end, 4 + 7 + 4 + 7 + 4);
-    IDispatch* range = CallObject(source, u"Range", {Arg::Long(11), Arg::Long(end)});
-    ASSERT_NE(range, nullptr);
-    EXPECT_EQ(Call(range, u"Copy", DISPATCH_METHOD, {}, nullptr), S_OK);
-    range->Release();
+    CopyRange(source, 11, end);
     IDispatch* target = word.Open(tmpl);
     ASSERT_NE(target, nullptr);
-    IDispatch* all = CallObject(target, u"Range", {});
-    ASSERT_NE(all, nullptr);
-    EXPECT_EQ(Call(all, u"Paste", DISPATCH_METHOD, {}, nullptr), S_OK);
-    all->Release();
+    PasteOverAll(target);
     const LONG pasted = ContentEnd(target);
     // Row 2 an empty cell and "b2" 1 + 3 + 1; row 3 7; "End" 4.
     EXPECT_EQ(pasted, 5 + 7 + 4);
@@ -452,16 +443,10 @@ TEST(WordServerDocument, CopyFromInsideATableWithAHeadingRow)
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.start);
-        IDispatch* range = CallObject(source, u"Range", {Arg::Long(r.start), Arg::Long(end)});
-        ASSERT_NE(range, nullptr);
-        EXPECT_EQ(Call(range, u"Copy", DISPATCH_METHOD, {}, nullptr), S_OK);
-        range->Release();
+        CopyRange(source, r.start, end);
         IDispatch* target = word.Open(tmpl);
         ASSERT_NE(target, nullptr);
-        IDispatch* all = CallObject(target, u"Range", {});
-        ASSERT_NE(all, nullptr);
-        EXPECT_EQ(Call(all, u"Paste", DISPATCH_METHOD, {}, nullptr), S_OK);
-        all->Release();
+        PasteOverAll(target);
         EXPECT_EQ(ContentEnd(target), r.pasted);
         Call(target, u"Close", DISPATCH_METHOD, {}, nullptr);
         target->Release();
