@@ -366,7 +366,7 @@ struct Document::Impl {
     OUString loadFilter;
     TextMap map;
     std::shared_ptr<const PdfBytes> firstPage;
-    // What the document was loaded from, so that it can be handed out again (see Park).
+    // What the document was loaded from, so that it can be handed out again (see ParkedDoc).
     FileId file;
     LoadOptions options;
     int fileEnd = -1;       // end of the file's main text, known once it was replaced whole
@@ -823,8 +823,12 @@ EngineStatus LoadDocument(const std::string& pathIn, const LoadOptions& opts, Do
     if (s == EngineStatus::Failed)
         s = EngineStatus::LoadFailed;
     if (s != EngineStatus::Ok) {
-        if (d.component.is())
-            doc->Close();
+        // A half-made document (loaded, but no view or cursor) is closed in the engine; it
+        // is not open to Close, which would leave it loaded there.
+        if (d.component.is()) {
+            d.open = true;
+            CloseImpl(d);
+        }
         return s;
     }
     *out = doc;
