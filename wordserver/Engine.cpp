@@ -1009,7 +1009,9 @@ EngineStatus Document::Paste(int start, int end)
         Slot& slot = TheSlot();
         if (slot.content.empty() || slot.generation != d.generation)
             return EngineStatus::Failed;
-        d.EnsureMap();
+        // A document handed out again is replaced whole: its old text needs no positions.
+        if (!d.stale)
+            d.EnsureMap();
         const bool whole = start == 0 && end == (d.stale ? d.fileEnd : d.map.End());
         if (!whole && (start < 0 || end < start || end > d.map.End()))
             return EngineStatus::BadArgument;
