@@ -1,5 +1,5 @@
-// One document: loading by embedding, counting pages, splitting a page into a document of its
-// own, and measuring and drawing the embedded page.
+// One document: loading by embedding, counting pages, drawing a page from the source's own
+// layout or splitting it into a document of its own, and measuring and drawing the page.
 #include "word/CxWordDoc.h"
 
 #include "word/CDispCmd.h"
@@ -56,10 +56,9 @@ void ReleaseAndNull(T*& p)
 } // namespace
 
 CxWordDoc::CxWordDoc(CxWordUtil* pOwner)
-    : m_pOwner(pOwner), m_pSrcDisp(nullptr), m_pSrcOle(nullptr), m_pSrcUnk(nullptr), m_pSrcBytes(nullptr),
+    : m_pOwner(pOwner), m_pSrcDisp(nullptr), m_pSrcOle(nullptr), m_pSrcUnk(nullptr), m_pSrcView(nullptr), m_pSrcBytes(nullptr),
       m_pPageBytes(nullptr), m_pSrcStg(nullptr), m_pPageStg(nullptr), m_pPageOle(nullptr), m_pPageUnk(nullptr),
-      m_nCurrPage(-1), m_nPageStart(0), m_nContentEnd(0), m_nPageCount(0), m_nPageWidth(0), m_nPageHeight(0),
-      m_bTemplateMade(false)
+      m_nCurrPage(-1), m_nPageStart(0), m_nContentEnd(0), m_nPageCount(0), m_bTemplateMade(false)
 {
     m_szPath[0] = 0;
     m_szPagePath[0] = 0;
@@ -83,8 +82,7 @@ bool CxWordDoc::Open(const char* szPath)
     m_nPageStart = 0;
     m_nContentEnd = 0;
     m_nPageCount = 0;
-    m_nPageWidth = 0;
-    m_nPageHeight = 0;
+    m_PageSizes.clear();
     m_bTemplateMade = false;
     m_szPagePath[0] = 0;
     std::strcpy(m_szPath, szPath);
@@ -116,7 +114,17 @@ bool CxWordDoc::LoadDocument()
     m_nContentEnd = GetRangeEnd(pContent);
     pContent->Release();
 
-    m_nPageCount = CountPages();
+    // A server that draws the document's own pages makes the page split unneeded: asked once.
+    IViewObject2* pView = nullptr;
+    if (SUCCEEDED(m_pSrcUnk->QueryInterface(IID_IViewObject2, reinterpret_cast<void**>(&pView))) && pView) {
+        SIZEL extent = {0, 0};
+        if (pView->GetExtent(DVASPECT_DOCPRINT, 1, nullptr, &extent) == S_OK && extent.cx > 0 && extent.cy > 0)
+            m_pSrcView = pView;
+        else
+            pView->Release();
+    }
+    m_nPageCount = m_pSrcView ? CountLayoutPages() : CountPages();
+    m_PageSizes.assign(m_nPageCount > 0 ? size_t(m_nPageCount) : 0, POINT{0, 0});
     SelectPage(0);
     return true;
 }
@@ -130,6 +138,7 @@ void CxWordDoc::Close()
     ReleasePageObject();
     delete m_pSrcDisp;
     m_pSrcDisp = nullptr;
+    ReleaseAndNull(m_pSrcView);
     ReleaseAndNull(m_pSrcUnk);
     ReleaseAndNull(m_pSrcOle);
     ReleaseAndNull(m_pSrcStg);
@@ -245,12 +254,26 @@ int CxWordDoc::CountPages()
     }
 }
 
+// Pages of the source's layout: the print aspect answers for page 1 up to the last.
+int CxWordDoc::CountLayoutPages()
+{
+    int nCount = 0;
+    SIZEL extent;
+    while (nCount < 32767 && m_pSrcView->GetExtent(DVASPECT_DOCPRINT, nCount + 1, nullptr, &extent) == S_OK)
+        ++nCount;
+    return nCount;
+}
+
 bool CxWordDoc::SelectPage(int nIndex)
 {
     if (nIndex == m_nCurrPage)
         return true;
     if (nIndex < 0 || nIndex >= m_nPageCount)
         return false;
+    if (m_pSrcView) {
+        m_nCurrPage = nIndex;
+        return true;
+    }
     IDispatch* pRange = GoToPage(nIndex + 1);
     if (!pRange)
         return false;
@@ -358,19 +381,33 @@ bool CxWordDoc::EmbedPageDocument(int nPageNo)
     return true;
 }
 
-bool CxWordDoc::GetPageSize(HDC hdc, POINT* pSize)
+bool CxWordDoc::GetPageExtent(SIZEL* pExtent)
 {
-    if (!pSize)
-        return false;
-    if (m_nPageWidth != 0 && m_nPageHeight != 0) {
-        pSize->x = m_nPageWidth;
-        pSize->y = m_nPageHeight;
-        return true;
-    }
-    if (!m_pPageOle)
+    if (!pExtent || m_nCurrPage < 0)
         return false;
     SIZEL extent = {0, 0};
-    if (FAILED(m_pPageOle->GetExtent(DVASPECT_CONTENT, &extent)))
+    HRESULT hr = E_FAIL;
+    if (m_pSrcView)
+        hr = m_pSrcView->GetExtent(DVASPECT_DOCPRINT, m_nCurrPage + 1, nullptr, &extent);
+    else if (m_pPageOle)
+        hr = m_pPageOle->GetExtent(DVASPECT_CONTENT, &extent);
+    if (hr != S_OK || extent.cx <= 0 || extent.cy <= 0)
+        return false;
+    *pExtent = extent;
+    return true;
+}
+
+bool CxWordDoc::GetPageSize(HDC hdc, POINT* pSize)
+{
+    if (!pSize || m_nCurrPage < 0 || size_t(m_nCurrPage) >= m_PageSizes.size())
+        return false;
+    POINT& known = m_PageSizes[size_t(m_nCurrPage)];
+    if (known.x != 0 && known.y != 0) {
+        *pSize = known;
+        return true;
+    }
+    SIZEL extent;
+    if (!GetPageExtent(&extent))
         return false;
     POINT pt = {extent.cx, extent.cy};
     SetMapMode(hdc, MM_HIMETRIC);
@@ -380,22 +417,44 @@ bool CxWordDoc::GetPageSize(HDC hdc, POINT* pSize)
     // An empty extent is no size: the caller would make an empty picture of it.
     if (pt.x <= 0 || pt.y <= 0)
         return false;
-    m_nPageWidth = pt.x;
-    m_nPageHeight = pt.y;
+    known = pt;
     *pSize = pt;
     return true;
+}
+
+bool CxWordDoc::RenderPage(int nIndex, HDC hdc, const RECT* pDst)
+{
+    if (!hdc || !pDst)
+        return false;
+    if (nIndex != m_nCurrPage && !SelectPage(nIndex))
+        return false;
+    if (m_pSrcView) {
+        // The page view paints every pixel of the rectangle, paper included.
+        RECTL bounds = {pDst->left, pDst->top, pDst->right, pDst->bottom};
+        return SUCCEEDED(m_pSrcView->Draw(DVASPECT_DOCPRINT, m_nCurrPage + 1, nullptr, nullptr, nullptr, hdc,
+                                          &bounds, nullptr, nullptr, 0));
+    }
+    if (!m_pPageUnk)
+        return false; // the page could not be split: no picture rather than a blank one
+    FillRect(hdc, pDst, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    return SUCCEEDED(OleDraw(m_pPageUnk, DVASPECT_CONTENT, hdc, pDst));
 }
 
 bool CxWordDoc::DrawPage(int nIndex, HDC hdc, const RECT* pSrc, const RECT* pDst)
 {
     if (!pSrc || !pDst)
         return false;
-    if (nIndex != m_nCurrPage)
-        SelectPage(nIndex); // on failure the current page is drawn
+    // Another page than the one asked for is never drawn in its place.
+    if (nIndex != m_nCurrPage && !SelectPage(nIndex))
+        return false;
     POINT size;
     if (!GetPageSize(hdc, &size))
         return false;
     RECT r = {0, 0, size.x, size.y};
+    // The whole page at its own size: straight into the target.
+    if (pSrc->left == 0 && pSrc->top == 0 && pDst->right - pDst->left == size.x &&
+        pDst->bottom - pDst->top == size.y)
+        return RenderPage(nIndex, hdc, pDst);
     HDC hdcMem = CreateCompatibleDC(hdc);
     HBITMAP hbm = hdcMem ? CreateCompatibleBitmap(hdc, size.x, size.y) : nullptr;
     if (!hbm) {
@@ -405,13 +464,12 @@ bool CxWordDoc::DrawPage(int nIndex, HDC hdc, const RECT* pSrc, const RECT* pDst
         return false;
     }
     HGDIOBJ hOld = SelectObject(hdcMem, hbm);
-    FillRect(hdcMem, &r, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    if (m_pPageUnk)
-        OleDraw(m_pPageUnk, DVASPECT_CONTENT, hdcMem, &r);
-    BitBlt(hdc, pDst->left, pDst->top, pDst->right - pDst->left, pDst->bottom - pDst->top, hdcMem, pSrc->left,
-           pSrc->top, SRCCOPY);
+    const bool bDrawn = RenderPage(nIndex, hdcMem, &r);
+    if (bDrawn)
+        BitBlt(hdc, pDst->left, pDst->top, pDst->right - pDst->left, pDst->bottom - pDst->top, hdcMem, pSrc->left,
+               pSrc->top, SRCCOPY);
     SelectObject(hdcMem, hOld);
     DeleteObject(hbm);
     DeleteDC(hdcMem);
-    return true;
+    return bDrawn;
 }

@@ -1,9 +1,12 @@
 // One word-processor document given by its path: loaded by embedding, its pages counted, any
-// page made current by writing it out as a one-page document and embedding that, then measured
-// and drawn.
+// page made current, then measured and drawn. When the embedding draws any page of its own
+// layout (IViewObject2 with the print aspect), pages are drawn from it directly; otherwise a
+// page is made current by writing it out as a one-page document and embedding that.
 #pragma once
 
 #include <ole2.h>
+
+#include <vector>
 
 class CDispCmd;
 class CxWordUtil;
@@ -25,17 +28,24 @@ public:
     int GetPageCount() const { return m_nPageCount; }
     int GetCurrentPage() const { return m_nCurrPage; }
 
-    // Makes the page (zero-based) current: splits it into its own document and embeds that.
-    // True at once for the current page; false for an index outside the document or when the
-    // page cannot be located (nothing changes then).
+    // Makes the page (zero-based) current; without a page view, splits it into its own
+    // document and embeds that. True at once for the current page; false for an index outside
+    // the document or when the page cannot be located (nothing changes then).
     bool SelectPage(int nIndex);
-    // Page extent in device pixels of hdc, measured once per document (the first measurement
-    // is kept). False without an embedded page and no size yet.
+    // The current page's extent in device pixels of hdc, measured once per page (pages of one
+    // document may differ in size and orientation). False when it cannot be measured.
     bool GetPageSize(HDC hdc, POINT* pSize);
+    // The current page's extent in HIMETRIC (0.01 mm). False when it cannot be measured.
+    bool GetPageExtent(SIZEL* pExtent);
     // Draws the page (selecting it first when it is not current) on white into hdc: from the
-    // page picture at pSrc's left/top into pDst. False when no size can be had or no bitmap of
-    // that size can be made.
+    // page picture at pSrc's left/top into pDst. False when the page could not be selected,
+    // measured or drawn.
     bool DrawPage(int nIndex, HDC hdc, const RECT* pSrc, const RECT* pDst);
+    // Draws the whole page (selecting it first) scaled to fill pDst of hdc, on white. False
+    // when the page could not be selected or drawn.
+    bool RenderPage(int nIndex, HDC hdc, const RECT* pDst);
+    // Whether pages are drawn straight from the document's own layout.
+    bool HasPageView() const { return m_pSrcView != nullptr; }
 
     bool EmbedPageDocument(int nPageNo);
     void ReleasePageObject();
@@ -43,6 +53,7 @@ public:
 protected:
     bool LoadDocument();
     int CountPages();
+    int CountLayoutPages();
     IDispatch* GoToPage(int nPageNo);
     IDispatch* GetContentRange(CDispCmd* pDoc);
     IDispatch* GetRange(CDispCmd* pDoc, int nStart, int nEnd);
@@ -57,6 +68,7 @@ protected:
     CDispCmd* m_pSrcDisp;
     IOleObject* m_pSrcOle;
     IUnknown* m_pSrcUnk;
+    IViewObject2* m_pSrcView; // the source's own pages, when its server draws them
     ILockBytes* m_pSrcBytes;
     ILockBytes* m_pPageBytes;
     IStorage* m_pSrcStg;
@@ -69,7 +81,6 @@ protected:
     int m_nPageStart;
     int m_nContentEnd;
     int m_nPageCount;
-    int m_nPageWidth;
-    int m_nPageHeight;
+    std::vector<POINT> m_PageSizes; // per page, {0, 0} until measured
     bool m_bTemplateMade; // this document's template copy was written by this object
 };

@@ -41,6 +41,7 @@
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 #include <cppuhelper/implbase1.hxx>
 
+#include <atomic>
 #include <cerrno>
 #include <initializer_list>
 #include <utility>
@@ -366,6 +367,7 @@ struct Document::Impl {
     OUString loadFilter;
     TextMap map;
     std::shared_ptr<const PdfBytes> firstPage;
+    std::shared_ptr<const PdfBytes> allPages;
     // What the document was loaded from, so that it can be handed out again (see ParkedDoc).
     FileId file;
     LoadOptions options;
@@ -389,6 +391,7 @@ struct Document::Impl {
     {
         map.Clear();
         firstPage.reset();
+        allPages.reset();
         pageStarts.clear();
         layoutPages.clear();
     }
@@ -668,6 +671,7 @@ void CloseImpl(Document::Impl& d)
     } catch (...) {
     }
     d.firstPage.reset();
+    d.allPages.reset();
 }
 
 std::unique_ptr<Document::Impl>& HeldSource()
@@ -846,6 +850,7 @@ void Document::Close()
         if (State().alive && State().generation == d.generation) {
             d.stale = true;
             d.firstPage.reset();
+            d.allPages.reset();
             Parked().push_back(ParkedDoc{m_path, std::move(m_impl)});
             m_impl.reset(new Impl);
             DropParked(kMaxParked);
@@ -1160,6 +1165,17 @@ EngineStatus Document::SaveAs(const std::string& pathIn, const std::string& pass
 
 EngineStatus Document::FirstPagePdf(std::shared_ptr<const PdfBytes>* out)
 {
+    return CachedPdf(&Impl::firstPage, "1", out);
+}
+
+EngineStatus Document::AllPagesPdf(std::shared_ptr<const PdfBytes>* out)
+{
+    return CachedPdf(&Impl::allPages, nullptr, out);
+}
+
+EngineStatus Document::CachedPdf(std::shared_ptr<const PdfBytes> Impl::*slot, const char* pageRange,
+                                 std::shared_ptr<const PdfBytes>* out)
+{
     if (m_impl->open) {
         EngineStatus u = Unstale();
         if (u != EngineStatus::Ok)
@@ -1168,17 +1184,17 @@ EngineStatus Document::FirstPagePdf(std::shared_ptr<const PdfBytes>* out)
     Impl& d = *m_impl;
     if (!d.open)
         return EngineStatus::Disconnected;
-    if (d.firstPage) {
-        *out = d.firstPage;
+    if (d.*slot) {
+        *out = d.*slot;
         return EngineStatus::Ok;
     }
     std::string dir = PrivateTempDir();
     if (dir.empty())
         return EngineStatus::Failed;
-    static unsigned counter = 0;
+    static std::atomic<unsigned> counter{0};
     std::string file = dir + "/page-" + std::to_string(counter++) + ".pdf";
     EngineStatus s = Guarded(d.generation, [&]() -> EngineStatus {
-        d.StorePdf(file, "1");
+        d.StorePdf(file, pageRange);
         return EngineStatus::Ok;
     });
     if (s != EngineStatus::Ok) {
@@ -1190,7 +1206,7 @@ EngineStatus Document::FirstPagePdf(std::shared_ptr<const PdfBytes>* out)
     unlink(file.c_str());
     if (!ok || pdf->data.empty())
         return EngineStatus::Failed;
-    d.firstPage = pdf;
+    d.*slot = pdf;
     *out = pdf;
     return EngineStatus::Ok;
 }

@@ -84,6 +84,9 @@ public:
     void Close();
     // The first page exported to PDF (cached: loaded documents are not changed through this).
     EngineStatus FirstPagePdf(std::shared_ptr<const PdfBytes>* out);
+    // Every page exported to PDF once and kept until the document changes: the document's
+    // own layout, page by page.
+    EngineStatus AllPagesPdf(std::shared_ptr<const PdfBytes>* out);
     // Every page exported to PDF (for checks against the engine's own layout).
     EngineStatus ExportPdf(const std::string& path);
 
@@ -97,6 +100,8 @@ private:
     Document();
     // A document handed out again is loaded from its file before it is used otherwise.
     EngineStatus Unstale();
+    EngineStatus CachedPdf(std::shared_ptr<const PdfBytes> Impl::*slot, const char* pageRange,
+                           std::shared_ptr<const PdfBytes>* out);
     std::unique_ptr<Impl> m_impl;
     std::string m_path;
 };
@@ -108,5 +113,29 @@ bool RasterisePdfPage(const PdfBytes& pdf, int page, int width, int height,
 // Page size in PDF points (1/72 inch). False when unusable.
 bool PdfPageSize(const PdfBytes& pdf, int page, double* widthPt, double* heightPt);
 int PdfPageCount(const PdfBytes& pdf);
+
+// A PDF parsed once, for measuring and drawing its pages again and again. Used from one
+// thread at a time.
+class PdfPages {
+public:
+    explicit PdfPages(std::shared_ptr<const PdfBytes> pdf);
+    ~PdfPages();
+    PdfPages(const PdfPages&) = delete;
+    PdfPages& operator=(const PdfPages&) = delete;
+
+    const std::shared_ptr<const PdfBytes>& Bytes() const { return m_pdf; }
+    // 0 when the PDF is unusable.
+    int Count() const;
+    bool PageSize(int page, double* widthPt, double* heightPt) const;
+    // As RasterisePdfPage. A size that is the page at a whole resolution (as pdftoppm sizes
+    // its pictures) is drawn at exactly that resolution, so that text sits where pdftoppm
+    // puts it.
+    bool Rasterise(int page, int width, int height, std::vector<uint32_t>* pixels) const;
+
+private:
+    struct Impl;
+    std::shared_ptr<const PdfBytes> m_pdf;
+    std::unique_ptr<Impl> m_impl;
+};
 
 }  // namespace wordengine

@@ -1,5 +1,5 @@
 // OLE embedding interfaces, vtable order as on Windows: IOleClientSite, IOleObject,
-// IViewObject, IRunnableObject.
+// IViewObject, IViewObject2, IRunnableObject.
 #pragma once
 
 #include "objidl.h"
@@ -32,6 +32,7 @@ struct tagLOGPALETTE;
 extern "C" const IID IID_IOleClientSite;
 extern "C" const IID IID_IOleObject;
 extern "C" const IID IID_IViewObject;
+extern "C" const IID IID_IViewObject2;
 extern "C" const IID IID_IRunnableObject;
 
 struct IOleClientSite : public IUnknown {
@@ -87,6 +88,14 @@ struct IViewObject : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE GetAdvise(DWORD* pAspects, DWORD* pAdvf, IAdviseSink** ppAdvSink) = 0;
 };
 typedef IViewObject* LPVIEWOBJECT;
+
+struct IViewObject2 : public IViewObject {
+    // The size the aspect would be drawn at, in HIMETRIC (0.01 mm). For DVASPECT_DOCPRINT,
+    // lindex names a page counted from 1; DV_E_LINDEX for a page the object does not have.
+    virtual HRESULT STDMETHODCALLTYPE GetExtent(DWORD dwDrawAspect, LONG lindex, DVTARGETDEVICE* ptd,
+                                                LPSIZEL lpsizel) = 0;
+};
+typedef IViewObject2* LPVIEWOBJECT2;
 
 struct IRunnableObject : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE GetRunningClass(LPCLSID lpClsid) = 0;

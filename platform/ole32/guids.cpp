@@ -19,6 +19,7 @@ OLE_GUID(IID_IViewObject, 0x0000010D);
 OLE_GUID(IID_IOleObject, 0x00000112);
 OLE_GUID(IID_IOleClientSite, 0x00000118);
 OLE_GUID(IID_IRunnableObject, 0x00000126);
+OLE_GUID(IID_IViewObject2, 0x00000127);
 OLE_GUID(IID_IDispatch, 0x00020400);
 extern "C" const GUID IID_ISequentialStream = {0x0C733A30, 0x2A1C, 0x11CE, {0xAD, 0xE5, 0x00, 0xAA, 0x00, 0x44, 0x77, 0x3D}};
 

@@ -20,8 +20,7 @@ public:
     {
         m_nPageCount = pages;
         m_nCurrPage = 0;
-        m_nPageWidth = width;
-        m_nPageHeight = height;
+        m_PageSizes.assign(size_t(pages), POINT{width, height});
     }
     void SetCurrent(int n) { m_nCurrPage = n; }
 };

@@ -366,7 +366,9 @@ TEST_F(PageDrawTest, AnA4PageMeasures794By1123AtScreenResolution)
     EXPECT_EQ(GetMapMode(m_screen), MM_TEXT);
 }
 
-TEST_F(PageDrawTest, TheFirstMeasurementHoldsForEveryLaterPage)
+// A landscape page in a portrait document gives a landscape picture: each page is measured
+// once, when it is first current, and keeps its size when it is shown again.
+TEST_F(PageDrawTest, EachPageKeepsItsOwnSize)
 {
     scripted::Page portrait, landscape;
     portrait.text = "portrait\n";
@@ -378,13 +380,18 @@ TEST_F(PageDrawTest, TheFirstMeasurementHoldsForEveryLaterPage)
     ASSERT_TRUE(doc.Open(m_path.c_str()));
     POINT size;
     ASSERT_TRUE(doc.GetPageSize(m_screen, &size));
+    EXPECT_EQ(size.x, 794);
+    EXPECT_EQ(size.y, 1123);
     ASSERT_TRUE(doc.SelectPage(1));
     POINT later = {0, 0};
     ASSERT_TRUE(doc.GetPageSize(m_screen, &later));
-    EXPECT_EQ(later.x, 794);
-    EXPECT_EQ(later.y, 1123);
-    EXPECT_EQ(CallsOf("GetExtent").size(), 1u);
-    EXPECT_EQ(DrawAndRead(doc, 1, 794, 1123, 400, 500), scripted::PageColour("landscape"));
+    EXPECT_EQ(later.x, 1123);
+    EXPECT_EQ(later.y, 794);
+    EXPECT_EQ(DrawAndRead(doc, 1, 1123, 794, 1000, 700), scripted::PageColour("landscape"));
+    ASSERT_TRUE(doc.SelectPage(0));
+    ASSERT_TRUE(doc.GetPageSize(m_screen, &size));
+    EXPECT_EQ(size.x, 794);
+    EXPECT_EQ(CallsOf("GetExtent").size(), 2u) << "one measurement per page";
 }
 
 TEST_F(PageDrawTest, DrawPageSelectsAndDrawsTheRequestedPage)
@@ -412,18 +419,21 @@ TEST_F(PageDrawTest, DrawingTheCurrentPageNeitherSplitsNorEmbedsAgain)
     EXPECT_EQ(CallsOf("Draw").size(), 1u);
 }
 
-TEST_F(PageDrawTest, AnIndexPastTheCountDrawsTheCurrentPage)
+// Another page is never drawn in place of the one asked for.
+TEST_F(PageDrawTest, AnIndexPastTheCountDrawsNothing)
 {
     auto doc = Open("Past.doc", 3);
     ASSERT_NE(doc, nullptr);
     ASSERT_TRUE(doc->SelectPage(1));
     POINT size;
     ASSERT_TRUE(doc->GetPageSize(m_screen, &size));
-    bool drawn = false;
-    EXPECT_EQ(DrawAndRead(*doc, 3, size.x, size.y, 10, 10, &drawn), scripted::PageColour("page 2"));
-    EXPECT_TRUE(drawn);
-    EXPECT_EQ(DrawAndRead(*doc, 99, size.x, size.y, 10, 10), scripted::PageColour("page 2"));
-    EXPECT_EQ(doc->GetCurrentPage(), 1);
+    for (int index : {3, 99, -1}) {
+        SCOPED_TRACE(index);
+        bool drawn = true;
+        EXPECT_EQ(DrawAndRead(*doc, index, size.x, size.y, 10, 10, &drawn), RGB(1, 2, 3));
+        EXPECT_FALSE(drawn);
+        EXPECT_EQ(doc->GetCurrentPage(), 1);
+    }
 }
 
 TEST_F(PageDrawTest, WithoutAnEmbeddedPageThereIsNoSizeAndNothingIsDrawn)
@@ -482,7 +492,7 @@ struct FailedSplitRow {
     bool failSaveAs;
 };
 
-TEST_F(PageDrawTest, AFailedSplitDrawsWhiteInsteadOfAnOldPageDocument)
+TEST_F(PageDrawTest, AFailedSplitDrawsNothingRatherThanAnOldPageDocument)
 {
     const FailedSplitRow rows[] = {
         {"copy cannot be opened", true, false, false},
@@ -507,9 +517,9 @@ TEST_F(PageDrawTest, AFailedSplitDrawsWhiteInsteadOfAnOldPageDocument)
         if (row.failCopy) {
             EXPECT_TRUE(CallsOf("SaveAs").empty()) << "the copy is not saved without the page on it";
         }
-        bool drawn = false;
-        EXPECT_EQ(DrawAndRead(*doc, 1, size.x, size.y, 100, 100, &drawn), RGB(255, 255, 255));
-        EXPECT_TRUE(drawn);
+        bool drawn = true;
+        EXPECT_EQ(DrawAndRead(*doc, 1, size.x, size.y, 100, 100, &drawn), RGB(1, 2, 3));
+        EXPECT_FALSE(drawn);
         scripted::TheScript() = scripted::Script();
     }
 }

@@ -180,12 +180,13 @@ TEST(WordServerFidelity, PagesMatchTheEngineLayout)
         CxWordDoc doc(&util);
         ASSERT_TRUE(doc.Open(path.c_str()));
         EXPECT_EQ(doc.GetPageCount(), expectedPages);
-        POINT size = {0, 0};
-        ASSERT_TRUE(doc.GetPageSize(screen, &size));
-        ASSERT_GT(size.x, 100);
-        ASSERT_GT(size.y, 100);
         for (int i = 0; i < doc.GetPageCount(); ++i) {
             SCOPED_TRACE(i);
+            POINT size = {0, 0};
+            ASSERT_TRUE(doc.SelectPage(i));
+            ASSERT_TRUE(doc.GetPageSize(screen, &size));
+            ASSERT_GT(size.x, 100);
+            ASSERT_GT(size.y, 100);
             HDC mem = CreateCompatibleDC(screen);
             HBITMAP bmp = CreateCompatibleBitmap(screen, size.x, size.y);
             HGDIOBJ old = SelectObject(mem, bmp);

@@ -1,10 +1,15 @@
 // An embedded Word document: loaded by IPersistFile::Load, measured by IOleObject::GetExtent,
 // drawn by IViewObject::Draw (its first page, from the engine's PDF export through poppler),
-// and its Document automation object for IDispatch.
+// and its Document automation object for IDispatch. For the print aspect (DVASPECT_DOCPRINT)
+// IViewObject2::GetExtent and IViewObject::Draw serve any page, lindex counting from 1, as the
+// document itself lays it out: the whole document is exported once and its pages drawn from
+// that export.
 #include "ComObjects.h"
 
 #include <oleclasses.h>
 
+#include <list>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -16,7 +21,7 @@ namespace {
 
 class EmbeddedDocument : public IPersistFile,
                          public IOleObject,
-                         public IViewObject,
+                         public IViewObject2,
                          public IRunnableObject,
                          public ServerObject {
 public:
@@ -38,8 +43,8 @@ public:
             *ppv = static_cast<IPersistFile*>(this);
         else if (IsEqualIID(riid, IID_IOleObject))
             *ppv = static_cast<IOleObject*>(this);
-        else if (IsEqualIID(riid, IID_IViewObject))
-            *ppv = static_cast<IViewObject*>(this);
+        else if (IsEqualIID(riid, IID_IViewObject) || IsEqualIID(riid, IID_IViewObject2))
+            *ppv = static_cast<IViewObject2*>(this);
         else if (IsEqualIID(riid, IID_IRunnableObject))
             *ppv = static_cast<IRunnableObject*>(this);
         else if (IsEqualIID(riid, IID_IDispatch)) {
@@ -164,9 +169,7 @@ public:
         double w = 0, h = 0;
         if (!PdfPageSize(*pdf, 0, &w, &h))
             return E_FAIL;
-        // Points (1/72 inch) to HIMETRIC (1/100 mm).
-        size->cx = LONG(w * 2540.0 / 72.0 + 0.5);
-        size->cy = LONG(h * 2540.0 / 72.0 + 0.5);
+        *size = Himetric(w, h);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE Advise(IAdviseSink*, DWORD* conn) override
@@ -192,11 +195,11 @@ public:
     HRESULT STDMETHODCALLTYPE SetColorScheme(struct tagLOGPALETTE*) override { return E_NOTIMPL; }
 
     // IViewObject
-    HRESULT STDMETHODCALLTYPE Draw(DWORD aspect, LONG, void*, DVTARGETDEVICE*, HDC, HDC hdcDraw,
+    HRESULT STDMETHODCALLTYPE Draw(DWORD aspect, LONG lindex, void*, DVTARGETDEVICE*, HDC, HDC hdcDraw,
                                    LPCRECTL bounds, LPCRECTL, BOOL(STDMETHODCALLTYPE*)(ULONG_PTR),
                                    ULONG_PTR) override
     {
-        if (aspect != DVASPECT_CONTENT)
+        if (aspect != DVASPECT_CONTENT && aspect != DVASPECT_DOCPRINT)
             return DV_E_DVASPECT;
         if (!hdcDraw || !bounds)
             return E_INVALIDARG;
@@ -207,23 +210,37 @@ public:
             return S_OK;  // nothing to draw into
         if (w > 32767 || h > 32767)
             return E_INVALIDARG;
-        std::shared_ptr<const PdfBytes> pdf;
-        HRESULT hr = FirstPage(&pdf);
-        if (FAILED(hr))
-            return hr;
-        std::vector<uint32_t> pixels;
-        if (!RasterisePdfPage(*pdf, 0, int(w), int(h), &pixels))
+        try {
+            const std::vector<uint32_t>* pixels = nullptr;
+            std::vector<uint32_t> first;
+            if (aspect == DVASPECT_DOCPRINT) {
+                HRESULT hr = PagePixels(lindex, int(w), int(h), &pixels);
+                if (FAILED(hr))
+                    return hr;
+            } else {
+                std::shared_ptr<const PdfBytes> pdf;
+                HRESULT hr = FirstPage(&pdf);
+                if (FAILED(hr))
+                    return hr;
+                if (!RasterisePdfPage(*pdf, 0, int(w), int(h), &first))
+                    return E_FAIL;
+                pixels = &first;
+            }
+            BITMAPINFO bmi = {};
+            bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+            bmi.bmiHeader.biWidth = LONG(w);
+            bmi.bmiHeader.biHeight = -LONG(h);  // top-down
+            bmi.bmiHeader.biPlanes = 1;
+            bmi.bmiHeader.biBitCount = 32;
+            bmi.bmiHeader.biCompression = BI_RGB;
+            int lines = SetDIBitsToDevice(hdcDraw, left, top, DWORD(w), DWORD(h), 0, 0, 0, UINT(h),
+                                          pixels->data(), &bmi, DIB_RGB_COLORS);
+            return lines > 0 ? S_OK : E_FAIL;
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        } catch (...) {
             return E_FAIL;
-        BITMAPINFO bmi = {};
-        bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        bmi.bmiHeader.biWidth = LONG(w);
-        bmi.bmiHeader.biHeight = -LONG(h);  // top-down
-        bmi.bmiHeader.biPlanes = 1;
-        bmi.bmiHeader.biBitCount = 32;
-        bmi.bmiHeader.biCompression = BI_RGB;
-        int lines = SetDIBitsToDevice(hdcDraw, left, top, DWORD(w), DWORD(h), 0, 0, 0, UINT(h),
-                                      pixels.data(), &bmi, DIB_RGB_COLORS);
-        return lines > 0 ? S_OK : E_FAIL;
+        }
     }
     HRESULT STDMETHODCALLTYPE GetColorSet(DWORD, LONG, void*, DVTARGETDEVICE*, HDC,
                                           struct tagLOGPALETTE** set) override
@@ -247,6 +264,32 @@ public:
         return E_NOTIMPL;
     }
 
+    // IViewObject2: the extent of one page of the print aspect.
+    HRESULT STDMETHODCALLTYPE GetExtent(DWORD aspect, LONG lindex, DVTARGETDEVICE*, LPSIZEL size) override
+    {
+        if (!size)
+            return E_POINTER;
+        if (aspect != DVASPECT_DOCPRINT)
+            return DV_E_DVASPECT;
+        try {
+            PdfPages* pages = nullptr;
+            HRESULT hr = Pages(&pages);
+            if (FAILED(hr))
+                return hr;
+            double w = 0, h = 0;
+            if (lindex < 1 || lindex > pages->Count())
+                return DV_E_LINDEX;
+            if (!pages->PageSize(int(lindex - 1), &w, &h))
+                return E_FAIL;
+            *size = Himetric(w, h);
+            return S_OK;
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        } catch (...) {
+            return E_FAIL;
+        }
+    }
+
     // IRunnableObject: loading already runs the document in the engine.
     HRESULT STDMETHODCALLTYPE GetRunningClass(LPCLSID clsid) override { return GetClassID(clsid); }
     HRESULT STDMETHODCALLTYPE Run(LPBINDCTX) override
@@ -260,12 +303,78 @@ public:
     HRESULT STDMETHODCALLTYPE SetContainedObject(BOOL) override { return S_OK; }
 
 private:
+    // Points (1/72 inch) to HIMETRIC (1/100 mm).
+    static SIZEL Himetric(double widthPt, double heightPt)
+    {
+        SIZEL s;
+        s.cx = LONG(widthPt * 2540.0 / 72.0 + 0.5);
+        s.cy = LONG(heightPt * 2540.0 / 72.0 + 0.5);
+        return s;
+    }
+
     HRESULT FirstPage(std::shared_ptr<const PdfBytes>* pdf)
     {
         if (!m_doc)
             return OLE_E_BLANK;
         return EmbeddingError(m_doc->FirstPagePdf(pdf));
     }
+
+    // The document's own layout, exported on first need. The engine keeps the export until the
+    // document changes; a new export here drops the pages drawn from the old one.
+    HRESULT Pages(PdfPages** pages)
+    {
+        if (!m_doc)
+            return OLE_E_BLANK;
+        std::shared_ptr<const PdfBytes> pdf;
+        HRESULT hr = EmbeddingError(m_doc->AllPagesPdf(&pdf));
+        if (FAILED(hr))
+            return hr;
+        if (!m_pages || m_pages->Bytes() != pdf) {
+            m_drawn.clear();
+            m_pages.reset();
+            m_pages.reset(new PdfPages(pdf));
+        }
+        if (m_pages->Count() < 1)
+            return E_FAIL;
+        *pages = m_pages.get();
+        return S_OK;
+    }
+
+    // Pixels of a page at a size, from the few drawn last: a preview paints the page it shows
+    // again at every scroll, and goes back and forth between pages.
+    HRESULT PagePixels(LONG page, int w, int h, const std::vector<uint32_t>** pixels)
+    {
+        PdfPages* pages = nullptr;
+        HRESULT hr = Pages(&pages);
+        if (FAILED(hr))
+            return hr;
+        if (page < 1 || page > pages->Count())
+            return DV_E_LINDEX;
+        for (auto it = m_drawn.begin(); it != m_drawn.end(); ++it) {
+            if (it->page == page && it->w == w && it->h == h) {
+                m_drawn.splice(m_drawn.begin(), m_drawn, it);
+                *pixels = &m_drawn.front().pixels;
+                return S_OK;
+            }
+        }
+        DrawnPage drawn{page, w, h, {}};
+        if (!pages->Rasterise(int(page - 1), w, h, &drawn.pixels))
+            return E_FAIL;
+        m_drawn.push_front(std::move(drawn));
+        if (m_drawn.size() > kDrawnPages)
+            m_drawn.pop_back();
+        *pixels = &m_drawn.front().pixels;
+        return S_OK;
+    }
+
+    struct DrawnPage {
+        LONG page;
+        int w, h;
+        std::vector<uint32_t> pixels;
+    };
+    static constexpr size_t kDrawnPages = 4;
+    std::unique_ptr<PdfPages> m_pages;
+    std::list<DrawnPage> m_drawn;
 
     std::atomic<ULONG> m_refs{1};
     DocumentPtr m_doc;
