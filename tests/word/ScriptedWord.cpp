@@ -429,7 +429,7 @@ void Record(const char* member)
 class EmbeddedObject final : public IPersistFile,
                              public IRunnableObject,
                              public IOleObject,
-                             public IViewObject,
+                             public IViewObject2,
                              public Counted {
 public:
     EmbeddedObject() : m_model(std::make_shared<Model>()) {}
@@ -460,7 +460,9 @@ public:
         else if (IsEqualIID(riid, IID_IOleObject))
             *ppv = static_cast<IOleObject*>(this);
         else if (IsEqualIID(riid, IID_IViewObject))
-            *ppv = static_cast<IViewObject*>(this);
+            *ppv = static_cast<IViewObject2*>(this);
+        else if (IsEqualIID(riid, IID_IViewObject2) && (gScript.pageView || gScript.pageViewRefusesPrint))
+            *ppv = static_cast<IViewObject2*>(this);
         else if (IsEqualIID(riid, IID_IDispatch) && m_pDoc) {
             m_pDoc->AddRef();
             *ppv = m_pDoc;
@@ -554,19 +556,25 @@ public:
     HRESULT STDMETHODCALLTYPE GetMiscStatus(DWORD, DWORD*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE SetColorScheme(struct tagLOGPALETTE*) override { return E_NOTIMPL; }
 
-    // IViewObject: the first page as one colour over the bounds.
-    HRESULT STDMETHODCALLTYPE Draw(DWORD dwDrawAspect, LONG, void*, DVTARGETDEVICE*, HDC, HDC hdcDraw,
+    // IViewObject: the first page (any page for the print aspect) as one colour over the bounds.
+    HRESULT STDMETHODCALLTYPE Draw(DWORD dwDrawAspect, LONG lindex, void*, DVTARGETDEVICE*, HDC, HDC hdcDraw,
                                    LPCRECTL lprcBounds, LPCRECTL, BOOL(STDMETHODCALLTYPE*)(ULONG_PTR),
                                    ULONG_PTR) override
     {
-        Record("Draw");
+        Record(dwDrawAspect == DVASPECT_DOCPRINT ? "DrawPrint" : "Draw");
         if (!lprcBounds)
             return E_INVALIDARG;
-        if (dwDrawAspect != DVASPECT_CONTENT)
+        size_t page = 0;
+        if (dwDrawAspect == DVASPECT_DOCPRINT && gScript.pageView) {
+            if (lindex < 1 || size_t(lindex) > m_model->pages.size())
+                return DV_E_LINDEX;
+            page = size_t(lindex) - 1;
+        } else if (dwDrawAspect != DVASPECT_CONTENT) {
             return DV_E_DVASPECT;
+        }
         if (!m_running || m_model->pages.empty())
             return OLE_E_BLANK;
-        const std::string& text = m_model->pages[0].text;
+        const std::string& text = m_model->pages[page].text;
         const COLORREF c = PageColour(text.substr(0, text.find('\n')));
         const uint32_t pixel = (uint32_t(GetRValue(c)) << 16) | (uint32_t(GetGValue(c)) << 8) | GetBValue(c);
         BITMAPINFO bmi = {};
@@ -580,6 +588,22 @@ public:
         if (!StretchDIBits(hdcDraw, lprcBounds->left, lprcBounds->top, w, h, 0, 0, 1, 1, &pixel, &bmi,
                            DIB_RGB_COLORS, SRCCOPY))
             return VIEW_E_DRAW;
+        return S_OK;
+    }
+    // IViewObject2: the extent of a page of the print aspect.
+    HRESULT STDMETHODCALLTYPE GetExtent(DWORD dwDrawAspect, LONG lindex, DVTARGETDEVICE*, LPSIZEL psizel) override
+    {
+        Record("GetPrintExtent");
+        if (!psizel)
+            return E_POINTER;
+        if (dwDrawAspect != DVASPECT_DOCPRINT || !gScript.pageView)
+            return DV_E_DVASPECT;
+        if (!m_running)
+            return OLE_E_BLANK;
+        if (lindex < 1 || size_t(lindex) > m_model->pages.size())
+            return DV_E_LINDEX;
+        psizel->cx = m_model->pages[size_t(lindex) - 1].cx;
+        psizel->cy = m_model->pages[size_t(lindex) - 1].cy;
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetColorSet(DWORD, LONG, void*, DVTARGETDEVICE*, HDC, struct tagLOGPALETTE**) override

@@ -51,6 +51,10 @@ struct Script {
     bool gotoPastEndFails = false; // else Goto past the last page gives the last page's start
     bool failCopy = false;
     bool failSaveAs = false;
+    // Embedded documents answer IViewObject2 and draw any of their pages for the print aspect
+    // (lindex = page from 1), as a server that draws the document's own layout does.
+    bool pageView = false;
+    bool pageViewRefusesPrint = false; // ... but answer DV_E_DVASPECT for the print aspect
 };
 
 // Installs the server: registers its class objects for both classes (CoRegisterClassObject),

@@ -525,3 +525,58 @@ TEST_F(PageDrawTest, AFailedSplitDrawsNothingRatherThanAnOldPageDocument)
 }
 
 } // namespace
+
+// A server that draws the document's own pages: nothing is split, saved or embedded; every page
+// is counted, measured and drawn from the source's embedding.
+TEST_F(PageDrawTest, APageViewDrawsPagesWithoutSplitting)
+{
+    scripted::TheScript().pageView = true;
+    scripted::Page portrait, landscape, last;
+    portrait.text = "portrait\n";
+    landscape.cx = 29700;
+    landscape.cy = 21000;
+    landscape.text = "landscape\n";
+    last.text = "last\n";
+    m_path = Doc("View.doc", scripted::FormatDocument({portrait, landscape, last}));
+    scripted::ClearCalls();
+    CxWordDoc doc(m_util.get());
+    ASSERT_TRUE(doc.Open(m_path.c_str()));
+    EXPECT_TRUE(doc.HasPageView());
+    EXPECT_EQ(doc.GetPageCount(), 3);
+    const struct {
+        int index;
+        LONG w, h;
+        const char* colour;
+    } rows[] = {{1, 1123, 794, "landscape"}, {2, 794, 1123, "last"}, {0, 794, 1123, "portrait"}, {1, 1123, 794, "landscape"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.index);
+        ASSERT_TRUE(doc.SelectPage(row.index));
+        POINT size = {0, 0};
+        ASSERT_TRUE(doc.GetPageSize(m_screen, &size));
+        EXPECT_EQ(size.x, row.w);
+        EXPECT_EQ(size.y, row.h);
+        EXPECT_EQ(DrawAndRead(doc, row.index, size.x, size.y, size.x - 1, size.y - 1), scripted::PageColour(row.colour));
+    }
+    bool drawn = true;
+    EXPECT_EQ(DrawAndRead(doc, 3, 50, 50, 5, 5, &drawn), RGB(1, 2, 3));
+    EXPECT_FALSE(drawn);
+    for (const char* member : {"Goto", "Copy", "Paste", "SaveAs", "Open", "Draw", "GetExtent"})
+        EXPECT_TRUE(CallsOf(member).empty()) << member;
+    EXPECT_EQ(CallsOf("Load").size(), 1u) << "only the source is embedded";
+    EXPECT_EQ(CallsOf("DrawPrint").size(), 4u);
+}
+
+// Asked once after loading: a page view that does not serve the print aspect leaves the split.
+TEST_F(PageDrawTest, APageViewWithoutThePrintAspectLeavesTheSplit)
+{
+    scripted::TheScript().pageViewRefusesPrint = true;
+    auto doc = Open("Refused.doc", 2);
+    ASSERT_NE(doc, nullptr);
+    EXPECT_FALSE(doc->HasPageView());
+    EXPECT_EQ(doc->GetPageCount(), 2);
+    EXPECT_EQ(CallsOf("GetPrintExtent").size(), 1u);
+    POINT size;
+    ASSERT_TRUE(doc->GetPageSize(m_screen, &size));
+    EXPECT_EQ(DrawAndRead(*doc, 1, size.x, size.y, 10, 10), scripted::PageColour("page 2"));
+    EXPECT_FALSE(CallsOf("SaveAs").empty());
+}

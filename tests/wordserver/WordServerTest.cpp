@@ -194,6 +194,22 @@ std::string Fodt(const std::string& body)
  <style:style style:name="PLand" style:family="paragraph" style:master-page-name="Landscape"/>
  <style:style style:name="PPort" style:family="paragraph" style:master-page-name="Standard"/>
  <style:style style:name="PBreak" style:family="paragraph"><style:paragraph-properties fo:break-before="page"/></style:style>
+ <style:page-layout style:name="pmA5">
+  <style:page-layout-properties fo:page-width="14.8cm" fo:page-height="21cm" style:print-orientation="portrait"
+   fo:margin-top="1.5cm" fo:margin-bottom="1.5cm" fo:margin-left="1.5cm" fo:margin-right="1.5cm"/>
+ </style:page-layout>
+ <style:page-layout style:name="pmLetter">
+  <style:page-layout-properties fo:page-width="21.59cm" fo:page-height="27.94cm" style:print-orientation="portrait"
+   fo:margin-top="2cm" fo:margin-bottom="2cm" fo:margin-left="2.5cm" fo:margin-right="2.5cm"/>
+ </style:page-layout>
+ <style:style style:name="PCounted" style:family="paragraph" style:master-page-name="Counted"/>
+ <style:style style:name="PA5" style:family="paragraph" style:master-page-name="A5"/>
+ <style:style style:name="PLetter" style:family="paragraph" style:master-page-name="Letter"/>
+ <text:list-style style:name="LNumbered">
+  <text:list-level-style-number text:level="1" style:num-suffix="." style:num-format="1">
+   <style:list-level-properties text:space-before="0.6cm" text:min-label-width="0.8cm"/>
+  </text:list-level-style-number>
+ </text:list-style>
  <style:style style:name="PRestart3" style:family="paragraph" style:master-page-name="Standard">
   <style:paragraph-properties style:page-number="3"/>
  </style:style>
@@ -208,6 +224,11 @@ std::string Fodt(const std::string& body)
   <style:footer><text:p>Page <text:page-number text:select-page="current">1</text:page-number></text:p></style:footer>
  </style:master-page>
  <style:master-page style:name="Landscape" style:page-layout-name="pmLandscape"/>
+ <style:master-page style:name="Counted" style:page-layout-name="pmPortrait">
+  <style:footer><text:p>Page <text:page-number text:select-page="current">1</text:page-number> of <text:page-count>1</text:page-count></text:p></style:footer>
+ </style:master-page>
+ <style:master-page style:name="A5" style:page-layout-name="pmA5"/>
+ <style:master-page style:name="Letter" style:page-layout-name="pmLetter"/>
 </office:master-styles>
 <office:body><office:text>
 )" + body + R"(
@@ -274,6 +295,24 @@ std::string List(int items)
     for (int i = 1; i <= items; ++i)
         s += "<text:list-item><text:p>Item " + std::to_string(i) + ": " + Lorem(8, i) + "</text:p></text:list-item>\n";
     return s + "</text:list>\n";
+}
+
+std::string NumberedList(int items, int seed, bool continues)
+{
+    std::string s = "<text:list text:style-name=\"LNumbered\"";
+    if (continues)
+        s += " text:continue-numbering=\"true\"";
+    s += ">\n";
+    for (int i = 1; i <= items; ++i)
+        s += "<text:list-item><text:p>" + Lorem(12, seed + i) + "</text:p></text:list-item>\n";
+    return s + "</text:list>\n";
+}
+
+std::string Footnote(int n, int words)
+{
+    return "<text:note text:id=\"fn" + std::to_string(n) + "\" text:note-class=\"footnote\"><text:note-citation>" +
+           std::to_string(n) + "</text:note-citation><text:note-body><text:p>" + Lorem(words, 500 + n) +
+           "</text:p></text:note-body></text:note>";
 }
 
 namespace {

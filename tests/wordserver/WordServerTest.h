@@ -47,15 +47,21 @@ LONG ContentEnd(IDispatch* doc);
 int CountPagesByGoto(IDispatch* doc);
 
 // Flat OpenDocument text: page layouts "Standard" (A4 portrait, header "Report", footer with
-// the page number) and "Landscape" (A4 landscape), paragraph styles PLand/PPort switching
-// between them, PBreak starting a new page, PRestart3 starting a new page numbered 3. body is
-// the office:text content.
+// the page number), "Landscape" (A4 landscape), "Counted" (A4, footer "Page N of M"), "A5"
+// and "Letter"; paragraph styles PLand/PPort/PCounted/PA5/PLetter switching to them, PBreak
+// starting a new page, PRestart3 starting a new page numbered 3. body is the office:text
+// content.
 std::string Fodt(const std::string& body);
 std::string Para(const std::string& text, const std::string& style = std::string());
 std::string Lorem(int words, int seed);
 // A table of rows x cols with cell text "r<row>c<col>".
 std::string Table(int rows, int cols);
 std::string List(int items);
+// A list numbered 1., 2., ... in style LNumbered; `continues` carries on the numbering of the
+// list before it.
+std::string NumberedList(int items, int seed, bool continues = false);
+// A footnote of `words` words at the point of the text where it is put.
+std::string Footnote(int n, int words);
 // A two-column table of rows under a heading row that repeats on every page it runs over.
 std::string HeadedTable(int rows);
 // A frame with an embedded colour-gradient bitmap of w x h centimetres.
