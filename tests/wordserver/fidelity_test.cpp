@@ -13,6 +13,7 @@
 #include "word/CxWordUtil.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
@@ -340,10 +341,12 @@ TEST(WordServerFidelity, CorpusPagesMatchTheEngineLayout)
     std::vector<std::string> files;
     if (DIR* d = opendir(corpus.c_str())) {
         while (dirent* e = readdir(d)) {
-            const std::string n = e->d_name;
+            std::string n = e->d_name;
+            for (char& c : n)
+                c = char(std::tolower((unsigned char)c));  // names such as REPORT.DOC too
             if ((n.size() > 4 && n.compare(n.size() - 4, 4, ".doc") == 0) ||
                 (n.size() > 5 && n.compare(n.size() - 5, 5, ".docx") == 0))
-                files.push_back(corpus + "/" + n);
+                files.push_back(corpus + "/" + e->d_name);
         }
         closedir(d);
     }
