@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <cctype>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
