@@ -32,6 +32,8 @@ bool TOpenDialog::Execute()
     ofn.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_ENABLESIZING;
     if (!GetOpenFileNameA(&ofn))
         return false;
+    if (Accept && !Accept(szFile))
+        return false;
     FileName = szFile;
     Files.assign(1, FileName);
     return true;

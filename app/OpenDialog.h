@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,9 +16,12 @@ public:
     std::string Title;               // empty: the system's title
     std::string FileName;            // the file chosen last
     std::vector<std::string> Files;  // the files chosen by the last Execute (one)
+    // When set, asked about the chosen file: false makes Execute end as a cancel (it says
+    // why itself).
+    std::function<bool(const std::string&)> Accept;
 
     // Shows the dialog; true when the user chose an existing file (FileName and Files set),
-    // false on cancel (both unchanged).
+    // false on cancel or a file Accept refuses (both unchanged).
     bool Execute();
 
     // The filter in the system's form: each part ended by a NUL, the list by a second one.

@@ -2,24 +2,143 @@
 
 #include "common/misc/WinUtil.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <pwd.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 TOptionSettings OptionSettings;
 
 namespace {
 
-void SettingsFile(char* szFile, char* szOutput, char* szTemp)
+std::string s_programFolder;  // set by tests only
+
+std::string WithoutTrailingSlashes(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+std::string HomeFolder()
+{
+    const char* home = getenv("HOME");
+    if (home && *home == '/')
+        return WithoutTrailingSlashes(home);
+    struct passwd* pw = getpwuid(getuid());
+    return WithoutTrailingSlashes(pw && pw->pw_dir ? pw->pw_dir : "/tmp");
+}
+
+// An XDG base folder: the variable when it holds an absolute path, else the home's default.
+std::string BaseFolder(const char* szVariable, const char* szDefault)
+{
+    const char* value = getenv(szVariable);
+    if (value && *value == '/')
+        return WithoutTrailingSlashes(value);
+    return HomeFolder() + "/" + szDefault;
+}
+
+// The pictures folder as xdg-user-dir PICTURES answers: the user-dirs.dirs entry ("$HOME/x"
+// or "/x"), else the variable from the environment, else the home folder.
+std::string PicturesFolder(const std::string& configFolder)
+{
+    const std::string home = HomeFolder();
+    std::ifstream in(configFolder + "/user-dirs.dirs");
+    std::string line, value;
+    bool found = false;
+    while (std::getline(in, line)) {
+        size_t start = line.find_first_not_of(" \t");
+        if (start == std::string::npos || line.compare(start, 17, "XDG_PICTURES_DIR=") != 0)
+            continue;
+        value = line.substr(start + 17);
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+            value = value.substr(1, value.size() - 2);
+        found = true;  // the last assignment wins, as in the shell
+    }
+    if (!found) {
+        const char* env = getenv("XDG_PICTURES_DIR");
+        value = env ? env : "";
+    }
+    if (value.compare(0, 5, "$HOME") == 0 && (value.size() == 5 || value[5] == '/'))
+        value = home + value.substr(5);
+    if (value.empty() || value[0] != '/')
+        value = home;
+    return WithoutTrailingSlashes(value);
+}
+
+bool Put(char* szOut, const std::string& value)
+{
+    if (!szOut)
+        return true;
+    int n = snprintf(szOut, MAX_PATH, "%s", value.c_str());
+    return n >= 0 && n < MAX_PATH;
+}
+
+void ProgramFolder(char* szFolder)
+{
+    if (!s_programFolder.empty())
+        snprintf(szFolder, MAX_PATH, "%s", s_programFolder.c_str());
+    else
+        GetModuleFolder(nullptr, szFolder);
+}
+
+// Makes a folder and its parents (private to the user where new).
+void MakeFolders(const std::string& path)
+{
+    for (size_t pos = path.find('/', 1);; pos = path.find('/', pos + 1)) {
+        std::string part = path.substr(0, pos);
+        if (!part.empty() && mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+            return;
+        if (pos == std::string::npos)
+            return;
+    }
+}
+
+bool SettingsFile(char* szFile, char* szOutput, char* szTemp)
 {
     char szFolder[MAX_PATH];
-    GetModuleFolder(nullptr, szFolder);
-    snprintf(szFile, MAX_PATH, "%s%s", szFolder, "folium.ini");
-    if (szOutput)
-        snprintf(szOutput, MAX_PATH, "%s%s", szFolder, "output/");
-    if (szTemp)
-        snprintf(szTemp, MAX_PATH, "%s%s", szFolder, "temp/");
+    ProgramFolder(szFolder);
+    return GetSettingsLocations(szFolder, szFile, szOutput, szTemp);
 }
 
 }  // namespace
+
+void SetSettingsProgramFolder(const char* szFolder) { s_programFolder = szFolder ? szFolder : ""; }
+
+bool ProgramFolderKeepsSettings(const char* szFolder)
+{
+    if (!szFolder || !*szFolder)
+        return false;
+    if (strncmp(szFolder, "/usr/", 5) == 0)
+        return false;
+    return access(szFolder, W_OK) == 0;
+}
+
+bool GetSettingsLocations(const char* szProgramFolder, char* szIni, char* szOutput, char* szTemp)
+{
+    std::string ini, output, temp;
+    if (ProgramFolderKeepsSettings(szProgramFolder)) {
+        ini = std::string(szProgramFolder) + "folium.ini";
+        output = std::string(szProgramFolder) + "output/";
+        temp = std::string(szProgramFolder) + "temp/";
+    } else {
+        const std::string config = BaseFolder("XDG_CONFIG_HOME", ".config");
+        ini = config + "/folium-converter/folium.ini";
+        output = PicturesFolder(config) + "/Folium Converter/";
+        temp = BaseFolder("XDG_CACHE_HOME", ".cache") + "/folium-converter/temp/";
+    }
+    if (Put(szIni, ini) && Put(szOutput, output) && Put(szTemp, temp))
+        return true;
+    for (char* sz : {szIni, szOutput, szTemp})
+        if (sz)
+            *sz = '\0';
+    return false;
+}
 
 bool LoadOptionSettings()
 {
@@ -35,7 +154,10 @@ bool LoadOptionSettings()
 bool SaveOptionSettings()
 {
     char szFile[MAX_PATH];
-    SettingsFile(szFile, nullptr, nullptr);
+    if (!SettingsFile(szFile, nullptr, nullptr))
+        return true;  // nowhere to write
+    if (const char* szSlash = strrchr(szFile, '/'))
+        MakeFolders(std::string(szFile, (size_t)(szSlash - szFile)));
     char szValue[16];
     snprintf(szValue, sizeof szValue, "%d", OptionSettings.ImageType);
     WritePrivateProfileStringA("Option", "ImageType", szValue, szFile);

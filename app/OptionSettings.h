@@ -1,5 +1,6 @@
-// The four user settings, read from "folium.ini" in the program's folder at start and written
-// back at exit.
+// The four user settings, read from "folium.ini" at start and written back at exit. The file
+// and the default folders sit beside the program when its folder takes them (a build folder,
+// a portable copy); an installed program keeps them where the desktop keeps a user's files.
 #pragma once
 
 #include <windows.h>
@@ -13,8 +14,23 @@ struct TOptionSettings {
 
 extern TOptionSettings OptionSettings;
 
-// Reads the settings file; missing file, section or keys give the defaults (program folder
-// + "output/" and + "temp/", JPG, CleanWord on). Always true.
+// Reads the settings file; missing file, section or keys give the defaults (see
+// GetSettingsLocations; JPG, CleanWord on). Always true.
 bool LoadOptionSettings();
-// Writes the four keys into section Option; write failures are ignored. Always true.
+// Writes the four keys into section Option, making the file's folder when missing; write
+// failures are ignored. Always true.
 bool SaveOptionSettings();
+
+// Whether a program folder (ending with '/') keeps the settings beside the program: it is
+// writable and is not one of the system's folders (under /usr), where the package manager
+// owns every file even for a user who may write there.
+bool ProgramFolderKeepsSettings(const char* szFolder);
+// The settings file and the default output and temporary folders (both ending with '/') for a
+// program in szProgramFolder. Beside the program: "folium.ini", "output/", "temp/". Otherwise:
+// $XDG_CONFIG_HOME/folium-converter/folium.ini (default ~/.config), "Folium Converter/" in the
+// user's pictures folder (as xdg-user-dir PICTURES names it: the home folder when there is
+// none) and $XDG_CACHE_HOME/folium-converter/temp/ (default ~/.cache). False, with empty
+// strings, when a path does not fit in MAX_PATH.
+bool GetSettingsLocations(const char* szProgramFolder, char* szIni, char* szOutput, char* szTemp);
+// Tests: the folder taken as the program's (null: the running program's own).
+void SetSettingsProgramFolder(const char* szFolder);

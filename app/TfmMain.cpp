@@ -22,12 +22,14 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 
 TfmMain* fmMain = nullptr;
 
-const char kHelpAddress[] = "https://folium-converter.example/help/";
-const char kHomeAddress[] = "https://folium-converter.example/";
+const char kHelpFile[] = "doc/manual.html";
+const char kHomeFile[] = "doc/README.md";
 
 namespace {
 
@@ -43,6 +45,16 @@ TfmMain::TfmMain(QWidget* parent)
     ui->setupUi(this);
     setWindowTitle("Orvell Folium Converter");
     dlgOpen = new TOpenDialog(platform::ui::WindowOf(this));
+    // A name typed into the dialog can be any file: it gets the refusal that drops get.
+    dlgOpen->Accept = [this](const std::string& path) {
+        if (IsWordDocumentPath(path))
+            return true;
+        RefuseNonDocuments({path});
+        return false;
+    };
+    // Documents dropped anywhere on the window, the name field included, are the window's.
+    setAcceptDrops(true);
+    ui->edtName->setAcceptDrops(false);
     ui->Image1->setPixmap(MakeBanner(445, 64));
     ui->sbMain->setFixedHeight(19);
     // The bar lies over the status strip (FormResize), hidden until a run starts.
@@ -284,9 +296,29 @@ void TfmMain::mnuToolOptionClick()
     fmOption.exec();
 }
 
-void TfmMain::btnHelpClick() { ShellOpen(kHelpAddress); }
+namespace {
 
-void TfmMain::mnuHelpWebClick() { ShellOpen(kHomeAddress); }
+// Opens a file shipped in the program's folder with the desktop's opener; a missing file is
+// said, not handed to an opener that would fail out of sight.
+void OpenShippedFile(QWidget* owner, const char* szName)
+{
+    char szFolder[MAX_PATH], szPath[MAX_PATH];
+    GetModuleFolder(nullptr, szFolder);
+    int n = snprintf(szPath, sizeof szPath, "%s%s", szFolder, szName);
+    if (n > 0 && n < (int)sizeof szPath && access(szPath, 0) == 0) {
+        ShellOpen(szPath);
+        return;
+    }
+    char szText[MAX_PATH + 64];
+    snprintf(szText, sizeof szText, "The file \"%s%s\" is missing.", szFolder, szName);
+    MessageBoxA(platform::ui::WindowOf(owner), szText, "Error", MB_OK | MB_ICONERROR);
+}
+
+}  // namespace
+
+void TfmMain::btnHelpClick() { OpenShippedFile(this, kHelpFile); }
+
+void TfmMain::mnuHelpWebClick() { OpenShippedFile(this, kHomeFile); }
 
 void TfmMain::mnuHelpAboutClick()
 {

@@ -5,8 +5,11 @@
 
 #include <QMainWindow>
 #include <QSize>
+#include <QStringList>
 
 #include <functional>
+#include <string>
+#include <vector>
 
 class QProgressBar;
 class QTreeWidget;
@@ -40,8 +43,22 @@ public:
     // caller's part.
     void FormDestroy();
 
+    // Documents and folders handed to the program on its command line: one Word document
+    // alone opens in the single-document view; several documents, or any folder, go into the
+    // batch list in the batch view. Arguments may be paths (relative to the current folder)
+    // or file:// addresses.
+    void OpenCommandLine(const QStringList& arguments);
+    void OpenPaths(const std::vector<std::string>& paths);
+    // Dropped documents and folders: the single-document view takes the first document, the
+    // batch view takes every document and folder.
+    void DropPaths(const std::vector<std::string>& paths);
+    // True for a path that names a Word document (.doc, .docx, any case) and no folder.
+    static bool IsWordDocumentPath(const std::string& path);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -65,6 +82,11 @@ private:
     void InitMain();
     void ExitMain();
     void CleanTempFolder();
+    // One message box for the paths that were not taken because they are no Word documents;
+    // nothing for an empty list.
+    void RefuseNonDocuments(const std::vector<std::string>& paths);
+    void OpenOneDocument(const std::string& path);
+    void AddToBatch(const std::vector<std::string>& paths);
 
     // Conversion (TfmMainConvert.cpp).
     void ConnectConvertCommands();
@@ -107,6 +129,7 @@ private:
     QSize acceptedSize;  // the last size FormCanResize let through
 
     friend class TfmMainTest;
+    friend class OpenFilesTest;
     friend class TfmConvertTest;
     friend class ConvertBench;
 };
@@ -114,6 +137,6 @@ private:
 // The one main window.
 extern TfmMain* fmMain;
 
-// The product's web addresses.
-extern const char kHelpAddress[];
-extern const char kHomeAddress[];
+// The manual and the read-me shipped with the program, in "doc/" beside it.
+extern const char kHelpFile[];
+extern const char kHomeFile[];

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -47,6 +48,8 @@ int main(int argc, char** argv)
     try {
         QApplication app(argc, argv);
         QApplication::setApplicationName("Orvell Folium Converter");
+        // Ties the window to the installed desktop entry (its icon, its name in the task bar).
+        QApplication::setDesktopFileName("com.orvell.FoliumConverter");
         CoInitialize(nullptr);  // the Word layer works in this thread's apartment
         PrependProgramFolderToPath();
         platform::ui::SyncScreenMetrics();
@@ -54,6 +57,11 @@ int main(int argc, char** argv)
 
         fmMain = new TfmMain;
         fmMain->show();
+        // Documents named on the command line (a desktop's "Open with") open once the window
+        // is up; Qt's own options are gone from the list by now.
+        const QStringList files = QApplication::arguments().mid(1);
+        if (!files.isEmpty())
+            QTimer::singleShot(0, fmMain, [files] { fmMain->OpenCommandLine(files); });
         // The screenshot script's mode only: pictures of the windows, then exit.
         if (const char* szShots = getenv("FOLIUM_SCREENSHOT_DIR"))
             TakeScreenshots(fmMain, szShots);

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <sys/stat.h>
 
 #include "TempDir.h"
@@ -80,6 +82,153 @@ TEST_F(Settings, UnwritableSettingsFileIsSilent)
     OptionSettings.ImageType = 0;
     LoadOptionSettings();
     EXPECT_EQ(2, OptionSettings.ImageType);
+}
+
+// An installed program: its folder takes no settings, so they live in the user's folders. The
+// user's folders are temporary ones here (HOME, XDG_CONFIG_HOME, XDG_CACHE_HOME), never the
+// real user's.
+class UserFolders : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (const char* name : kVariables) {
+            const char* value = getenv(name);
+            if (value)
+                m_saved[name] = value;
+        }
+        setenv("HOME", m_home.Path().c_str(), 1);
+        setenv("XDG_CONFIG_HOME", (m_home / "config").c_str(), 1);
+        setenv("XDG_CACHE_HOME", (m_home / "cache").c_str(), 1);
+        unsetenv("XDG_PICTURES_DIR");
+        memset(&OptionSettings, 0, sizeof OptionSettings);
+    }
+    void TearDown() override
+    {
+        SetSettingsProgramFolder(nullptr);
+        for (const char* name : kVariables) {
+            auto it = m_saved.find(name);
+            if (it != m_saved.end())
+                setenv(name, it->second.c_str(), 1);
+            else
+                unsetenv(name);
+        }
+    }
+    std::string Home() const { return m_home.Path().substr(0, m_home.Path().size() - 1); }
+    void WriteUserDirs(const std::string& text)
+    {
+        std::filesystem::create_directories(m_home / "config");
+        std::ofstream(m_home / "config/user-dirs.dirs", std::ios::binary) << text;
+    }
+
+    static constexpr const char* kVariables[] = {"HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_PICTURES_DIR"};
+    // An installed program's folder: a system folder, never written even by a user who may.
+    static constexpr const char* kInstalled = "/usr/lib/folium-converter/";
+    TempDir m_home;
+    std::map<std::string, std::string> m_saved;
+};
+
+TEST_F(UserFolders, OnlyAWritableFolderOutsideTheSystemKeepsTheSettings)
+{
+    TempDir portable;
+    struct Row {
+        std::string folder;
+        bool keeps;
+    } rows[] = {
+        {portable.Path(), true},  // a build folder or a portable copy
+        {"/usr/lib/folium-converter/", false},
+        {"/usr/local/lib/folium-converter/", false},
+        {portable.Path() + "missing/", false},
+        {"", false},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(r.keeps, ProgramFolderKeepsSettings(r.folder.c_str())) << "folder '" << r.folder << "'";
+    EXPECT_FALSE(ProgramFolderKeepsSettings(nullptr));
+
+    char ini[MAX_PATH], output[MAX_PATH], temp[MAX_PATH];
+    ASSERT_TRUE(GetSettingsLocations(portable.Path().c_str(), ini, output, temp));
+    EXPECT_EQ(portable / "folium.ini", ini);
+    EXPECT_EQ(portable / "output/", output);
+    EXPECT_EQ(portable / "temp/", temp);
+}
+
+TEST_F(UserFolders, InstalledProgramUsesTheXdgFoldersAndThePicturesFolder)
+{
+    const std::string home = Home();
+    struct Row {
+        const char* userDirs;    // user-dirs.dirs; null: no file
+        const char* picturesEnv; // XDG_PICTURES_DIR; null: unset
+        std::string output;
+    } rows[] = {
+        {nullptr, nullptr, home + "/Folium Converter/"},  // no pictures folder: the home folder
+        {"XDG_PICTURES_DIR=\"$HOME/Bilder\"\n", nullptr, home + "/Bilder/Folium Converter/"},
+        {"# comment\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_PICTURES_DIR=\"/srv/pics/\"\n", nullptr,
+         "/srv/pics/Folium Converter/"},
+        {"XDG_PICTURES_DIR=\"$HOME/\"\n", nullptr, home + "/Folium Converter/"},
+        {"#XDG_PICTURES_DIR=\"/nope\"\n", nullptr, home + "/Folium Converter/"},
+        {"XDG_PICTURES_DIR=\"$HOMEWORK\"\n", nullptr, home + "/Folium Converter/"},  // not $HOME
+        {nullptr, "/env/pictures", "/env/pictures/Folium Converter/"},
+        {"XDG_PICTURES_DIR=\"$HOME/Pictures\"\n", "/env/pictures", home + "/Pictures/Folium Converter/"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.output);
+        std::filesystem::remove(m_home / "config/user-dirs.dirs");
+        if (r.userDirs)
+            WriteUserDirs(r.userDirs);
+        if (r.picturesEnv)
+            setenv("XDG_PICTURES_DIR", r.picturesEnv, 1);
+        else
+            unsetenv("XDG_PICTURES_DIR");
+        char ini[MAX_PATH], output[MAX_PATH], temp[MAX_PATH];
+        ASSERT_TRUE(GetSettingsLocations(kInstalled, ini, output, temp));
+        EXPECT_EQ(home + "/config/folium-converter/folium.ini", ini);
+        EXPECT_EQ(r.output, output);
+        EXPECT_EQ(home + "/cache/folium-converter/temp/", temp);
+    }
+
+    // Unset or relative base folders fall back to the home's defaults.
+    unsetenv("XDG_CONFIG_HOME");
+    setenv("XDG_CACHE_HOME", "relative/cache", 1);
+    char ini[MAX_PATH], output[MAX_PATH], temp[MAX_PATH];
+    ASSERT_TRUE(GetSettingsLocations(kInstalled, ini, output, temp));
+    EXPECT_EQ(home + "/.config/folium-converter/folium.ini", ini);
+    EXPECT_EQ(home + "/.cache/folium-converter/temp/", temp);
+}
+
+TEST_F(UserFolders, LocationsThatDoNotFitFailEmpty)
+{
+    setenv("XDG_CACHE_HOME", ("/" + std::string(250, 'c')).c_str(), 1);
+    char ini[MAX_PATH], output[MAX_PATH], temp[MAX_PATH + 4];
+    memset(temp, 0x7f, sizeof temp);
+    EXPECT_FALSE(GetSettingsLocations(kInstalled, ini, output, temp));
+    EXPECT_STREQ("", ini);
+    EXPECT_STREQ("", output);
+    EXPECT_STREQ("", temp);
+    EXPECT_EQ(0x7f, temp[MAX_PATH]) << "nothing written past the buffer";
+}
+
+TEST_F(UserFolders, InstalledProgramLoadsAndSavesInTheConfigFolder)
+{
+    SetSettingsProgramFolder(kInstalled);
+    const std::string home = Home();
+    const std::string ini = home + "/config/folium-converter/folium.ini";
+    ASSERT_TRUE(LoadOptionSettings());
+    EXPECT_EQ(home + "/Folium Converter/", OptionSettings.OutputPath);
+    EXPECT_EQ(home + "/cache/folium-converter/temp/", OptionSettings.TempPath);
+    EXPECT_EQ(2, OptionSettings.ImageType);
+    EXPECT_FALSE(std::filesystem::exists(home + "/config")) << "loading creates nothing";
+
+    OptionSettings.ImageType = 3;
+    OptionSettings.CleanWord = false;
+    ASSERT_TRUE(SaveOptionSettings());  // makes the folder it needs
+    EXPECT_EQ("[Option]\nImageType=3\nOutputPath=" + home + "/Folium Converter/\nTempPath=" + home +
+                  "/cache/folium-converter/temp/\nCleanWord=0\n",
+              ReadWhole(ini));
+    EXPECT_FALSE(std::filesystem::exists(kInstalled + std::string("folium.ini")));
+
+    memset(&OptionSettings, 0, sizeof OptionSettings);
+    LoadOptionSettings();
+    EXPECT_EQ(3, OptionSettings.ImageType) << "read back from the config folder";
+    EXPECT_FALSE(OptionSettings.CleanWord);
 }
 
 }  // namespace
