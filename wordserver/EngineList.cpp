@@ -107,6 +107,22 @@ std::string AcceptArgument(const std::string& pipe)
     return "--accept=pipe,name=" + pipe + ";urp;StarOffice.ComponentContext";
 }
 
+std::string PipeSocketPath(const std::string& pipe)
+{
+    std::string dir = access("/tmp", W_OK) == 0 ? "/tmp" : "/var/tmp";
+    return dir + "/OSL_PIPE_" + std::to_string(getuid()) + "_" + pipe;
+}
+
+int PipeSocketState(const std::string& path)
+{
+    struct stat sb;
+    if (lstat(path.c_str(), &sb) != 0)
+        return errno == ENOENT ? 0 : -1;
+    if (!S_ISSOCK(sb.st_mode) || sb.st_uid != getuid() || (sb.st_mode & 077) != 0)
+        return -1;
+    return 1;
+}
+
 bool StartTime(int pid, unsigned long long* start)
 {
     std::vector<std::string> f;

@@ -23,6 +23,14 @@ std::string ListPath();
 // The --accept argument an engine listening on this pipe is started with.
 std::string AcceptArgument(const std::string& pipe);
 
+// Where an engine's pipe appears: the UNO runtime puts a named pipe's socket in /tmp (in
+// /var/tmp when /tmp is not writable), named after the user and the pipe.
+std::string PipeSocketPath(const std::string& pipe);
+// 1 when the socket at path exists and is ours (a socket, not a link, of this user, with no
+// access for group or others), 0 while nothing is there yet, -1 when something else holds
+// the name: the client connects to the pipe only at 1.
+int PipeSocketState(const std::string& path);
+
 // Start time of a process from /proc/<pid>/stat (field 22); false when it does not exist.
 bool StartTime(int pid, unsigned long long* start);
 // Parent of a process; false when it does not exist.

@@ -396,26 +396,6 @@ std::string NewPipeName()
     return name;
 }
 
-// Where the engine's pipe appears: the UNO runtime puts a named pipe's socket in /tmp (in
-// /var/tmp when /tmp is not writable), named after the user and the pipe.
-std::string PipeSocketPath(const std::string& pipeName)
-{
-    std::string dir = access("/tmp", W_OK) == 0 ? "/tmp" : "/var/tmp";
-    return dir + "/OSL_PIPE_" + std::to_string(getuid()) + "_" + pipeName;
-}
-
-// 1 when the pipe's socket exists and is ours (a socket of this user that no one else may
-// use), 0 while it does not exist yet, -1 when something else holds its name.
-int PipeSocketState(const std::string& path)
-{
-    struct stat sb;
-    if (lstat(path.c_str(), &sb) != 0)
-        return errno == ENOENT ? 0 : -1;
-    if (!S_ISSOCK(sb.st_mode) || sb.st_uid != getuid() || (sb.st_mode & 077) != 0)
-        return -1;
-    return 1;
-}
-
 // Writes a whole short text to a file (async-signal-safe: used between fork and exec).
 bool WriteProcFile(const char* path, const char* text)
 {
@@ -623,7 +603,7 @@ EngineStatus Start()
         return EngineStatus::NotStarted;
     }
     Adopt(pid, pipeName);
-    const std::string socketPath = PipeSocketPath(pipeName);
+    const std::string socketPath = enginelist::PipeSocketPath(pipeName);
 
     Reference<css::uno::XComponentContext> remote;
     try {
@@ -633,7 +613,7 @@ EngineStatus Start()
         while (!remote.is()) {
             // Connect only to a socket of ours: /tmp is shared, and whatever answers on the
             // pipe is trusted with every document.
-            int sock = PipeSocketState(socketPath);
+            int sock = enginelist::PipeSocketState(socketPath);
             if (sock < 0)
                 break;
             if (sock > 0) {

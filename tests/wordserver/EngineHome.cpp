@@ -18,12 +18,17 @@ class EngineHome {
 public:
     EngineHome()
     {
+        // A program started by one that set these up shares them (a second converter of
+        // the same run, a helper holding an engine).
+        if (getenv("FOLIUM_TEST_ENGINE_HOME"))
+            return;
         char tmpl[] = "/tmp/folium-enginehome-XXXXXX";
         if (!mkdtemp(tmpl)) {
             perror("engine tests: no private home");
             _exit(2);
         }
         m_root = tmpl;
+        setenv("FOLIUM_TEST_ENGINE_HOME", tmpl, 1);
         std::string cache = BuildTreeCache();
         Set("XDG_RUNTIME_DIR", "runtime");
         Set("TMPDIR", "tmp");
@@ -37,6 +42,8 @@ public:
     }
     ~EngineHome()
     {
+        if (m_root.empty())
+            return;
         std::error_code ec;
         std::filesystem::remove_all(m_root, ec);
     }

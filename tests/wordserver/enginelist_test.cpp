@@ -11,6 +11,9 @@
 #include <functional>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -268,4 +271,35 @@ TEST_F(EngineListTest, ConcurrentUpdatesKeepEveryEntry)
     for (pid_t p : children)
         waitpid(p, nullptr, 0);
     close(ready[0]);
+}
+
+// The client connects only to a socket of this user that no one else may use: not to a
+// link, a plain file, or a socket others can reach (someone else may have made it first
+// under the engine's name).
+TEST(EnginePipeSocket, OnlyAPrivateSocketOfOursIsUsed)
+{
+    TempDir dir;
+    auto makeSocket = [](const std::string& path, mode_t mode) {
+        int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un a = {};
+        a.sun_family = AF_UNIX;
+        snprintf(a.sun_path, sizeof a.sun_path, "%s", path.c_str());
+        bool ok = fd >= 0 && bind(fd, (sockaddr*)&a, sizeof a) == 0 && chmod(path.c_str(), mode) == 0;
+        if (fd >= 0)
+            close(fd);
+        return ok;
+    };
+    ASSERT_TRUE(makeSocket(dir / "private", 0600));
+    ASSERT_TRUE(makeSocket(dir / "open", 0777));
+    ASSERT_TRUE(makeSocket(dir / "group", 0660));
+    dir.Write("file", "x");
+    chmod((dir / "file").c_str(), 0600);
+    ASSERT_EQ(symlink((dir / "private").c_str(), (dir / "link").c_str()), 0);
+    struct Row {
+        const char* name;
+        int state;
+    } rows[] = {{"private", 1}, {"absent", 0}, {"open", -1}, {"group", -1}, {"file", -1}, {"link", -1}};
+    for (const Row& r : rows)
+        EXPECT_EQ(enginelist::PipeSocketState(dir / r.name), r.state) << r.name;
+    EXPECT_EQ(enginelist::PipeSocketPath("folium-x"), "/tmp/OSL_PIPE_" + std::to_string(getuid()) + "_folium-x");
 }
