@@ -436,6 +436,7 @@ int Spawn(const std::string& pipeName, const std::string& profile)
     envp.push_back(nullptr);
     const std::string uidMap = std::to_string(getuid()) + " " + std::to_string(getuid()) + " 1\n";
     const std::string gidMap = std::to_string(getgid()) + " " + std::to_string(getgid()) + " 1\n";
+    // FOLIUM_ENGINE_NETWORK=1 leaves the engine on the network (diagnosis only).
     const bool isolate = getenv("FOLIUM_ENGINE_NETWORK") == nullptr;
     bool quiet = getenv("FOLIUM_ENGINE_VERBOSE") == nullptr;
     const int tempLock = g_tempLockFd;

@@ -17,6 +17,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -196,27 +198,56 @@ int KillRuns(int runs)
     ConvertBench bench(w);
     bench.AddFiles({doc});
 
-    // The first run carries the engine's start; the kill moments spread over a warm run.
+    // The first run carries the engine's start; the kill moments spread over the fastest
+    // warm run, and a kill comes only while a run is going on.
     RunResult first = Convert(bench, out.Path(), "thirty", kPages);
-    RunResult clean = Convert(bench, out.Path(), "thirty", kPages);
-    printf("clean runs: %.1f s (engine start included), %.1f s; pages drawn %d/%d, %d/%d; message: %s\n",
-           first.seconds, clean.seconds, first.drawn, kPages, clean.drawn, kPages, g_lastMessage.c_str());
+    double fastest = 1e9;
+    for (int i = 0; i < 2; ++i) {
+        RunResult warm = Convert(bench, out.Path(), "thirty", kPages);
+        fastest = std::min(fastest, warm.seconds);
+        printf("clean run: %.1f s, pages drawn %d/%d\n", warm.seconds, warm.drawn, kPages);
+    }
+    printf("first run (engine start included): %.1f s, pages drawn %d/%d; message: %s\n", first.seconds,
+           first.drawn, kPages, g_lastMessage.c_str());
     const std::string okMessage = g_lastMessage;
+    // An engine killed while idle, between two runs.
+    if (getenv("FAULTS_IDLE_KILL")) {
+        for (int pid : ListedLivePids())
+            kill(pid, SIGKILL);
+        usleep(200000);
+        RunResult r = Convert(bench, out.Path(), "thirty", kPages);
+        printf("after an idle kill: %.1f s, pages drawn %d/%d; message: %s\n", r.seconds, r.drawn, kPages,
+               g_lastMessage.c_str());
+        r = Convert(bench, out.Path(), "thirty", kPages);
+        printf("and the run after: %.1f s, pages drawn %d/%d\n", r.seconds, r.drawn, kPages);
+    }
     std::mt19937 rng(20261209);
-    std::uniform_real_distribution<double> when(0.0, clean.seconds);
-    int finished = 0, totalFailed = 0, reported = 0, runsWithFailures = 0;
-    for (int run = 1; run <= runs; ++run) {
+    std::uniform_real_distribution<double> when(0.0, 0.9 * fastest);
+    int finished = 0, totalFailed = 0, reported = 0, runsWithFailures = 0, kills = 0;
+    // Runs go on until `runs` of them had the engine killed (a run may end before its moment).
+    for (int run = 1; kills < runs && run <= 2 * runs; ++run) {
         double at = when(rng);
         int killed = 0;
+        std::atomic<bool> running{true};
         std::thread killer([&] {
-            std::this_thread::sleep_for(std::chrono::duration<double>(at));
+            auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(at);
+            while (running && std::chrono::steady_clock::now() < end)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            if (!running)
+                return;
             for (int pid : ListedLivePids()) {
                 kill(pid, SIGKILL);
                 killed = pid;
             }
         });
         RunResult r = Convert(bench, out.Path(), "thirty", kPages);
+        running = false;
         killer.join();
+        if (!killed) {
+            printf("run %2d: ended in %.1f s before its kill moment %.2f s; not counted\n", run, r.seconds, at);
+            continue;
+        }
+        ++kills;
         ++finished;
         int failed = int(r.failedPages.size());
         totalFailed += failed;
@@ -226,17 +257,19 @@ int KillRuns(int runs)
         std::string list;
         for (int p : r.failedPages)
             list += (list.empty() ? "" : ",") + std::to_string(p);
-        printf("run %2d: kill at %5.2f s (engine %s), finished in %5.1f s, drawn %2d, blank %2d, missing %2d, "
+        printf("run %2d: kill at %5.2f s (%s), finished in %5.1f s, drawn %2d, blank %2d, missing %2d, "
                "failed pages [%s], failure reported: %s\n",
-               run, at, killed ? "killed" : "not running", r.seconds, r.drawn, r.blank, r.missing, list.c_str(),
-               failed == 0 ? "-" : told ? "yes" : "NO");
+               run, at, killed ? "engine killed" : "after the run: no kill", r.seconds, r.drawn, r.blank, r.missing,
+               list.c_str(), failed == 0 ? "-" : told ? "yes" : "NO");
         fflush(stdout);
+        // The next run starts with a running engine, as the first of a batch would.
+        Convert(bench, out.Path(), "thirty", kPages);
     }
     bench.StopEngine();
-    printf("summary: %d/%d runs finished; %d runs lost pages, %d pages in all (%.1f per run); failures "
-           "reported in %d of %d runs with failures; engines left %d\n",
-           finished, runs, runsWithFailures, totalFailed, double(totalFailed) / runs, reported, runsWithFailures,
-           EnginesLeft());
+    printf("summary: %d runs with the engine killed, %d finished; %d of them lost pages, %d pages in all (%.1f per "
+           "run); failures reported in %d of %d runs with failures; engines left %d\n",
+           kills, finished, runsWithFailures, totalFailed, kills ? double(totalFailed) / kills : 0.0, reported,
+           runsWithFailures, EnginesLeft());
     return 0;
 }
 
