@@ -412,8 +412,8 @@ bool WriteProcFile(const char* path, const char* text)
 // list). The child gets umask 077 (its pipe socket and files are the user's alone), a
 // network namespace of its own where the system allows one (a document's links cannot
 // reach the network), the private temporary folder as TMPDIR, and the folder's lock. The
-// engine dies with the thread that started it, so a crashed program leaves none.
-int Spawn(const std::string& pipeName, const std::string& profile)
+// engine dies with the thread that forked it (see Spawn), so a crashed program leaves none.
+int SpawnHere(const std::string& pipeName, const std::string& profile)
 {
     std::string exe = std::string(LO_PROGRAM_DIR) + "/soffice.bin";
     std::string accept = enginelist::AcceptArgument(pipeName);
@@ -478,6 +478,44 @@ int Spawn(const std::string& pipeName, const std::string& profile)
         _exit(127);
     }
     return pid;
+}
+
+// The parent-death signal follows the thread that forked, not the process: every engine is
+// forked by one thread that lives as long as the process, so an engine started from a
+// short-lived thread (a worker) stays up after that thread ends, and still dies with the
+// process.
+int Spawn(const std::string& pipeName, const std::string& profile)
+{
+    struct Spawner {
+        std::mutex callers;  // one request at a time
+        std::mutex m;
+        std::condition_variable cv;
+        const std::string* pipe = nullptr;
+        const std::string* profile = nullptr;
+        bool pending = false;
+        int result = 0;
+    };
+    static Spawner* sp = [] {
+        auto* s = new Spawner;  // lives for the process, as its thread does
+        std::thread([s] {
+            std::unique_lock<std::mutex> lock(s->m);
+            for (;;) {
+                s->cv.wait(lock, [s] { return s->pending; });
+                s->result = SpawnHere(*s->pipe, *s->profile);
+                s->pending = false;
+                s->cv.notify_all();
+            }
+        }).detach();
+        return s;
+    }();
+    std::lock_guard<std::mutex> one(sp->callers);
+    std::unique_lock<std::mutex> lock(sp->m);
+    sp->pipe = &pipeName;
+    sp->profile = &profile;
+    sp->pending = true;
+    sp->cv.notify_all();
+    sp->cv.wait(lock, [] { return !sp->pending; });
+    return sp->result;
 }
 
 // Records a new engine: its pidfd (replacing the last one) and its entry in the list.

@@ -533,3 +533,25 @@ TEST(WordServerPositions, PagesStartingDeepInsideALongParagraph)
     Call(doc, u"Close", DISPATCH_METHOD, {}, nullptr);
     doc->Release();
 }
+
+// An engine started from a thread that then ends keeps running for the program (a worker
+// may be the first to need it); the next call from another thread uses the same engine.
+TEST(EngineSafety, EngineOutlivesTheThreadThatStartedIt)
+{
+    TempDir dir;
+    Word word;
+    ASSERT_NE(word.docs, nullptr);
+    std::string path = dir / "a.docx";
+    bool made = false;
+    std::thread worker([&] { made = MakeDocument(word, dir.Path(), Para("Hello"), path); });
+    worker.join();
+    ASSERT_TRUE(made);
+    std::vector<int> pids = ListedLivePids();
+    ASSERT_EQ(pids.size(), 1u);
+    usleep(300000);  // a parent-death signal would have arrived by now
+    EXPECT_TRUE(PidAlive(pids[0]));
+    IDispatch* doc = word.Open(path);
+    ASSERT_NE(doc, nullptr);
+    EXPECT_EQ(ListedLivePids(), pids);
+    doc->Release();
+}
