@@ -179,20 +179,6 @@ Slot& TheSlot()
     return *s;
 }
 
-std::string PrivateTempDir()
-{
-    static std::string dir;
-    if (dir.empty()) {
-        const char* t = getenv("TMPDIR");
-        std::string tmpl = std::string(t && *t == '/' ? t : "/tmp") + "/folium-engine-XXXXXX";
-        std::vector<char> buf(tmpl.begin(), tmpl.end());
-        buf.push_back(0);
-        if (mkdtemp(buf.data()))
-            dir = buf.data();
-    }
-    return dir;
-}
-
 bool ReadFile(const std::string& path, std::vector<unsigned char>* out)
 {
     FILE* f = fopen(path.c_str(), "rb");

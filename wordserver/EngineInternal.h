@@ -46,6 +46,10 @@ bool ProcessAlive();
 // True when the engine still answers over its link (a short bounded call).
 bool ProbeLink();
 
+// The running engine's private temporary folder (made at its start, removed when it ends);
+// empty when no engine runs.
+std::string PrivateTempDir();
+
 // With FOLIUM_ENGINE_VERBOSE set, says on stderr why an engine call failed.
 void LogFailure(const char* what, const rtl::OUString& message);
 

@@ -268,7 +268,13 @@ Reference<XTextRange> TextMap::RangeAt(int pos, bool asEnd)
     // correct by the length of what lies between.
     Reference<XText> text = m_texts[s.text].text;
     Reference<XTextCursor> cur = text->createTextCursorByRange(s.para->getStart());
-    cur->goRight(sal_Int16(std::min(k, 32767)), false);
+    // One step moves at most 32,767 characters: long paragraphs take several.
+    for (int left = k; left > 0;) {
+        int step = std::min(left, 32767);
+        if (!cur->goRight(sal_Int16(step), false))
+            break;
+        left -= step;
+    }
     for (int guard = 0; guard < 64; ++guard) {
         Reference<XTextCursor> probe = text->createTextCursorByRange(s.para->getStart());
         probe->gotoRange(cur->getStart(), true);

@@ -415,16 +415,28 @@ bool PidAlive(int pid)
     return p != std::string::npos && p + 2 < line.size() && line[p + 2] != 'Z';
 }
 
-std::vector<int> ListedLivePids()
+std::vector<ListedEngine> ListedEngines()
 {
     const char* dir = getenv("XDG_RUNTIME_DIR");
     std::string path = std::string(dir && *dir ? dir : "/tmp") + "/folium-engine-" + std::to_string(getuid()) + ".pids";
     std::ifstream f(path);
+    std::vector<ListedEngine> out;
+    std::string line;
+    while (std::getline(f, line)) {
+        std::istringstream in(line);
+        ListedEngine e;
+        unsigned long long start = 0, ownerStart = 0;
+        if (in >> e.pid >> start >> e.owner >> ownerStart >> e.pipe && e.owner == getpid() && PidAlive(e.pid))
+            out.push_back(e);
+    }
+    return out;
+}
+
+std::vector<int> ListedLivePids()
+{
     std::vector<int> pids;
-    int pid;
-    while (f >> pid)
-        if (PidAlive(pid))
-            pids.push_back(pid);
+    for (const ListedEngine& e : ListedEngines())
+        pids.push_back(e.pid);
     return pids;
 }
 

@@ -72,7 +72,13 @@ std::string Image(double wcm, double hcm);
 bool MakeDocument(Word& word, const std::string& dir, const std::string& body, const std::string& outPath,
                   const std::string& password = std::string());
 
-// Pids listed in the engine pid file that are live processes.
+// Engines in the engine list that this process started and that are live processes.
+struct ListedEngine {
+    int pid = 0;
+    int owner = 0;
+    std::string pipe;
+};
+std::vector<ListedEngine> ListedEngines();
 std::vector<int> ListedLivePids();
 bool PidAlive(int pid);
 

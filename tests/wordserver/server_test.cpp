@@ -11,7 +11,9 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <fcntl.h>
 #include <functional>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace wstest;
@@ -657,8 +659,70 @@ TEST(WordServerLifetime, HungEngineTimesOut)
     again->Release();
 }
 
-// "taskkill -F -IM winword.exe" ends exactly the engines listed; another image name kills
-// nothing.
+namespace {
+
+// Another program with an engine of its own (wordserver_engine_holder beside this one).
+struct OtherProgram {
+    pid_t pid = 0;
+    int in = -1;          // closing it ends the program
+    int enginePid = 0;
+    explicit OtherProgram(const std::string& doc)
+    {
+        char exe[4096];
+        ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+        if (n <= 0)
+            return;
+        exe[n] = 0;
+        std::string holder(exe);
+        holder.resize(holder.rfind('/'));
+        holder += "/wordserver_engine_holder";
+        int toChild[2], fromChild[2];
+        if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0)
+            return;
+        pid = fork();
+        if (pid == 0) {
+            dup2(toChild[0], 0);
+            dup2(fromChild[1], 1);
+            execl(holder.c_str(), holder.c_str(), doc.c_str(), (char*)nullptr);
+            _exit(127);
+        }
+        close(toChild[0]);
+        close(fromChild[1]);
+        in = toChild[1];
+        FILE* out = fdopen(fromChild[0], "r");
+        if (out) {
+            if (fscanf(out, "%d", &enginePid) != 1)
+                enginePid = 0;
+            fclose(out);
+        }
+    }
+    ~OtherProgram()
+    {
+        if (in >= 0)
+            close(in);
+        int status;
+        if (pid > 0)
+            waitpid(pid, &status, 0);
+    }
+};
+
+std::string ProgramFolder()
+{
+    char exe[4096];
+    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    if (n <= 0)
+        return std::string();
+    exe[n] = 0;
+    std::string folder(exe);
+    folder.resize(folder.rfind('/'));
+    return folder;
+}
+
+}  // namespace
+
+// "taskkill -F -IM winword.exe" ends exactly the engines this program started; another
+// program's engine in the same list lives on, and so does its entry. Another image name
+// kills nothing.
 TEST(WordServerLifetime, TaskkillEndsListedEngines)
 {
     TempDir dir;
@@ -670,15 +734,11 @@ TEST(WordServerLifetime, TaskkillEndsListedEngines)
     ASSERT_NE(doc, nullptr);
     std::vector<int> pids = NewPids(before);
     ASSERT_EQ(pids.size(), 1u);
+    OtherProgram other(path);
+    ASSERT_GT(other.enginePid, 0);
+    ASSERT_TRUE(PidAlive(other.enginePid));
 
-    char exe[4096];
-    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    ASSERT_GT(n, 0);
-    exe[n] = 0;
-    std::string folder(exe);
-    folder.resize(folder.rfind('/'));
-    std::string taskkill = folder + "/taskkill";
-
+    std::string taskkill = ProgramFolder() + "/taskkill";
     EXPECT_NE(system((taskkill + " -F -IM notepad.exe >/dev/null 2>&1").c_str()), 0);
     EXPECT_TRUE(PidAlive(pids[0]));
     EXPECT_EQ(system((taskkill + " -F -IM WINWORD.EXE >/dev/null 2>&1").c_str()), 0);
@@ -690,4 +750,14 @@ TEST(WordServerLifetime, TaskkillEndsListedEngines)
     EXPECT_FALSE(PidAlive(pids[0]));
     EXPECT_TRUE(NewPids(before).empty());
     doc->Release();
+
+    // The other program's engine and its entry are untouched; a second run finds nothing of
+    // this program's to end.
+    EXPECT_TRUE(PidAlive(other.enginePid));
+    const char* rt = getenv("XDG_RUNTIME_DIR");
+    std::string list = ReadWhole(std::string(rt) + "/folium-engine-" + std::to_string(getuid()) + ".pids");
+    EXPECT_EQ(list.compare(0, std::to_string(other.enginePid).size() + 1, std::to_string(other.enginePid) + " "), 0)
+        << list;
+    EXPECT_NE(system((taskkill + " -F -IM winword.exe >/dev/null 2>&1").c_str()), 0);
+    EXPECT_TRUE(PidAlive(other.enginePid));
 }
