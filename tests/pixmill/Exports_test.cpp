@@ -3,11 +3,16 @@
 
 #include <windows.h>
 
+#include <png.h>
+#include <turbojpeg.h>
+
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "Pixmill.h"
 #include "TempDir.h"
@@ -182,6 +187,98 @@ TEST_F(PixmillExports, CaptureOfAnOffsetRectangleAndTheSaveFlagOfFormatsThatIgno
     EXPECT_EQ(Colour(5, 6), GetPixel(dst.dc, 0, 0));
     EXPECT_EQ(Colour(8, 7), GetPixel(dst.dc, 3, 1));
     api.Pixmill_DestroyImageObject(img);
+}
+
+// Pages of several kinds captured through the export, read back by libpng and TurboJPEG
+// directly rather than by the library's own readers: BMP rows byte for byte (padding zero),
+// PNG pixels exactly (a page of greys as a grey PNG, anything else as RGB), and JPEG as close
+// as TurboJPEG's own compression of the same pixels at the default quality (fast DCT).
+TEST_F(PixmillExports, CapturedPagesDecodeAsTheirPixelsWithIndependentDecoders)
+{
+    enum Kind { kText, kColour, kGreyButTheLastPixel, kWhite };
+    struct Row {
+        int w, h;
+        Kind kind;
+    } rows[] = {
+        {1, 1, kText},    {2, 3, kColour}, {17, 5, kText},   {33, 9, kGreyButTheLastPixel},
+        {37, 8, kColour}, {50, 4, kWhite}, {211, 31, kText}, {794, 24, kGreyButTheLastPixel},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(::testing::Message() << r.w << " x " << r.h << " kind " << r.kind);
+        // The page as B, G, R rows from the top, and on a device context.
+        std::vector<uint8_t> bgr((size_t)r.w * 3 * r.h);
+        uint32_t seed = 0xdeadbeef;
+        for (size_t i = 0; i < (size_t)r.w * r.h; ++i) {
+            seed = seed * 1664525u + 1013904223u;
+            uint8_t v = r.kind == kWhite ? 255 : (seed >> 24) < 160 ? 255 : (uint8_t)(seed >> 16);
+            uint8_t px[3] = {v, v, v};
+            if (r.kind == kColour)
+                px[0] = (uint8_t)(seed >> 8), px[2] = (uint8_t)(seed >> 3);
+            if (r.kind == kGreyButTheLastPixel && i + 1 == (size_t)r.w * r.h)
+                px[1] = (uint8_t)(v ^ 1);
+            memcpy(&bgr[3 * i], px, 3);
+        }
+        Surface src(r.w, r.h, false);
+        for (int y = 0; y < r.h; ++y)
+            for (int x = 0; x < r.w; ++x) {
+                const uint8_t* p = &bgr[3 * ((size_t)y * r.w + x)];
+                SetPixel(src.dc, x, y, RGB(p[2], p[1], p[0]));
+            }
+
+        // BMP: the rows bottom-up, each padded with zeros to four bytes.
+        const std::string bmpPath = dir / "p.bmp";
+        ASSERT_EQ(1, api.Pixmill_CaptureDCToJPEG(src.dc, 0, 0, r.w, r.h, bmpPath.c_str(), 90));
+        const size_t pitch = ((size_t)r.w * 3 + 3) & ~(size_t)3;
+        std::string want(pitch * r.h, '\0');
+        for (int y = 0; y < r.h; ++y)
+            memcpy(&want[(size_t)(r.h - 1 - y) * pitch], &bgr[(size_t)y * r.w * 3], (size_t)r.w * 3);
+        const std::string bmp = ReadWhole(bmpPath);
+        ASSERT_EQ(54 + want.size(), bmp.size());
+        EXPECT_EQ(r.w, (int)((uint8_t)bmp[18] | (uint8_t)bmp[19] << 8));
+        EXPECT_EQ(r.h, (int)((uint8_t)bmp[22] | (uint8_t)bmp[23] << 8));
+        EXPECT_TRUE(bmp.compare(54, std::string::npos, want) == 0);
+
+        // PNG through libpng's own reader.
+        const std::string pngPath = dir / "p.png";
+        ASSERT_EQ(1, api.Pixmill_CaptureDCToJPEG(src.dc, 0, 0, r.w, r.h, pngPath.c_str(), 90));
+        png_image image;
+        memset(&image, 0, sizeof image);
+        image.version = PNG_IMAGE_VERSION;
+        ASSERT_TRUE(png_image_begin_read_from_file(&image, pngPath.c_str())) << image.message;
+        const bool grey = r.kind == kText || r.kind == kWhite;
+        EXPECT_EQ(grey ? 0u : (unsigned)PNG_FORMAT_FLAG_COLOR, image.format & PNG_FORMAT_FLAG_COLOR);
+        image.format = PNG_FORMAT_BGR;
+        std::vector<uint8_t> png(PNG_IMAGE_SIZE(image), 0xEE);
+        ASSERT_TRUE(png_image_finish_read(&image, nullptr, png.data(), 0, nullptr)) << image.message;
+        ASSERT_EQ((png_uint_32)r.w, image.width);
+        ASSERT_EQ((png_uint_32)r.h, image.height);
+        EXPECT_TRUE(png == bgr);
+
+        // JPEG through TurboJPEG, beside TurboJPEG's compression of the same rows at quality 75.
+        const std::string jpgPath = dir / "p.jpg";
+        ASSERT_EQ(1, api.Pixmill_CaptureDCToJPEG(src.dc, 0, 0, r.w, r.h, jpgPath.c_str(), 90));
+        const std::string jpg = ReadWhole(jpgPath);
+        tjhandle tj = tjInitDecompress();
+        tjhandle tc = tjInitCompress();
+        unsigned char* ref = nullptr;
+        unsigned long refSize = 0;
+        ASSERT_EQ(0, tjCompress2(tc, bgr.data(), r.w, 0, r.h, TJPF_BGR, &ref, &refSize, TJSAMP_420, 75,
+                                 TJFLAG_FASTDCT));
+        std::vector<uint8_t> got(bgr.size(), 0xEE), expect(bgr.size(), 0xEE);
+        int w = 0, h = 0, sub = 0, space = 0;
+        ASSERT_EQ(0, tjDecompressHeader3(tj, reinterpret_cast<const unsigned char*>(jpg.data()), jpg.size(), &w, &h,
+                                         &sub, &space));
+        EXPECT_EQ(r.w, w);
+        EXPECT_EQ(r.h, h);
+        EXPECT_EQ(TJSAMP_420, sub);
+        ASSERT_EQ(0, tjDecompress2(tj, reinterpret_cast<const unsigned char*>(jpg.data()), jpg.size(), got.data(), r.w,
+                                   0, r.h, TJPF_BGR, 0));
+        ASSERT_EQ(0, tjDecompress2(tj, ref, refSize, expect.data(), r.w, 0, r.h, TJPF_BGR, 0));
+        EXPECT_TRUE(got == expect);
+        tjFree(ref);
+        tjDestroy(tc);
+        tjDestroy(tj);
+    }
 }
 
 TEST_F(PixmillExports, CaptureRefusalsCreateNoFile)

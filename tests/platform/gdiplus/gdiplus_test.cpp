@@ -4,6 +4,10 @@
 #include <objbase.h>
 #include <windows.h>
 
+#include <png.h>
+
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -354,6 +358,67 @@ TEST_F(Gdip, EncodersAreFoundByMimeTypeAndSaveWhatWasGiven)
     EXPECT_EQ(ReadWhole(def), ReadWhole(q75));
     EXPECT_NE(ReadWhole(def), ReadWhole(q20));
     GdipDisposeImage(src);
+}
+
+TEST_F(Gdip, PngOf24BitRowsKeepsEveryPixelGreyOrNot)
+{
+    // Every width up to a few steps of the row routines (5 and 16 pixels) and past them; the
+    // picture all grey, or with one pixel whose blue, green or red alone differs, at every
+    // column of the middle row and at the first and last pixel of the picture. Grey pictures
+    // may be written as grey PNGs; either way every pixel must come back.
+    CLSID png = {};
+    {
+        UINT n = 0, size = 0;
+        GdipGetImageEncodersSize(&n, &size);
+        std::vector<BYTE> block(size);
+        auto* codecs = reinterpret_cast<ImageCodecInfo*>(block.data());
+        ASSERT_EQ(Ok, GdipGetImageEncoders(n, size, codecs));
+        png = codecs[4].Clsid;
+    }
+    const int h = 3;
+    for (int w = 1; w <= 40; ++w) {
+        struct Odd {
+            int x, y, channel;  // channel -1: none
+        };
+        std::vector<Odd> odds = {{0, 0, -1}};
+        for (int c = 0; c < 3; ++c) {
+            for (int x = 0; x < w; ++x)
+                odds.push_back({x, 1, c});
+            odds.push_back({0, 0, c});
+            odds.push_back({w - 1, h - 1, c});
+        }
+        for (const Odd& odd : odds) {
+            SCOPED_TRACE(::testing::Message() << "width " << w << " pixel " << odd.x << "," << odd.y << " channel "
+                                              << odd.channel);
+            const int pitch = (w * 3 + 3) & ~3;
+            std::vector<BYTE> bits((size_t)pitch * h, 0xEE);  // padding: never part of a pixel
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    memset(&bits[(size_t)y * pitch + 3 * x], (BYTE)(x * 37 + y * 101), 3);
+            // Bottom-up: picture row y is DIB row h - 1 - y.
+            if (odd.channel >= 0)
+                bits[(size_t)(h - 1 - odd.y) * pitch + 3 * odd.x + odd.channel] ^= 0x40;
+            BITMAPINFOHEADER info = {40, w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+            GpBitmap* src = nullptr;
+            ASSERT_EQ(Ok, GdipCreateBitmapFromGdiDib(reinterpret_cast<BITMAPINFO*>(&info), bits.data(), &src));
+            // A new file each time: replacing one makes the file system flush it first.
+            const std::string path = dir / "rows.png";
+            std::remove(path.c_str());
+            ASSERT_EQ(Ok, GdipSaveImageToFile(src, reinterpret_cast<const WCHAR*>(Wide(path).c_str()), &png, nullptr));
+            GdipDisposeImage(src);
+
+            png_image image;
+            memset(&image, 0, sizeof image);
+            image.version = PNG_IMAGE_VERSION;
+            ASSERT_TRUE(png_image_begin_read_from_file(&image, path.c_str())) << image.message;
+            EXPECT_EQ(odd.channel < 0 ? 0u : (unsigned)PNG_FORMAT_FLAG_COLOR, image.format & PNG_FORMAT_FLAG_COLOR);
+            image.format = PNG_FORMAT_BGR;
+            // Read bottom-up with the DIB's pitch: the same bytes where pixels are.
+            std::vector<BYTE> back(bits.size(), 0xEE);
+            ASSERT_TRUE(png_image_finish_read(&image, nullptr, back.data(), -pitch, nullptr)) << image.message;
+            ASSERT_EQ(bits, back);
+        }
+    }
 }
 
 TEST_F(Gdip, StreamsDecodeLikeFiles)

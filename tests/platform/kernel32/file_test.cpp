@@ -6,6 +6,9 @@
 #include <sys/time.h>
 #include <fcntl.h>
 
+#include <cstring>
+#include <vector>
+
 #include "TempDir.h"
 
 namespace {
@@ -138,6 +141,29 @@ TEST(Memory, PagesAreZeroedAndReleasedOnce)
     EXPECT_TRUE(VirtualFree(p, 0, MEM_RELEASE));
     EXPECT_FALSE(VirtualFree(p, 0, MEM_RELEASE));
     EXPECT_EQ(nullptr, VirtualAlloc(nullptr, 0, MEM_COMMIT, PAGE_READWRITE));
+}
+
+TEST(Memory, ReusedBlocksAreZeroedAgainAndReleasedOnce)
+{
+    // Large blocks freed are handed out again: each must read as zero whatever its last user
+    // wrote, sizes that differ must not share a block, and a block freed twice is refused.
+    const size_t sizes[] = {1 << 20, (1 << 20) + 1, 3 << 20, 1 << 20, 100000, 70 << 20};
+    for (int round = 0; round < 3; ++round) {
+        std::vector<unsigned char*> blocks;
+        for (size_t n : sizes) {
+            auto* p = static_cast<unsigned char*>(VirtualAlloc(nullptr, n, MEM_COMMIT, PAGE_READWRITE));
+            ASSERT_NE(nullptr, p) << n;
+            for (size_t i = 0; i < n; i += 509)
+                ASSERT_EQ(0, p[i]) << "round " << round << " size " << n << " byte " << i;
+            ASSERT_EQ(0, p[n - 1]) << "round " << round << " size " << n;
+            memset(p, 0xAB, n);
+            blocks.push_back(p);
+        }
+        for (unsigned char* p : blocks)
+            EXPECT_TRUE(VirtualFree(p, 0, MEM_RELEASE));
+        for (unsigned char* p : blocks)
+            EXPECT_FALSE(VirtualFree(p, 0, MEM_RELEASE));
+    }
 }
 
 TEST(Crt, SplitPathCutsEveryPartToItsBuffer)
