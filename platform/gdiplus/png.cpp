@@ -168,78 +168,18 @@ __attribute__((target("ssse3"))) void SwapRow24Ssse3(const uint8_t* in, int widt
 }
 #endif
 
-// Whether every pixel of a B, G, R row has three equal channels.
-bool IsGreyRow24(const uint8_t* in, int width)
-{
-    for (int x = 0; x < width; ++x, in += 3)
-        if (in[0] != in[1] || in[1] != in[2])
-            return false;
-    return true;
-}
-
-// The first channel of each B, G, R pixel.
-void GreyRow24(const uint8_t* in, int width, uint8_t* out)
-{
-    for (int x = 0; x < width; ++x)
-        out[x] = in[3 * x];
-}
-
-#if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("ssse3"))) bool IsGreyRow24Ssse3(const uint8_t* in, int width)
-{
-    // Each byte against the next: equal in the first two bytes of each of the five pixels.
-    const size_t n = (size_t)width * 3;
-    size_t i = 0;
-    for (; i + 16 <= n; i += 15) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i));
-        const int same = _mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_srli_si128(v, 1)));
-        if ((same & 0x36DB) != 0x36DB)
-            return false;
-    }
-    return IsGreyRow24(in + i, (int)((n - i) / 3));
-}
-
-__attribute__((target("ssse3"))) void GreyRow24Ssse3(const uint8_t* in, int width, uint8_t* out)
-{
-    // Sixteen pixels (48 bytes) a step.
-    const __m128i fromA = _mm_setr_epi8(0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
-    const __m128i fromB = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14, -1, -1, -1, -1, -1);
-    const __m128i fromC = _mm_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1, 4, 7, 10, 13);
-    int x = 0;
-    for (; x + 16 <= width; x += 16, in += 48) {
-        const __m128i a = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)), fromA);
-        const __m128i b = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 16)), fromB);
-        const __m128i c = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 32)), fromC);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_or_si128(_mm_or_si128(a, b), c));
-    }
-    GreyRow24(in, width - x, out + x);
-}
-#endif
-
 // The row routines for this processor.
 struct RowOps {
     void (*swap24)(const uint8_t*, int, uint8_t*) = SwapRow24;
-    bool (*isGrey24)(const uint8_t*, int) = IsGreyRow24;
-    void (*grey24)(const uint8_t*, int, uint8_t*) = GreyRow24;
     RowOps()
     {
 #if defined(__x86_64__) || defined(__i386__)
         if (__builtin_cpu_supports("ssse3")) {
             swap24 = SwapRow24Ssse3;
-            isGrey24 = IsGreyRow24Ssse3;
-            grey24 = GreyRow24Ssse3;
         }
 #endif
     }
 };
-
-bool IsGreyImage24(const RowOps& ops, const Bitmap& bmp)
-{
-    for (int y = 0; y < bmp.height; ++y)
-        if (!ops.isGrey24(bmp.Row(y), bmp.width))
-            return false;
-    return true;
-}
 
 struct EncodeState {
     FILE* file = nullptr;
@@ -271,7 +211,7 @@ Status RunEncode(EncodeState& st, const Bitmap& bmp)
     const bool indexed = bmp.format == PixelFormat1bppIndexed || bmp.format == PixelFormat4bppIndexed ||
                          bmp.format == PixelFormat8bppIndexed;
     static const RowOps ops;
-    enum { kDirect, kSwapped, kGrey, kStripFiller, kFromArgb, kFromRgb } mode = kDirect;
+    enum { kDirect, kSwapped, kStripFiller, kFromArgb, kFromRgb } mode = kDirect;
     if (indexed) {
         const int depth = (int)GetPixelFormatSize(bmp.format);
         png_set_IHDR(st.png, st.info, bmp.width, bmp.height, depth, PNG_COLOR_TYPE_PALETTE, PNG_INTERLACE_NONE,
@@ -300,12 +240,6 @@ Status RunEncode(EncodeState& st, const Bitmap& bmp)
         png_set_PLTE(st.png, st.info, plte, n);
         if (lastTrans >= 0)
             png_set_tRNS(st.png, st.info, trans, lastTrans + 1, nullptr);
-    } else if (bmp.format == PixelFormat24bppRGB && IsGreyImage24(ops, bmp)) {
-        // A page of black text on white has only greys: one sample a pixel holds the same
-        // pixels in a third of the data, compressed in less than half the time.
-        png_set_IHDR(st.png, st.info, bmp.width, bmp.height, 8, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
-                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-        mode = kGrey;
     } else if (bmp.format == PixelFormat24bppRGB) {
         // Rows are put in PNG order here rather than by libpng's byte-at-a-time transform.
         png_set_IHDR(st.png, st.info, bmp.width, bmp.height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
@@ -337,11 +271,11 @@ Status RunEncode(EncodeState& st, const Bitmap& bmp)
         st.argb.resize((size_t)bmp.width);
         st.row.resize((size_t)bmp.width * 4);
     }
-    if (mode == kSwapped || mode == kGrey)
+    if (mode == kSwapped)
         st.row.resize((size_t)bmp.width * 3);
     for (int y = 0; y < bmp.height; ++y) {
-        if (mode == kSwapped || mode == kGrey) {
-            (mode == kGrey ? ops.grey24 : ops.swap24)(bmp.Row(y), bmp.width, st.row.data());
+        if (mode == kSwapped) {
+            ops.swap24(bmp.Row(y), bmp.width, st.row.data());
             png_write_row(st.png, st.row.data());
         } else if (mode == kFromArgb) {
             RowToArgb(bmp, y, st.argb.data());
