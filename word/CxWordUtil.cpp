@@ -12,6 +12,21 @@
 #include <cstring>
 #include <string>
 
+namespace {
+
+// Whether two paths name the same entry as the file system tells names apart: letter case
+// counts here (Report.doc and report.doc are two documents), not on Windows.
+bool SamePath(const char* a, const char* b)
+{
+#ifdef _WIN32
+    return stricmp(a, b) == 0;
+#else
+    return std::strcmp(a, b) == 0;
+#endif
+}
+
+} // namespace
+
 CxWordUtil::CxWordUtil() : m_pApp(nullptr), m_pAppDisp(nullptr), m_pDocuments(nullptr), m_pDocList(new CxList)
 {
     StartApplication();
@@ -139,7 +154,7 @@ CxWordDoc* CxWordUtil::FindDocument(const char* szPath)
         return nullptr;
     for (void* p = m_pDocList->GetFirst(); p; p = m_pDocList->GetNext()) {
         CxWordDoc* pDoc = static_cast<CxWordDoc*>(p);
-        if (stricmp(pDoc->GetPath(), szPath) == 0)
+        if (SamePath(pDoc->GetPath(), szPath))
             return pDoc;
     }
     return nullptr;

@@ -29,7 +29,7 @@ public:
     // fit (szOut then holds an empty string).
     static bool MakeTempName(const char* szSrc, char* szOut, int nSize, int nNumber);
 
-    // The listed document of that path (ASCII case ignored), or a newly opened one added to the
+    // The listed document of that path (letter case counting as the file system counts it), or a newly opened one added to the
     // list; null for a null/empty path or a document that fails to open.
     CxWordDoc* OpenDocument(const char* szPath);
     CxWordDoc* FindDocument(const char* szPath);

@@ -24,27 +24,36 @@ std::vector<std::string> Paths(DocFileMgr& m)
     return out;
 }
 
-TEST(DocFileMgrTest, AddFileKeepsOneRecordPerPathWhateverItsCase)
+TEST(DocFileMgrTest, AddFileKeepsOneRecordPerPathAndTellsLetterCasesApart)
 {
     TempDir dir;
     std::string a = dir.Write("Alpha.DOC", std::string(2048, 'x'));
     DocFileMgr m;
     EXPECT_TRUE(m.AddFile(a.c_str()));
-    // Names compare as on Windows, without regard to case: the other spelling must exist
-    // to pass the existence test, and is then taken for the listed one.
-    std::string upper = dir.Write("ALPHA.doc", "other");
-    EXPECT_TRUE(m.AddFile(upper.c_str())) << "already listed counts as success";
-    EXPECT_TRUE(m.HasFile(upper.c_str()));
+    EXPECT_TRUE(m.AddFile(a.c_str())) << "already listed counts as success";
     ASSERT_EQ(1, m.GetCount());
     DocFileInfo* p = m.GetAt(0);
-    EXPECT_STREQ(a.c_str(), p->szPath) << "case as first given";
+    EXPECT_STREQ(a.c_str(), p->szPath);
     EXPECT_EQ(2048, p->nSize);
     EXPECT_GE(p->stModified.wYear, 2000);
+
+    // The file system tells "ALPHA.doc" from "Alpha.DOC": two documents, two records, each
+    // with its own size.
+    std::string upper = dir.Write("ALPHA.doc", "other");
+    EXPECT_TRUE(m.HasFile(a.c_str()));
+    EXPECT_FALSE(m.HasFile(upper.c_str())) << "another spelling is not listed";
+    EXPECT_TRUE(m.AddFile(upper.c_str()));
+    ASSERT_EQ(2, m.GetCount());
+    EXPECT_STREQ(upper.c_str(), m.GetAt(1)->szPath);
+    EXPECT_EQ(5, m.GetAt(1)->nSize);
+    // A spelling naming no file is refused, not taken for a listed one.
+    EXPECT_FALSE(m.AddFile((dir / "alpha.doc").c_str()));
+    EXPECT_EQ(2, m.GetCount());
 
     // Paths are compared as text: another spelling of the same file is another record.
     std::string doubled = dir.Path() + "/Alpha.DOC";
     EXPECT_TRUE(m.AddFile(doubled.c_str()));
-    EXPECT_EQ(2, m.GetCount());
+    EXPECT_EQ(3, m.GetCount());
 }
 
 TEST(DocFileMgrTest, AddFileRefusesWhatCannotBeListed)
@@ -91,6 +100,20 @@ TEST(DocFileMgrTest, AddFolderTakesDocumentsOnlyAndOnlyNewOnesOnRescan)
     EXPECT_FALSE(m.AddFolder((dir / "nothing-here").c_str()));
     EXPECT_FALSE(m.AddFolder(nullptr));
     EXPECT_EQ(3, m.GetCount());
+}
+
+TEST(DocFileMgrTest, AddFolderListsNamesThatDifferOnlyInLetterCaseEach)
+{
+    TempDir dir;
+    dir.Write("Report.doc", "1");
+    dir.Write("report.doc", "22");
+    dir.Write("REPORT.Docx", "333");
+    DocFileMgr m;
+    EXPECT_TRUE(m.AddFolder(dir.Path().c_str()));
+    std::vector<std::string> got = Paths(m);
+    EXPECT_EQ((std::set<std::string>{dir / "Report.doc", dir / "report.doc", dir / "REPORT.Docx"}),
+              std::set<std::string>(got.begin(), got.end()));
+    EXPECT_EQ(3u, got.size());
 }
 
 TEST(DocFileMgrTest, RemovingTheSecondOfThreeKeepsTheOrder)
