@@ -13,8 +13,13 @@ struct TOptionSettings {
 
 extern TOptionSettings OptionSettings;
 
+// Whether the text holds a control character (below blank, or DEL): no path setting may.
+bool HasControlChar(const char* szText);
+
 // Reads the settings file; missing file, section or keys give the defaults (program folder
-// + "output/" and + "temp/", JPG, CleanWord on). Always true.
+// + "output/" and + "temp/", JPG, CleanWord on), and so does a path holding a control
+// character. Paths of up to 259 bytes are read whole. Always true.
 bool LoadOptionSettings();
-// Writes the four keys into section Option; write failures are ignored. Always true.
+// Writes the four keys into section Option; a path holding a control character is not
+// written. Write failures are ignored. Always true.
 bool SaveOptionSettings();
