@@ -72,4 +72,7 @@ protected:
     int m_nPageWidth;
     int m_nPageHeight;
     bool m_bTemplateMade; // this document's template copy was written by this object
+    // The private folder of this document's temporary documents, made on first need.
+    char m_szTempFolder[MAX_PATH];
+    bool TempDocumentName(int nNumber, char* szOut);
 };

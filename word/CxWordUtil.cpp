@@ -123,12 +123,17 @@ void CxWordUtil::CloseDocumentObject(IDispatch* pDoc)
 
 bool CxWordUtil::MakeTempName(const char* szSrc, char* szOut, int nSize, int nNumber)
 {
+    return MakeTempNameIn(OptionSettings.TempPath, szSrc, szOut, nSize, nNumber);
+}
+
+bool CxWordUtil::MakeTempNameIn(const char* szFolder, const char* szSrc, char* szOut, int nSize, int nNumber)
+{
     if (!szSrc || !*szSrc || !szOut || nSize <= 0)
         return false;
     szOut[0] = 0;
-    const char* szTemp = OptionSettings.TempPath;
-    const size_t nTemp = strnlen(szTemp, sizeof(OptionSettings.TempPath));
-    if (nTemp == 0 || nTemp >= sizeof(OptionSettings.TempPath))
+    const char* szTemp = szFolder ? szFolder : "";
+    const size_t nTemp = strnlen(szTemp, MAX_PATH);
+    if (nTemp == 0 || nTemp >= MAX_PATH)
         return false;
 
     // Base name and extension (with its dot) of the source; its folder takes no part.

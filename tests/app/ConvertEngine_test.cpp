@@ -3,8 +3,10 @@
 
 #include "TempDir.h"
 #include "WordServerTest.h"
+#include "app/TempFolder.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <set>
 
 using namespace wstest;
@@ -131,6 +133,13 @@ TEST_F(Conversion, BatchConvertsEveryPageOfEveryTickedDocumentAndSkipsTheBroken)
     EXPECT_EQ((std::vector<int>{0, 100}), progress);
     EXPECT_EQ(2u, boxes.size());
     EXPECT_TRUE(FilesIn(out.Path()).empty());
+
+    // The split documents went into this run's private folder, which the clean-up removes
+    // whole once the engine is gone, leaving the temporary folder as it was.
+    EndWord();
+    EXPECT_EQ(1, CleanTempFolders(temp.Path().c_str()));
+    std::error_code ec;
+    EXPECT_TRUE(std::filesystem::is_empty(temp.Path(), ec));
 }
 
 TEST_F(Conversion, SingleDocumentViewConvertsTickedAllAndThisPage)
