@@ -8,6 +8,8 @@
 #include "app/PictureLib.h"
 
 #include <dirent.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -123,6 +125,7 @@ TEST_F(ScriptedConversion, FailedPagesLeaveNoPictureAreReportedAndKeepTheirRowsT
         {"page too large to draw", "\n\n2 pages of 1 document could not be converted.", true},
         {"document gone before the run", "\n\n1 document could not be opened.", true},
         {"output folder is a file", "\n\n3 pages of 2 documents could not be converted.", false},
+        {"disk full", "\n\n3 pages of 2 documents could not be converted.", false},
     };
     for (const FaultRow& row : rows) {
         SCOPED_TRACE(row.what);
@@ -151,7 +154,19 @@ TEST_F(ScriptedConversion, FailedPagesLeaveNoPictureAreReportedAndKeepTheirRowsT
             snprintf(OptionSettings.OutputPath, MAX_PATH, "%s/", file.c_str());
         }
         boxes.clear();
+        // A full disk as write() sees it: no file of this process may grow past 1 MB, less
+        // than one page's picture.
+        rlimit oldLimit;
+        getrlimit(RLIMIT_FSIZE, &oldLimit);
+        sighandler_t oldHandler = signal(SIGXFSZ, SIG_IGN);
+        if (what == "disk full") {
+            rlimit lim = oldLimit;
+            lim.rlim_cur = 1 << 20;
+            setrlimit(RLIMIT_FSIZE, &lim);
+        }
         ConvertNow();
+        setrlimit(RLIMIT_FSIZE, &oldLimit);
+        signal(SIGXFSZ, oldHandler);
         while (PictureLibRefCount() < m_libRefs)
             PictureLibLoad();
 
