@@ -180,7 +180,7 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    int in = open(lpExistingFileName, O_RDONLY | O_CLOEXEC);
+    int in = open(lpExistingFileName, O_RDONLY | O_CLOEXEC | O_NONBLOCK);  // a FIFO is refused below, not waited on
     if (in < 0) {
         SetLastErrorFromErrno(errno);
         return FALSE;

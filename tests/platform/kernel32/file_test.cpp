@@ -67,6 +67,14 @@ TEST(Files, CopyNeverWritesThroughALinkOrIntoAnythingButAFile)
     }
 }
 
+TEST(Files, CopyFromANamedPipeFailsWithoutWaiting)
+{
+    TempDir dir;
+    ASSERT_EQ(0, mkfifo((dir / "pipe.doc").c_str(), 0600));
+    EXPECT_FALSE(CopyFileA((dir / "pipe.doc").c_str(), (dir / "copy.doc").c_str(), FALSE));
+    EXPECT_NE(0, access((dir / "copy.doc").c_str(), F_OK));
+}
+
 TEST(Files, CreateWithoutFollowingLinksRefusesThemAndTruncatesNothing)
 {
     for (const PlantedRow& row : kPlanted) {
