@@ -10,6 +10,21 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace {
+
+// Whether two paths name the same entry as the file system tells names apart: letter case
+// counts here (Report.doc and report.doc are two files), not on Windows.
+bool SamePath(const char* a, const char* b)
+{
+#ifdef _WIN32
+    return stricmp(a, b) == 0;
+#else
+    return strcmp(a, b) == 0;
+#endif
+}
+
+}  // namespace
+
 DocFileMgr::DocFileMgr()
 {
     // Only a reference that was taken is given back: an unbalanced free would release
@@ -92,7 +107,7 @@ bool DocFileMgr::HasFile(const char* szPath)
     if (!szPath)
         return false;
     for (auto* p = static_cast<DocFileInfo*>(m_list.GetFirst()); p; p = static_cast<DocFileInfo*>(m_list.GetNext()))
-        if (stricmp(p->szPath, szPath) == 0)
+        if (SamePath(p->szPath, szPath))
             return true;
     return false;
 }

@@ -22,7 +22,8 @@ public:
     DocFileMgr(const DocFileMgr&) = delete;
     DocFileMgr& operator=(const DocFileMgr&) = delete;
 
-    // True when added or already listed (letter case ignored); false for a null or empty
+    // True when added or already listed (the same path, letter case counting as the file
+    // system counts it); false for a null or empty
     // path, a path too long for a record, or one naming nothing that exists.
     bool AddFile(const char* szPath);
     // Adds the files of the folder matching "*.doc" (the platform's matching: any case, and

@@ -14,11 +14,15 @@ struct TOptionSettings {
 
 extern TOptionSettings OptionSettings;
 
+// Whether the text holds a control character (below blank, or DEL): no path setting may.
+bool HasControlChar(const char* szText);
+
 // Reads the settings file; missing file, section or keys give the defaults (see
-// GetSettingsLocations; JPG, CleanWord on). Always true.
+// GetSettingsLocations; JPG, CleanWord on), and so does a path holding a control character.
+// Paths of up to 259 bytes are read whole. Always true.
 bool LoadOptionSettings();
-// Writes the four keys into section Option, making the file's folder when missing; write
-// failures are ignored. Always true.
+// Writes the four keys into section Option, making the file's folder when missing; a path
+// holding a control character is not written. Write failures are ignored. Always true.
 bool SaveOptionSettings();
 
 // Whether a program folder (ending with '/') keeps the settings beside the program: it is

@@ -159,7 +159,7 @@ void TfmMain::ExitMain()
     }
 }
 
-void TfmMain::CleanTempFolder() { DeleteTempDocuments(OptionSettings.TempPath); }
+void TfmMain::CleanTempFolder() { CleanTempFolders(OptionSettings.TempPath); }
 
 void TfmMain::closeEvent(QCloseEvent* event)
 {

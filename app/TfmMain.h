@@ -8,11 +8,14 @@
 #include <QStringList>
 
 #include <functional>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
 class QProgressBar;
 class QTreeWidget;
+struct HDC__;
 struct DocFileInfo;
 class CxWordDoc;
 class CxWordUtil;
@@ -90,11 +93,23 @@ private:
 
     // Conversion (TfmMainConvert.cpp).
     void ConnectConvertCommands();
-    // "<OutputPath>/<base name>_<page number>.<bmp|png|jpg>"; false when it does not fit.
-    static bool MakeOutputName(const char* szDocPath, int nPageNo, char* szOut, int nSize);
-    void ConvertPage(CxWordDoc* pDoc, int nIndex);
-    void ConvertDocument(const char* szPath);
-    void RunOverRows(QTreeWidget* pList, bool bCheckedOnly, const std::function<void(int)>& convert);
+    // "<OutputPath>/<base name><suffix>_<page number>.<bmp|png|jpg>"; false when it does not
+    // fit.
+    static bool MakeOutputName(const char* szDocPath, int nPageNo, char* szOut, int nSize, const char* szSuffix = "");
+    // The picture name of a page in this run: the plain name unless another document wrote
+    // that name earlier in the run, then "<base>_<extension>_<page>" (and a number after the
+    // extension should that be taken too).
+    bool MakeRunOutputName(const char* szDocPath, int nPageNo, char* szOut, int nSize);
+    // Writes the picture under a temporary name in the output folder and renames it into
+    // place once complete; nothing is left at either name on failure.
+    bool WritePicture(HDC__* hdc, int nWidth, int nHeight, const char* szPath);
+    void BeginRun();
+    // True when the page's picture was written; a failure is counted for the message.
+    bool ConvertPage(CxWordDoc* pDoc, int nIndex);
+    bool ConvertDocument(const char* szPath);
+    bool ConvertPageInto(CxWordDoc* pDoc, int nIndex);
+    // Rows whose conversion failed keep their tick.
+    void RunOverRows(QTreeWidget* pList, bool bCheckedOnly, const std::function<bool(int)>& convert);
     void ConvertAllPages();
     void ConvertCheckedPages();
     void ConvertCheckedDocuments();
@@ -126,6 +141,13 @@ private:
     DocFileMgr* docFileMgr;
     bool selectAllNext;
     bool destroyed;
+    // The current run's results: pages that failed, the documents they belong to, documents
+    // that could not be opened, the pictures written and the name suffix each document takes.
+    int failedPages = 0;
+    std::set<std::string> failedDocuments;
+    int unopenedDocuments = 0;
+    std::set<std::string> runPictures;
+    std::map<std::string, std::string> runSuffixes;
     QSize acceptedSize;  // the last size FormCanResize let through
 
     friend class TfmMainTest;

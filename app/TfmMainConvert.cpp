@@ -21,7 +21,9 @@
 #include <QTreeWidget>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <string>
 
 namespace {
 
@@ -43,12 +45,12 @@ void EnsureWorkFolders()
 
 }  // namespace
 
-bool TfmMain::MakeOutputName(const char* szDocPath, int nPageNo, char* szOut, int nSize)
+bool TfmMain::MakeOutputName(const char* szDocPath, int nPageNo, char* szOut, int nSize, const char* szSuffix)
 {
     char szName[_MAX_FNAME];
     _splitpath(szDocPath, nullptr, nullptr, szName, nullptr);
-    int n = snprintf(szOut, (size_t)nSize, "%s/%s_%d.%s", OptionSettings.OutputPath, szName, nPageNo,
-                     ImageExtension(OptionSettings.ImageType));
+    int n = snprintf(szOut, (size_t)nSize, "%s/%s%s_%d.%s", OptionSettings.OutputPath, szName, szSuffix ? szSuffix : "",
+                     nPageNo, ImageExtension(OptionSettings.ImageType));
     if (n < 0 || n >= nSize) {
         szOut[0] = '\0';  // a name that does not fit is never shortened into another file's name
         return false;
@@ -56,50 +58,132 @@ bool TfmMain::MakeOutputName(const char* szDocPath, int nPageNo, char* szOut, in
     return true;
 }
 
-void TfmMain::ConvertPage(CxWordDoc* pDoc, int nIndex)
+bool TfmMain::MakeRunOutputName(const char* szDocPath, int nPageNo, char* szOut, int nSize)
 {
-    if (!pDoc || !pDoc->SelectPage(nIndex))
-        return;
-    char szPath[MAX_PATH];
-    if (!MakeOutputName(pDoc->GetPath(), nIndex + 1, szPath, MAX_PATH))
-        return;
-    HDC hScreen = GetDC(nullptr);
-    if (!hScreen)
-        return;
-    POINT size;
-    if (!pDoc->GetPageSize(hScreen, &size)) {
-        ReleaseDC(nullptr, hScreen);
-        return;
+    // report.doc and report.docx (or two report.doc of different folders) in one run: the
+    // later document's pages take "<base>_<extension>_<page>" where the plain name is already
+    // one of this run's pictures, and keep that suffix for the rest of the document.
+    std::string& suffix = runSuffixes[szDocPath];
+    char szExt[_MAX_EXT];
+    _splitpath(szDocPath, nullptr, nullptr, nullptr, szExt);
+    const std::string ext = szExt[0] == '.' ? szExt + 1 : szExt;
+    for (int k = 1; k < 1000; ++k) {
+        if (!MakeOutputName(szDocPath, nPageNo, szOut, nSize, suffix.c_str()))
+            return false;
+        if (!runPictures.count(szOut))
+            return true;
+        suffix = "_" + ext + (k > 1 || ext.empty() ? std::to_string(k + (ext.empty() ? 1 : 0)) : "");
     }
-    RECT r = {0, 0, size.x, size.y};
-    HDC hMem = CreateCompatibleDC(hScreen);
-    HBITMAP hBitmap = CreateCompatibleBitmap(hScreen, size.x, size.y);
-    HGDIOBJ hOld = SelectObject(hMem, hBitmap);
-    pDoc->DrawPage(nIndex, hMem, &r, &r);
-    PictureLibCaptureDC(hMem, r.left, r.top, r.right, r.bottom, szPath, 90);
-    SelectObject(hMem, hOld);
-    DeleteObject(hBitmap);
-    DeleteDC(hMem);
-    ReleaseDC(nullptr, hScreen);
+    szOut[0] = '\0';
+    return false;
 }
 
-void TfmMain::ConvertDocument(const char* szPath)
+bool TfmMain::WritePicture(HDC hdc, int nWidth, int nHeight, const char* szPath)
+{
+    // The temporary name: hidden, in the picture's own folder (so that the rename replaces the
+    // picture in one step), made exclusively and without following a link planted there.
+    static unsigned s_nSerial = 0;
+    const char* szSlash = strrchr(szPath, '/');
+    const int nFolder = szSlash ? (int)(szSlash - szPath) + 1 : 0;
+    char szTemp[MAX_PATH];
+    bool bMade = false;
+    for (int nTry = 0; nTry < 100 && !bMade; ++nTry) {
+        int n = snprintf(szTemp, sizeof szTemp, "%.*s.~folium-%lu-%u.%s", nFolder, szPath,
+                         (unsigned long)GetCurrentProcessId(), ++s_nSerial, ImageExtension(OptionSettings.ImageType));
+        if (n < 0 || n >= (int)sizeof szTemp)
+            return false;
+        HANDLE hFile = CreateFileA(szTemp, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
+                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (hFile != INVALID_HANDLE_VALUE) {
+            CloseHandle(hFile);
+            bMade = true;
+        } else if (GetLastError() != ERROR_FILE_EXISTS) {
+            return false;
+        }
+    }
+    if (!bMade)
+        return false;
+    // Pixmill missing, a full disk or a folder removed during the run: no picture at all, and
+    // the one of an earlier run stays as it was.
+    if (!PictureLibCaptureDC(hdc, 0, 0, nWidth, nHeight, szTemp, 90) ||
+        !MoveFileExA(szTemp, szPath, MOVEFILE_REPLACE_EXISTING)) {
+        DeleteFileA(szTemp);
+        return false;
+    }
+    return true;
+}
+
+void TfmMain::BeginRun()
+{
+    failedPages = 0;
+    failedDocuments.clear();
+    unopenedDocuments = 0;
+    runPictures.clear();
+    runSuffixes.clear();
+}
+
+bool TfmMain::ConvertPageInto(CxWordDoc* pDoc, int nIndex)
+{
+    if (!pDoc->SelectPage(nIndex))
+        return false;
+    char szPath[MAX_PATH];
+    if (!MakeRunOutputName(pDoc->GetPath(), nIndex + 1, szPath, MAX_PATH))
+        return false;
+    HDC hScreen = GetDC(nullptr);
+    if (!hScreen)
+        return false;
+    POINT size;
+    bool ok = pDoc->GetPageSize(hScreen, &size);
+    HDC hMem = ok ? CreateCompatibleDC(hScreen) : nullptr;
+    HBITMAP hBitmap = hMem ? CreateCompatibleBitmap(hScreen, size.x, size.y) : nullptr;
+    ok = hBitmap != nullptr;
+    if (ok) {
+        RECT r = {0, 0, size.x, size.y};
+        HGDIOBJ hOld = SelectObject(hMem, hBitmap);
+        // A page that was not drawn leaves no picture (it would be a white one).
+        ok = pDoc->DrawPage(nIndex, hMem, &r, &r) && WritePicture(hMem, size.x, size.y, szPath);
+        SelectObject(hMem, hOld);
+        DeleteObject(hBitmap);
+    }
+    if (hMem)
+        DeleteDC(hMem);
+    ReleaseDC(nullptr, hScreen);
+    if (ok)
+        runPictures.insert(szPath);
+    return ok;
+}
+
+bool TfmMain::ConvertPage(CxWordDoc* pDoc, int nIndex)
+{
+    if (!pDoc)
+        return false;
+    if (ConvertPageInto(pDoc, nIndex))
+        return true;
+    ++failedPages;
+    failedDocuments.insert(pDoc->GetPath());
+    return false;
+}
+
+bool TfmMain::ConvertDocument(const char* szPath)
 {
     if (!szPath)
-        return;
+        return false;
     CxWordDoc* pDoc = new CxWordDoc(wordUtil);
-    if (!pDoc->Open(szPath)) {
+    const int nCount = pDoc->Open(szPath) ? pDoc->GetPageCount() : 0;
+    if (nCount <= 0) {
+        ++unopenedDocuments;
         delete pDoc;
-        return;
+        return false;
     }
-    int nCount = pDoc->GetPageCount();
+    bool ok = true;
     for (int i = 0; i < nCount; ++i)
-        ConvertPage(pDoc, i);
+        ok = ConvertPage(pDoc, i) && ok;
     delete pDoc;
+    return ok;
 }
 
 // The common frame of the three runs over the rows of a list.
-void TfmMain::RunOverRows(QTreeWidget* pList, bool bCheckedOnly, const std::function<void(int)>& convert)
+void TfmMain::RunOverRows(QTreeWidget* pList, bool bCheckedOnly, const std::function<bool(int)>& convert)
 {
     isConverting = true;
     ShowProgress(true);
@@ -115,12 +199,12 @@ void TfmMain::RunOverRows(QTreeWidget* pList, bool bCheckedOnly, const std::func
         QTreeWidgetItem* pRow = pList->topLevelItem(i);
         if (!pRow || (bCheckedOnly && pRow->checkState(0) != Qt::Checked))
             continue;
-        convert(i);
+        const bool ok = convert(i);
         ++nDone;
         pbMain->setValue(nDone * 100 / nItems);
         pbMain->repaint();  // no events are processed during a run: paint the step now
-        if (bCheckedOnly)
-            pRow->setCheckState(0, Qt::Unchecked);
+        if (bCheckedOnly && ok)
+            pRow->setCheckState(0, Qt::Unchecked);  // a failed row stays ticked for another try
     }
     isConverting = false;
     ShowProgress(false);
@@ -131,7 +215,8 @@ void TfmMain::ConvertAllPages()
     if (!currentDoc)
         return;
     EnsureWorkFolders();
-    RunOverRows(ui->lvPages, false, [this](int i) { ConvertPage(currentDoc, i); });
+    BeginRun();
+    RunOverRows(ui->lvPages, false, [this](int i) { return ConvertPage(currentDoc, i); });
 }
 
 void TfmMain::ConvertCheckedPages()
@@ -139,16 +224,17 @@ void TfmMain::ConvertCheckedPages()
     if (!currentDoc)
         return;
     EnsureWorkFolders();
-    RunOverRows(ui->lvPages, true, [this](int i) { ConvertPage(currentDoc, i); });
+    BeginRun();
+    RunOverRows(ui->lvPages, true, [this](int i) { return ConvertPage(currentDoc, i); });
 }
 
 void TfmMain::ConvertCheckedDocuments()
 {
     EnsureWorkFolders();
+    BeginRun();
     RunOverRows(ui->lvFile, true, [this](int i) {
         auto* pInfo = static_cast<DocFileInfo*>(ui->lvFile->topLevelItem(i)->data(0, Qt::UserRole).value<void*>());
-        if (pInfo)
-            ConvertDocument(pInfo->szPath);
+        return pInfo && ConvertDocument(pInfo->szPath);
     });
 }
 
@@ -184,10 +270,22 @@ void TfmMain::UpdateButtons()
 void TfmMain::ShowDoneMessage()
 {
     char szText[1024];
-    snprintf(szText, sizeof szText,
-             "The conversion was done, please browse the \"%s\" folder for the generated image files.",
-             OptionSettings.OutputPath);
-    int nAnswer = MessageBoxA(platform::ui::WindowOf(this), szText, "Conversion Done", MB_OKCANCEL | MB_ICONINFORMATION);
+    int n = snprintf(szText, sizeof szText,
+                     "The conversion was done, please browse the \"%s\" folder for the generated image files.",
+                     OptionSettings.OutputPath);
+    // Failures are told, never passed off as done: how many pages of how many documents, and
+    // the documents that could not be opened at all.
+    const bool bFailed = failedPages > 0 || unopenedDocuments > 0;
+    if (failedPages > 0 && n > 0 && n < (int)sizeof szText) {
+        const int nDocs = (int)failedDocuments.size();
+        n += snprintf(szText + n, sizeof szText - (size_t)n, "\n\n%d page%s of %d document%s could not be converted.",
+                      failedPages, failedPages == 1 ? "" : "s", nDocs, nDocs == 1 ? "" : "s");
+    }
+    if (unopenedDocuments > 0 && n > 0 && n < (int)sizeof szText)
+        snprintf(szText + n, sizeof szText - (size_t)n, "%s%d document%s could not be opened.",
+                 failedPages > 0 ? " " : "\n\n", unopenedDocuments, unopenedDocuments == 1 ? "" : "s");
+    int nAnswer = MessageBoxA(platform::ui::WindowOf(this), szText, "Conversion Done",
+                              MB_OKCANCEL | (bFailed ? MB_ICONWARNING : MB_ICONINFORMATION));
     if (nAnswer == IDOK) {
         char szTarget[1024];
         snprintf(szTarget, sizeof szTarget, "file://%s", OptionSettings.OutputPath);
@@ -299,6 +397,7 @@ void TfmMain::btnOneClick()
         ui->lvPages->setCurrentItem(pRow);
     }
     EnsureWorkFolders();
+    BeginRun();
     ConvertPage(currentDoc, ui->lvPages->indexOfTopLevelItem(pRow));
     ShowDoneMessage();
 }

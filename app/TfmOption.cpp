@@ -27,7 +27,11 @@ std::string Trim(const QString& text)
 }
 
 // A folder setting must exist and fit its buffer whole: a cut path would name another place.
-bool Usable(const std::string& path) { return !path.empty() && path.size() < MAX_PATH && access(path.c_str(), 0) == 0; }
+// Control characters inside are refused: the settings file could not keep them on one line.
+bool Usable(const std::string& path)
+{
+    return !path.empty() && path.size() < MAX_PATH && !HasControlChar(path.c_str()) && access(path.c_str(), 0) == 0;
+}
 
 }  // namespace
 

@@ -1,18 +1,30 @@
-// A fresh folder under /tmp for one test, removed with everything in it afterwards.
+// A fresh folder for one test under $TMPDIR (else /tmp), removed with everything in it
+// afterwards. When no folder can be made the test program stops at once: going on in a
+// shared folder would let the clean-up delete what is not the test's.
 #pragma once
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 class TempDir {
 public:
     TempDir()
     {
-        char tmpl[] = "/tmp/folium-test-XXXXXX";
-        const char* p = mkdtemp(tmpl);
-        m_path = p ? p : "/tmp";
+        const char* base = getenv("TMPDIR");
+        std::string tmpl = std::string(base && *base ? base : "/tmp") + "/folium-test-XXXXXX";
+        std::vector<char> buf(tmpl.begin(), tmpl.end());
+        buf.push_back('\0');
+        if (!mkdtemp(buf.data())) {
+            fprintf(stderr, "TempDir: mkdtemp(%s) failed: %s\n", tmpl.c_str(), strerror(errno));
+            abort();
+        }
+        m_path = buf.data();
         m_path += "/";
     }
     ~TempDir()

@@ -4,6 +4,8 @@
 
 #include "word/CDispCmd.h"
 #include "word/CxWordUtil.h"
+#include "app/OptionSettings.h"
+#include "app/TempFolder.h"
 
 #include <windows.h>
 
@@ -62,6 +64,7 @@ CxWordDoc::CxWordDoc(CxWordUtil* pOwner)
 {
     m_szPath[0] = 0;
     m_szPagePath[0] = 0;
+    m_szTempFolder[0] = 0;
 }
 
 CxWordDoc::~CxWordDoc()
@@ -85,6 +88,7 @@ bool CxWordDoc::Open(const char* szPath)
     m_PageSizes.clear();
     m_bTemplateMade = false;
     m_szPagePath[0] = 0;
+    m_szTempFolder[0] = 0; // a document opened again starts a folder of its own
     std::strcpy(m_szPath, szPath);
     return LoadDocument();
 }
@@ -295,23 +299,31 @@ bool CxWordDoc::SelectPage(int nIndex)
     return true;
 }
 
+bool CxWordDoc::TempDocumentName(int nNumber, char* szOut)
+{
+    // The temporary folder may be any folder of the user's: the documents go into a private
+    // folder of this run, one per document, never over a file someone else put there.
+    if (!m_szTempFolder[0] && !MakeDocumentTempFolder(OptionSettings.TempPath, m_szTempFolder, MAX_PATH))
+        return false;
+    return CxWordUtil::MakeTempNameIn(m_szTempFolder, m_szPath, szOut, MAX_PATH - 1, nNumber);
+}
+
 bool CxWordDoc::MakePageDocument(int nStart, int nEnd, int nPageNo)
 {
     char szPage[MAX_PATH];
-    if (!CxWordUtil::MakeTempName(m_szPath, szPage, MAX_PATH - 1, nPageNo))
+    if (!TempDocumentName(nPageNo, szPage))
         return false;
-    // A page document left from before (another document of the same name, or this one before
-    // an edit) must not stand in for a split that fails below.
+    // This document's page document from before (made before an edit) must not stand in for a
+    // split that fails below.
     DeleteFileA(szPage);
 
     char szTemplate[MAX_PATH];
-    if (!CxWordUtil::MakeTempName(m_szPath, szTemplate, MAX_PATH - 1, kTemplateNumber))
+    if (!TempDocumentName(kTemplateNumber, szTemplate))
         return false;
-    // The template copy is this document's own: one left by another document of the same name
-    // would give its pages that document's headers, footers and page setup. It is written once
-    // per document and reused for its later pages.
+    // The template copy is written once per document, as a new file (no link followed), and
+    // reused for its later pages.
     if (!m_bTemplateMade) {
-        if (!CopyFileA(m_szPath, szTemplate, FALSE))
+        if (!CopyFileA(m_szPath, szTemplate, TRUE))
             return false;
         m_bTemplateMade = true;
     }
@@ -364,8 +376,7 @@ bool CxWordDoc::EmbedPageDocument(int nPageNo)
 {
     ReleasePageObject();
     WCHAR wszPage[kWidePath];
-    bool ok = CxWordUtil::MakeTempName(m_szPath, m_szPagePath, MAX_PATH - 1, nPageNo) &&
-              ConvertPath(m_szPagePath, wszPage);
+    bool ok = TempDocumentName(nPageNo, m_szPagePath) && ConvertPath(m_szPagePath, wszPage);
     ok = ok && CreateILockBytesOnHGlobal(nullptr, TRUE, &m_pPageBytes) == S_OK && m_pPageBytes;
     ok = ok && StgCreateDocfileOnILockBytes(m_pPageBytes, STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0,
                                             &m_pPageStg) == S_OK && m_pPageStg;

@@ -83,4 +83,7 @@ protected:
     int m_nPageCount;
     std::vector<POINT> m_PageSizes; // per page, {0, 0} until measured
     bool m_bTemplateMade; // this document's template copy was written by this object
+    // The private folder of this document's temporary documents, made on first need.
+    char m_szTempFolder[MAX_PATH];
+    bool TempDocumentName(int nNumber, char* szOut);
 };

@@ -12,6 +12,21 @@
 #include <cstring>
 #include <string>
 
+namespace {
+
+// Whether two paths name the same entry as the file system tells names apart: letter case
+// counts here (Report.doc and report.doc are two documents), not on Windows.
+bool SamePath(const char* a, const char* b)
+{
+#ifdef _WIN32
+    return stricmp(a, b) == 0;
+#else
+    return std::strcmp(a, b) == 0;
+#endif
+}
+
+} // namespace
+
 CxWordUtil::CxWordUtil() : m_pApp(nullptr), m_pAppDisp(nullptr), m_pDocuments(nullptr), m_pDocList(new CxList)
 {
     StartApplication();
@@ -108,12 +123,17 @@ void CxWordUtil::CloseDocumentObject(IDispatch* pDoc)
 
 bool CxWordUtil::MakeTempName(const char* szSrc, char* szOut, int nSize, int nNumber)
 {
+    return MakeTempNameIn(OptionSettings.TempPath, szSrc, szOut, nSize, nNumber);
+}
+
+bool CxWordUtil::MakeTempNameIn(const char* szFolder, const char* szSrc, char* szOut, int nSize, int nNumber)
+{
     if (!szSrc || !*szSrc || !szOut || nSize <= 0)
         return false;
     szOut[0] = 0;
-    const char* szTemp = OptionSettings.TempPath;
-    const size_t nTemp = strnlen(szTemp, sizeof(OptionSettings.TempPath));
-    if (nTemp == 0 || nTemp >= sizeof(OptionSettings.TempPath))
+    const char* szTemp = szFolder ? szFolder : "";
+    const size_t nTemp = strnlen(szTemp, MAX_PATH);
+    if (nTemp == 0 || nTemp >= MAX_PATH)
         return false;
 
     // Base name and extension (with its dot) of the source; its folder takes no part.
@@ -139,7 +159,7 @@ CxWordDoc* CxWordUtil::FindDocument(const char* szPath)
         return nullptr;
     for (void* p = m_pDocList->GetFirst(); p; p = m_pDocList->GetNext()) {
         CxWordDoc* pDoc = static_cast<CxWordDoc*>(p);
-        if (stricmp(pDoc->GetPath(), szPath) == 0)
+        if (SamePath(pDoc->GetPath(), szPath))
             return pDoc;
     }
     return nullptr;

@@ -28,8 +28,10 @@ public:
     // False for a null/empty source, null out, size 0, an empty TempPath or a name that does not
     // fit (szOut then holds an empty string).
     static bool MakeTempName(const char* szSrc, char* szOut, int nSize, int nNumber);
+    // The same name in the folder given ("<szFolder>[/]<base>_temp_<number><ext>").
+    static bool MakeTempNameIn(const char* szFolder, const char* szSrc, char* szOut, int nSize, int nNumber);
 
-    // The listed document of that path (ASCII case ignored), or a newly opened one added to the
+    // The listed document of that path (letter case counting as the file system counts it), or a newly opened one added to the
     // list; null for a null/empty path or a document that fails to open.
     CxWordDoc* OpenDocument(const char* szPath);
     CxWordDoc* FindDocument(const char* szPath);

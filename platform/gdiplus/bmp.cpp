@@ -108,7 +108,7 @@ Status EncodeBmp(const Bitmap& bmp, const char* path)
     const uint64_t fileSize = headerBytes + (uint64_t)stride * bmp.height;
     if (stride == 0 || fileSize > 0xFFFFFFFFu)
         return InvalidParameter;
-    FILE* f = fopen(path, "wb");
+    FILE* f = OpenOutputStream(path);
     if (!f)
         return Win32Error;
     std::vector<uint8_t> head(headerBytes, 0);

@@ -1,7 +1,11 @@
 // The encoder list (found by MIME type, as on Windows) and saving.
 #include <windows.h>
 
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "gdiplus_private.h"
 
@@ -158,3 +162,37 @@ GpStatus WINAPI GdipSaveImageToFile(GpImage* image, const WCHAR* filename, const
 
 }  // namespace DllExports
 }  // namespace Gdiplus
+
+namespace platform {
+namespace gdiplus {
+
+int CreateOutputFile(const char* path, bool readToo)
+{
+    if (!path || !*path)
+        return -1;
+    // O_NONBLOCK only for the open: a FIFO at the name would otherwise wait for a reader.
+    int fd = open(path, (readToo ? O_RDWR : O_WRONLY) | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return -1;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ftruncate(fd, 0) != 0) {
+        close(fd);
+        return -1;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+FILE* OpenOutputStream(const char* path)
+{
+    int fd = CreateOutputFile(path, false);
+    if (fd < 0)
+        return nullptr;
+    FILE* f = fdopen(fd, "wb");
+    if (!f)
+        close(fd);
+    return f;
+}
+
+}  // namespace gdiplus
+}  // namespace platform

@@ -60,6 +60,13 @@ Status DecodeBmp(const uint8_t* data, size_t size, Bitmap** out);
 // The decoder chosen by the file's signature.
 Status DecodeAny(const uint8_t* data, size_t size, Bitmap** out);
 
+// The file an encoder writes, created or replaced at the path: never through a symbolic link
+// and never anything but a regular file (those fail, left as they are, so a planted link
+// cannot get the file it points at truncated); truncated only once checked. A descriptor
+// (read and write when readToo) or -1; a stream opened "wb" or null.
+int CreateOutputFile(const char* path, bool readToo);
+FILE* OpenOutputStream(const char* path);
+
 // Encoders; the file is created (or replaced) at the path. Win32Error when it cannot be written.
 Status EncodePng(const Bitmap& bmp, const char* path);
 Status EncodeJpeg(const Bitmap& bmp, const char* path, int quality);

@@ -5,6 +5,8 @@
 
 #include "gdiplus_private.h"
 
+#include <unistd.h>
+
 namespace platform {
 namespace gdiplus {
 
@@ -168,9 +170,13 @@ Status EncodeGif(const Bitmap& bmp, const char* path)
     }
 
     int err = 0;
-    GifFileType* gif = EGifOpenFileName(path, false, &err);
-    if (!gif)
+    const int fd = CreateOutputFile(path, false);
+    GifFileType* gif = fd >= 0 ? EGifOpenFileHandle(fd, &err) : nullptr;
+    if (!gif) {
+        if (fd >= 0)
+            close(fd);
         return Win32Error;
+    }
     ColorMapObject* map = GifMakeMapObject(256, colors.data());
     bool ok = map != nullptr;
     EGifSetGifVersion(gif, true);

@@ -238,7 +238,7 @@ Status EncodeJpeg(const Bitmap& bmp, const char* path, int quality)
     st.cinfo.err = jpeg_std_error(&st.err.pub);
     st.err.pub.error_exit = OnError;
     st.err.pub.emit_message = OnMessage;
-    st.file = fopen(path, "wb");
+    st.file = OpenOutputStream(path);
     if (!st.file)
         return Win32Error;
     Status s = RunEncode(st, bmp, quality);

@@ -302,7 +302,7 @@ Status RunEncode(EncodeState& st, const Bitmap& bmp)
 Status EncodePng(const Bitmap& bmp, const char* path)
 {
     EncodeState st;
-    st.file = fopen(path, "wb");
+    st.file = OpenOutputStream(path);
     if (!st.file)
         return Win32Error;
     Status s = OutOfMemory;

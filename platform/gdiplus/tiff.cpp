@@ -6,6 +6,8 @@
 
 #include "gdiplus_private.h"
 
+#include <unistd.h>
+
 namespace platform {
 namespace gdiplus {
 
@@ -150,9 +152,13 @@ Status EncodeTiff(const Bitmap& bmp, const char* path)
                          bmp.format == PixelFormat8bppIndexed;
     const bool alpha = bmp.format == PixelFormat32bppARGB || bmp.format == PixelFormat32bppPARGB ||
                        bmp.format == PixelFormat16bppARGB1555 || bmp.format == PixelFormat64bppARGB;
-    TIFF* tif = TIFFOpen(path, "w");
-    if (!tif)
+    const int fd = CreateOutputFile(path, true);
+    TIFF* tif = fd >= 0 ? TIFFFdOpen(fd, path, "w") : nullptr;
+    if (!tif) {
+        if (fd >= 0)
+            close(fd);
         return Win32Error;
+    }
     const int w = bmp.width, h = bmp.height;
     const int depth = indexed ? (int)GetPixelFormatSize(bmp.format) : 8;
     const int samples = indexed ? 1 : alpha ? 4 : 3;

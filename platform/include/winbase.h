@@ -49,6 +49,9 @@ BOOL WINAPI WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCST
 #define OPEN_ALWAYS 4
 #define TRUNCATE_EXISTING 5
 
+#define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000
+#define MOVEFILE_REPLACE_EXISTING 0x00000001
+
 typedef struct _SECURITY_ATTRIBUTES {
     DWORD nLength;
     LPVOID lpSecurityDescriptor;
@@ -79,13 +82,21 @@ BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData);
 BOOL WINAPI FindClose(HANDLE hFindFile);
 
 // Copies contents, permissions and last-write time. With bFailIfExists an existing target
-// fails with ERROR_FILE_EXISTS.
+// fails with ERROR_FILE_EXISTS. The target is never reached through a symbolic link, and
+// only a regular file is replaced: a link or anything else at the new name fails
+// (ERROR_ACCESS_DENIED) and is left as it is, its target untouched.
 BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists);
+// Renames a file; with MOVEFILE_REPLACE_EXISTING an existing file at the new name is replaced
+// in one step (a symbolic link there is replaced, not its target).
+BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags);
 // Deletes a file; a folder or a missing file fails.
 BOOL WINAPI DeleteFileA(LPCSTR lpFileName);
 // Opens a file (never a folder). Share mode 0 takes an exclusive lock: the open fails with
 // ERROR_SHARING_VIOLATION while another handle holds the file with a lock, and holds it
-// against later opens until CloseHandle.
+// against later opens until CloseHandle. With FILE_FLAG_OPEN_REPARSE_POINT a symbolic link
+// at the name is not followed: the open fails (there is no writing into a link here), and
+// so does one of anything but a regular file. A file is truncated only once it is known to
+// be what the name opened.
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                           LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                           DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
@@ -93,7 +104,13 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
 // and last write times as UTC FILETIMEs; null outputs are skipped.
 BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLastAccessTime,
                         LPFILETIME lpLastWriteTime);
+// Writes all of the bytes or fails (ERROR_DISK_FULL when the disk is full).
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
+                      LPVOID lpOverlapped);
 BOOL WINAPI CloseHandle(HANDLE hObject);
+
+// ---- process --------------------------------------------------------------------------------
+DWORD WINAPI GetCurrentProcessId(void);
 
 // ---- time -----------------------------------------------------------------------------------
 typedef struct _SYSTEMTIME {

@@ -24,6 +24,9 @@ void SetLastErrorFromErrno(int err)
     case EEXIST: code = ERROR_FILE_EXISTS; break;
     case ENOMEM: code = ERROR_NOT_ENOUGH_MEMORY; break;
     case EWOULDBLOCK: code = ERROR_SHARING_VIOLATION; break;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG: code = ERROR_DISK_FULL; break;
     case ENAMETOOLONG:
     case EINVAL: code = ERROR_INVALID_PARAMETER; break;
     default: code = ERROR_ACCESS_DENIED; break;

@@ -2,6 +2,7 @@
 #include "kernel_private.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -28,34 +29,40 @@ FILETIME FileTimeFromTimespec(const struct timespec& ts)
 using namespace platform;
 
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
-                          LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition, DWORD, HANDLE)
+                          LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition, DWORD dwFlags, HANDLE)
 {
     if (!lpFileName || !*lpFileName) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    int flags = O_CLOEXEC;
+    // O_NONBLOCK only for the open itself: opening a FIFO for writing would wait for a reader.
+    int flags = O_CLOEXEC | O_NONBLOCK;
     bool read = (dwDesiredAccess & GENERIC_READ) != 0, write = (dwDesiredAccess & GENERIC_WRITE) != 0;
     flags |= (read && write) ? O_RDWR : write ? O_WRONLY : O_RDONLY;
+    const bool noFollow = (dwFlags & FILE_FLAG_OPEN_REPARSE_POINT) != 0;
+    if (noFollow)
+        flags |= O_NOFOLLOW;
+    bool truncate = false;
     switch (dwCreationDisposition) {
     case CREATE_NEW: flags |= O_CREAT | O_EXCL; break;
-    case CREATE_ALWAYS: flags |= O_CREAT | O_TRUNC; break;
+    case CREATE_ALWAYS: flags |= O_CREAT; truncate = true; break;
     case OPEN_EXISTING: break;
     case OPEN_ALWAYS: flags |= O_CREAT; break;
-    case TRUNCATE_EXISTING: flags |= O_TRUNC; break;
+    case TRUNCATE_EXISTING: truncate = true; break;
     default: SetLastError(ERROR_INVALID_PARAMETER); return INVALID_HANDLE_VALUE;
     }
     int fd = open(lpFileName, flags, 0666);
     if (fd < 0) {
-        SetLastErrorFromErrno(errno);
+        SetLastErrorFromErrno(errno == ELOOP ? EACCES : errno);
         return INVALID_HANDLE_VALUE;
     }
     struct stat st;
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || (noFollow && !S_ISREG(st.st_mode))) {
         close(fd);
         SetLastError(ERROR_ACCESS_DENIED);  // folders need backup semantics on Windows
         return INVALID_HANDLE_VALUE;
     }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     // Share modes as advisory locks: no sharing takes an exclusive lock, read sharing a
     // shared one, so handles (and other processes that lock) exclude each other.
     int lockOp = (dwShareMode & (FILE_SHARE_WRITE | FILE_SHARE_DELETE)) ? 0
@@ -64,6 +71,11 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     if (lockOp && flock(fd, lockOp | LOCK_NB) != 0) {
         close(fd);
         SetLastError(ERROR_SHARING_VIOLATION);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (truncate && S_ISREG(st.st_mode) && ftruncate(fd, 0) != 0) {
+        SetLastErrorFromErrno(errno);
+        close(fd);
         return INVALID_HANDLE_VALUE;
     }
     auto* obj = new FileObject;
@@ -96,6 +108,39 @@ BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLa
         *lpLastAccessTime = ts(sx.stx_atime);
     if (lpLastWriteTime)
         *lpLastWriteTime = ts(sx.stx_mtime);
+    return TRUE;
+}
+
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
+                      LPVOID)
+{
+    if (lpNumberOfBytesWritten)
+        *lpNumberOfBytesWritten = 0;
+    auto* obj = static_cast<FileObject*>(LookupHandle(hFile, KernelObjectType::File));
+    if (!obj) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (!lpBuffer && nNumberOfBytesToWrite) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const char* p = static_cast<const char*>(lpBuffer);
+    DWORD done = 0;
+    while (done < nNumberOfBytesToWrite) {
+        ssize_t n = write(obj->fd, p + done, nNumberOfBytesToWrite - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            SetLastErrorFromErrno(n == 0 ? ENOSPC : errno);
+            if (lpNumberOfBytesWritten)
+                *lpNumberOfBytesWritten = done;
+            return FALSE;
+        }
+        done += (DWORD)n;
+    }
+    if (lpNumberOfBytesWritten)
+        *lpNumberOfBytesWritten = done;
     return TRUE;
 }
 
@@ -135,7 +180,7 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    int in = open(lpExistingFileName, O_RDONLY | O_CLOEXEC);
+    int in = open(lpExistingFileName, O_RDONLY | O_CLOEXEC | O_NONBLOCK);  // a FIFO is refused below, not waited on
     if (in < 0) {
         SetLastErrorFromErrno(errno);
         return FALSE;
@@ -146,13 +191,24 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    int out = open(lpNewFileName, O_WRONLY | O_CREAT | O_CLOEXEC | (bFailIfExists ? O_EXCL : O_TRUNC),
+    // The new name is never followed through a link, and only a regular file there is
+    // replaced (truncated once it is known to be one): a link planted at the name cannot
+    // make the copy overwrite the file it points at.
+    int out = open(lpNewFileName, O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | (bFailIfExists ? O_EXCL : 0),
                    st.st_mode & 0777);
     if (out < 0) {
-        SetLastErrorFromErrno(errno);
+        SetLastErrorFromErrno(errno == ELOOP ? EACCES : errno);
         close(in);
         return FALSE;
     }
+    struct stat outSt;
+    if (fstat(out, &outSt) != 0 || !S_ISREG(outSt.st_mode) || ftruncate(out, 0) != 0) {
+        close(out);
+        close(in);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    fcntl(out, F_SETFL, fcntl(out, F_GETFL) & ~O_NONBLOCK);
     char buf[65536];
     bool ok = true;
     for (;;) {
@@ -188,6 +244,24 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
     if (!ok) {
         unlink(lpNewFileName);
         SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags)
+{
+    if (!lpExistingFileName || !lpNewFileName) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    struct stat st;
+    if (!(dwFlags & MOVEFILE_REPLACE_EXISTING) && lstat(lpNewFileName, &st) == 0) {
+        SetLastError(ERROR_ALREADY_EXISTS);
+        return FALSE;
+    }
+    if (rename(lpExistingFileName, lpNewFileName) != 0) {
+        SetLastErrorFromErrno(errno);
         return FALSE;
     }
     return TRUE;

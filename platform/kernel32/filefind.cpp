@@ -7,9 +7,8 @@
 #include <string>
 #include <sys/stat.h>
 
-namespace {
+namespace platform {
 
-// '*' any run, '?' exactly one character, everything else case-insensitively.
 bool WildMatch(const char* pat, const char* name)
 {
     const char* starPat = nullptr;
@@ -33,19 +32,20 @@ bool WildMatch(const char* pat, const char* name)
     return *pat == '\0';
 }
 
-// The long name matches, or its short-name form does: Windows gives every long name an 8.3
-// alias whose extension is the first three characters of the long one, and a search
-// matches either, which is why "*.doc" also finds "report.docx".
-bool NameMatches(const std::string& pattern, const char* name)
+bool NameMatches(const char* pattern, const char* name)
 {
-    if (WildMatch(pattern.c_str(), name))
+    if (WildMatch(pattern, name))
         return true;
     const char* dot = strrchr(name, '.');
     if (!dot || dot == name || strlen(dot + 1) <= 3)
         return false;
     std::string shortForm(name, (size_t)(dot - name) + 4);
-    return WildMatch(pattern.c_str(), shortForm.c_str());
+    return WildMatch(pattern, shortForm.c_str());
 }
+
+}  // namespace platform
+
+namespace {
 
 bool FillFindData(const std::string& folder, const char* name, LPWIN32_FIND_DATAA data)
 {
@@ -77,7 +77,7 @@ bool FillFindData(const std::string& folder, const char* name, LPWIN32_FIND_DATA
 bool NextMatch(platform::FindObject* find, LPWIN32_FIND_DATAA data)
 {
     while (struct dirent* ent = readdir(find->dir)) {
-        if (NameMatches(find->pattern, ent->d_name) && FillFindData(find->folder, ent->d_name, data))
+        if (platform::NameMatches(find->pattern.c_str(), ent->d_name) && FillFindData(find->folder, ent->d_name, data))
             return true;
     }
     return false;

@@ -30,6 +30,12 @@ HANDLE RegisterHandle(KernelObject* obj);
 KernelObject* LookupHandle(HANDLE h, KernelObjectType type);
 bool UnregisterHandle(HANDLE h);
 
+// File-name matching of the file search: '*' any run, '?' exactly one character, everything
+// else with ASCII letter case ignored. NameMatches also tries the short-name form (the
+// extension cut to three characters), which is why "*.doc" finds "report.docx".
+bool WildMatch(const char* pattern, const char* name);
+bool NameMatches(const char* pattern, const char* name);
+
 // Sets the last error from an errno value.
 void SetLastErrorFromErrno(int err);
 // Converts a POSIX time to a FILETIME.

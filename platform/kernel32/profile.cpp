@@ -1,13 +1,15 @@
 // Private-profile (INI) files. The file is read whole for every call, as Windows does for
-// files it does not map; a write rewrites the file with one line changed or added.
+// files it does not map; a write replaces the file by one with one line changed or added.
 #include "kernel_private.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -86,6 +88,74 @@ bool LookupValue(const char* section, const char* key, const char* file, std::st
             return true;
         }
     }
+    return false;
+}
+
+bool WriteAll(int fd, const std::string& text)
+{
+    for (size_t off = 0; off < text.size();) {
+        ssize_t n = write(fd, text.data() + off, text.size() - off);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        off += (size_t)n;
+    }
+    return true;
+}
+
+// Writes the whole text into a new file beside the old one and renames it over the old one,
+// so that a failed write (a full disk) leaves the old file as it was. Only when the folder
+// does not let us create that file at all (no permission) is the file rewritten in place,
+// as the folder's owner allowed; a file that could be created but not written never leads
+// to rewriting the original. errno tells why on failure.
+bool ReplaceFileText(const char* file, const std::string& text)
+{
+    struct stat old;
+    const bool existed = stat(file, &old) == 0;
+    if (existed && !S_ISREG(old.st_mode)) {
+        errno = EISDIR;
+        return false;
+    }
+    static unsigned s_serial = 0;
+    std::string tmp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        tmp = std::string(file) + "." + std::to_string(getpid()) + "." + std::to_string(++s_serial) + "~";
+        fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0) {
+        if (errno != EACCES && errno != EPERM)
+            return false;
+        fd = open(file, O_WRONLY | O_TRUNC | O_CLOEXEC);
+        if (fd < 0)
+            return false;
+        bool ok = WriteAll(fd, text);
+        const int err = errno;
+        if (close(fd) != 0 && ok)
+            return false;
+        errno = err;
+        return ok;
+    }
+    if (existed)
+        fchmod(fd, old.st_mode & 07777);  // the settings keep who may read them
+    bool ok = WriteAll(fd, text) && fsync(fd) == 0;
+    int err = errno;
+    if (close(fd) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (ok && rename(tmp.c_str(), file) == 0)
+        return true;
+    if (ok)
+        err = errno;
+    unlink(tmp.c_str());
+    errno = err;
     return false;
 }
 
@@ -175,26 +245,9 @@ BOOL WINAPI WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCST
     for (const auto& l : lines)
         text += l + "\n";
 
-    // Write a sibling file and rename it over the old one, so that a failed write never
-    // leaves a half-written settings file; fall back to writing in place when the folder
-    // does not let us create the sibling.
-    std::string tmp = std::string(lpFileName) + ".tmp~";
-    FILE* f = fopen(tmp.c_str(), "wb");
-    if (f) {
-        bool ok = fwrite(text.data(), 1, text.size(), f) == text.size();
-        ok = (fclose(f) == 0) && ok;
-        if (ok && rename(tmp.c_str(), lpFileName) == 0)
-            return TRUE;
-        unlink(tmp.c_str());
-    }
-    f = fopen(lpFileName, "wb");
-    if (!f) {
+    if (!ReplaceFileText(lpFileName, text)) {
         platform::SetLastErrorFromErrno(errno);
         return FALSE;
     }
-    bool ok = fwrite(text.data(), 1, text.size(), f) == text.size();
-    ok = (fclose(f) == 0) && ok;
-    if (!ok)
-        SetLastError(ERROR_ACCESS_DENIED);
-    return ok ? TRUE : FALSE;
+    return TRUE;
 }

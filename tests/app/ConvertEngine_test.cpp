@@ -3,8 +3,10 @@
 
 #include "TempDir.h"
 #include "WordServerTest.h"
+#include "app/TempFolder.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <set>
 
 using namespace wstest;
@@ -110,13 +112,16 @@ TEST_F(Conversion, BatchConvertsEveryPageOfEveryTickedDocumentAndSkipsTheBroken)
     ExpectPictures("four", {1, 2, 3, 4}, "png");
     ExpectPictures("three", {1, 2, 3}, "png");
     EXPECT_EQ((std::vector<int>{0, 33, 66, 100}), progress);
-    for (int i = 0; i < 3; ++i)
-        EXPECT_FALSE(Ticked(Files(), i)) << i;
+    EXPECT_FALSE(Ticked(Files(), 0));
+    EXPECT_TRUE(Ticked(Files(), 1)) << "the document that failed stays ticked";
+    EXPECT_FALSE(Ticked(Files(), 2));
     EXPECT_FALSE(w->pbMain->isVisible());
     ASSERT_EQ(1u, boxes.size());
     EXPECT_EQ("Conversion Done", boxes[0].caption);
-    EXPECT_EQ("The conversion was done, please browse the \"" + out.Path() + "\" folder for the generated image files.",
+    EXPECT_EQ("The conversion was done, please browse the \"" + out.Path() +
+                  "\" folder for the generated image files.\n\n1 document could not be opened.",
               boxes[0].text);
+    Tick(Files(), 1, false);
 
     // No tick: the engine is there, the bar shows and hides, the message comes, nothing is written.
     out.~TempDir();
@@ -128,6 +133,13 @@ TEST_F(Conversion, BatchConvertsEveryPageOfEveryTickedDocumentAndSkipsTheBroken)
     EXPECT_EQ((std::vector<int>{0, 100}), progress);
     EXPECT_EQ(2u, boxes.size());
     EXPECT_TRUE(FilesIn(out.Path()).empty());
+
+    // The split documents went into this run's private folder, which the clean-up removes
+    // whole once the engine is gone, leaving the temporary folder as it was.
+    EndWord();
+    EXPECT_EQ(1, CleanTempFolders(temp.Path().c_str()));
+    std::error_code ec;
+    EXPECT_TRUE(std::filesystem::is_empty(temp.Path(), ec));
 }
 
 TEST_F(Conversion, SingleDocumentViewConvertsTickedAllAndThisPage)

@@ -61,15 +61,54 @@ TEST_F(Settings, OddValuesSurviveAsThePartsSay)
     EXPECT_EQ(0u, text.find("garbage\n=\n[Option]\nImageType=7\nCleanWord=1\n"));
 }
 
-TEST_F(Settings, LongPathsAreCutTo258Characters)
+TEST_F(Settings, PathsOf259BytesComeBackWholeLongerOnesAreCutThere)
 {
+    // The dialog accepts up to 259 bytes (the buffer less its terminator): such a path is read
+    // back whole, not one byte short.
+    const std::string fits = "/" + std::string(258, 'f');
+    strcpy(OptionSettings.OutputPath, fits.c_str());
+    strcpy(OptionSettings.TempPath, fits.c_str());
+    ASSERT_TRUE(SaveOptionSettings());
+    memset(&OptionSettings, 0x7f, sizeof OptionSettings);
+    LoadOptionSettings();
+    EXPECT_EQ(fits, OptionSettings.OutputPath);
+    EXPECT_EQ(fits, OptionSettings.TempPath);
+
     std::string longPath = "/" + std::string(400, 'p');
     WriteIni("[Option]\nOutputPath=" + longPath + "\nTempPath=" + longPath + "\n");
-    memset(OptionSettings.OutputPath, 0x7f, sizeof OptionSettings.OutputPath);
+    memset(&OptionSettings, 0x7f, sizeof OptionSettings);
     LoadOptionSettings();
-    EXPECT_EQ(longPath.substr(0, 258), OptionSettings.OutputPath);
-    EXPECT_EQ(longPath.substr(0, 258), OptionSettings.TempPath);
-    EXPECT_EQ(0x7f, OptionSettings.OutputPath[259]);  // the read stops inside 259 bytes
+    EXPECT_EQ(longPath.substr(0, 259), OptionSettings.OutputPath);
+    EXPECT_EQ(longPath.substr(0, 259), OptionSettings.TempPath);
+}
+
+TEST_F(Settings, PathsWithControlCharactersAreNeitherWrittenNorRead)
+{
+    WriteIni("[Option]\nOutputPath=/kept/out\nTempPath=/kept/temp\n");
+    LoadOptionSettings();
+    // A line break would end the value's line and add keys and sections of its own.
+    strcpy(OptionSettings.OutputPath, "/x\n[Evil]\nImageType=1");
+    strcpy(OptionSettings.TempPath, "/t\rCleanWord=0");
+    OptionSettings.ImageType = 3;
+    ASSERT_TRUE(SaveOptionSettings());
+    EXPECT_EQ("[Option]\nOutputPath=/kept/out\nTempPath=/kept/temp\nImageType=3\nCleanWord=1\n", ReadWhole(m_ini));
+
+    // Read: a control character inside a path value gives the default.
+    const struct {
+        const char* line;
+        std::string expected;
+    } rows[] = {
+        {"OutputPath=/a\tb", std::string(m_szFolder) + "output/"},
+        {"OutputPath=/a\x1b[0mb", std::string(m_szFolder) + "output/"},
+        {"OutputPath=/a\x7f", std::string(m_szFolder) + "output/"},
+        {"OutputPath=/a b/\xc3\xa9", "/a b/\xc3\xa9"},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.line);
+        WriteIni(std::string("[Option]\n") + r.line + "\n");
+        LoadOptionSettings();
+        EXPECT_EQ(r.expected, OptionSettings.OutputPath);
+    }
 }
 
 TEST_F(Settings, UnwritableSettingsFileIsSilent)

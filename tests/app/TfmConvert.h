@@ -6,6 +6,7 @@
 #include "app/DocFileMgr.h"
 #include "app/OptionSettings.h"
 #include "app/TfmMain.h"
+#include "word/CxWordUtil.h"
 #include "platform/user32/user_ui.h"
 #include "ui_TfmMain.h"
 
@@ -57,6 +58,13 @@ protected:
     void ConvertAll() { w->btnAllClick(); }
     void ConvertSelected() { w->btnSelClick(); }
     void ConvertThis() { w->btnOneClick(); }
+    // Ends the Word instance the window made (before a scripted server goes away).
+    void EndWord()
+    {
+        delete w->wordUtil;
+        w->wordUtil = nullptr;
+        w->currentDoc = nullptr;
+    }
     static bool OutputName(const char* doc, int page, char* out, int size)
     {
         return TfmMain::MakeOutputName(doc, page, out, size);

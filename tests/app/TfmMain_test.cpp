@@ -3,6 +3,7 @@
 #include "app/DocFileMgr.h"
 #include "app/OpenDialog.h"
 #include "app/OptionSettings.h"
+#include "app/TempFolder.h"
 #include "app/TfmAbout.h"
 #include "app/TfmMain.h"
 #include "app/TfmOption.h"
@@ -31,6 +32,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 
 // A class object for Word.Application that refuses every instance: a Word instance that
@@ -271,11 +273,20 @@ TEST_F(ShutdownTest, WithoutAWordInstanceNoTaskkillWhateverTheSetting)
 {
     OptionSettings.CleanWord = true;
     OptionSettings.ImageType = 7;
+    // The run's private folder with a document's temporary files.
+    char docFolder[MAX_PATH];
+    ASSERT_TRUE(MakeDocumentTempFolder(temp.Path().c_str(), docFolder, sizeof docFolder));
+    std::ofstream(std::string(docFolder) + "letter_temp_1.docx") << "t";
     w->FormDestroy();
     EXPECT_FALSE(Ran());
     EXPECT_FALSE(HasDocFileMgr());
-    EXPECT_FALSE(std::filesystem::exists(temp / "letter_temp_1.docx")) << "temporary documents go";
-    EXPECT_TRUE(std::filesystem::exists(temp / "report.doc")) << "a user's document stays";
+    EXPECT_FALSE(std::filesystem::exists(docFolder)) << "the run's temporary documents go";
+    EXPECT_EQ((std::set<std::string>{"letter_temp_1.docx", "report.doc"}), [&] {
+        std::set<std::string> names;
+        for (auto& e : std::filesystem::directory_iterator(temp.Path()))
+            names.insert(e.path().filename().string());
+        return names;
+    }()) << "the user's files stay, also one named as a temporary document";
     EXPECT_NE(std::string::npos, ReadWhole(ini).find("ImageType=7"))
         << "settings saved";
     w->FormDestroy();  // once only

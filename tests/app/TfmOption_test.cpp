@@ -13,6 +13,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -138,6 +140,48 @@ TEST_F(TfmOptionTest, APathTooLongForTheSettingIsRefusedNotCut)
     ASSERT_EQ(1u, boxes.size());
     EXPECT_EQ("Invalid output path.", boxes[0].text);
     ExpectUntouched();
+}
+
+TEST_F(TfmOptionTest, PathsOf259BytesAreTakenWhole)
+{
+    std::string deep = dir.Path();
+    while (deep.size() + 27 < 259) {
+        deep += "abcdefghijklmnopqrstuvwxyz/";
+        std::filesystem::create_directory(deep);
+    }
+    deep += std::string(259 - deep.size(), 'z');
+    std::filesystem::create_directory(deep);
+    ASSERT_EQ(259u, deep.size());
+    dlg->ui->edtDirOutput->setText(QString::fromStdString(deep));
+    dlg->ui->edtTempDir->setText(QString::fromStdString(deep));
+    EXPECT_TRUE(dlg->UpdateData(true));
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(deep, OptionSettings.OutputPath);
+    EXPECT_EQ(deep, OptionSettings.TempPath);
+}
+
+TEST_F(TfmOptionTest, AFolderNameWithAControlCharacterIsRefused)
+{
+    // Real folders whose names hold a line break, a tab and an escape: they exist, and are
+    // still no setting the settings file can keep.
+    const char* names[] = {"a\nb", "a\tb", "a\x1b" "b"};
+    for (const char* name : names) {
+        SCOPED_TRACE(name);
+        const std::string folder = dir / name;
+        ASSERT_EQ(0, mkdir(folder.c_str(), 0755));
+        boxes.clear();
+        dlg->ui->edtDirOutput->setText(QString::fromStdString(dir.Path()));
+        dlg->ui->edtTempDir->setText(QString::fromStdString(folder));
+        EXPECT_FALSE(dlg->UpdateData(true));
+        ASSERT_EQ(1u, boxes.size());
+        EXPECT_EQ("Invalid temporary file path.", boxes[0].text);
+        boxes.clear();
+        dlg->ui->edtDirOutput->setText(QString::fromStdString(folder));
+        EXPECT_FALSE(dlg->UpdateData(true));
+        ASSERT_EQ(1u, boxes.size());
+        EXPECT_EQ("Invalid output path.", boxes[0].text);
+        ExpectUntouched();
+    }
 }
 
 TEST_F(TfmOptionTest, JpgForSevenStaysSevenUnlessConfirmed)

@@ -2,6 +2,9 @@
 // decoder, chosen at build time:
 //   FUZZ_BMP, FUZZ_TGA        the library's own parsers, on the bytes as given
 //   FUZZ_IPICTURE             the OLE picture codec (stream, OleLoadPicture, GetDIBits)
+//   FUZZ_STREAM               the GDI+ codec on bytes in memory (a stream on global memory,
+//                             GdipCreateBitmapFromStream, which tells PNG, JPEG, GIF and TIFF
+//                             apart by their first bytes)
 //   FUZZ_EXT="png" etc.       FCObjImage::ReadFromFile of a file of that extension, which the
 //                             library's factory hands to the GDI+ codec
 #include <unistd.h>
@@ -51,11 +54,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size > 1 << 20)
         return 0;
-#if defined(FUZZ_BMP) || defined(FUZZ_TGA) || defined(FUZZ_IPICTURE)
+#if defined(FUZZ_BMP) || defined(FUZZ_TGA) || defined(FUZZ_IPICTURE) || defined(FUZZ_STREAM)
 #if defined(FUZZ_BMP)
     FCImageHandle_Bmp codec;
 #elif defined(FUZZ_TGA)
     FCImageHandle_Tga codec;
+#elif defined(FUZZ_STREAM)
+    FCImageHandle_Gdiplus codec;
 #else
     FCImageHandle_IPicture codec;
 #endif

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -295,6 +298,44 @@ TEST(WriteToFile, EmptyImagesUnknownTypesAndBadFoldersCreateNoFile)
         EXPECT_FALSE(img.WriteToFile((dir / "missing-folder/x." + ext).c_str(), -1));
     }
     EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
+}
+
+TEST(WriteToFile, NoWriterFollowsALinkOrWritesIntoAnythingButAFile)
+{
+    // Someone sharing the output folder planted these at the picture's name.
+    struct Planted {
+        const char* what;
+        int (*plant)(const std::string& name, const std::string& victim);
+    } planted[] = {
+        {"link to a file", [](const std::string& n, const std::string& v) { return symlink(v.c_str(), n.c_str()); }},
+        {"dangling link", [](const std::string& n, const std::string& v) { return symlink((v + ".new").c_str(), n.c_str()); }},
+        {"named pipe", [](const std::string& n, const std::string&) { return mkfifo(n.c_str(), 0600); }},
+    };
+    FCObjImage img = Picture24(4, 3);
+    for (const char* ext : {"bmp", "tga", "png", "jpg", "gif", "tif"}) {
+        for (const Planted& p : planted) {
+            SCOPED_TRACE(std::string(ext) + ": " + p.what);
+            TempDir dir;
+            const std::string victim = dir.Write("victim.txt", "0xdeadbeef");
+            const std::string name = dir / (std::string("page_1.") + ext);
+            ASSERT_EQ(0, p.plant(name, victim));
+            EXPECT_FALSE(img.WriteToFile(name.c_str(), -1));
+            EXPECT_EQ("0xdeadbeef", ReadWhole(victim));
+            EXPECT_FALSE(std::filesystem::exists(victim + ".new")) << "nothing made through the link";
+            EXPECT_TRUE(std::filesystem::is_symlink(name) || std::filesystem::is_fifo(name)) << "left as it was";
+        }
+        // A regular file at the name is replaced by the picture.
+        SCOPED_TRACE(ext);
+        TempDir dir;
+        const std::string name = dir.Write(std::string("page_1.") + ext, std::string(100000, 'o'));
+        ASSERT_TRUE(img.WriteToFile(name.c_str(), -1));
+        FCObjImage back;
+        if (strcmp(ext, "jpg") != 0 && strcmp(ext, "gif") != 0) {
+            ASSERT_TRUE(back.ReadFromFile(name.c_str()));
+            EXPECT_EQ(4, back.Width());
+        }
+        EXPECT_LT(ReadWhole(name).size(), 100000u) << "the old content is gone";
+    }
 }
 
 TEST(TgaWriter, HeaderIdAndColourMap)

@@ -10,7 +10,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <unistd.h>
+
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 class WordFixture : public ::testing::Test {
@@ -32,7 +36,30 @@ protected:
 
     // A document file in the test folder.
     std::string Doc(const std::string& name, const std::string& content) { return m_dir.Write(name, content); }
-    std::string TempFile(const std::string& name) const { return m_temp + name; }
+    // A temporary document of the latest document that made one of that name: they go into
+    // the run's private folder inside TempPath, one folder per document ("folium-*/d<n>/").
+    // Empty when there is none.
+    std::string TempFile(const std::string& name) const
+    {
+        std::string found;
+        long best = -1;
+        std::error_code ec;
+        for (const auto& run : std::filesystem::directory_iterator(m_temp, ec)) {
+            if (run.path().filename().string().rfind("folium-", 0) != 0)
+                continue;
+            for (const auto& doc : std::filesystem::directory_iterator(run.path(), ec)) {
+                const std::string d = doc.path().filename().string();
+                if (d.size() < 2 || d[0] != 'd' || access((doc.path() / name).c_str(), F_OK) != 0)
+                    continue;
+                const long n = std::strtol(d.c_str() + 1, nullptr, 10);
+                if (n > best) {
+                    best = n;
+                    found = (doc.path() / name).string();
+                }
+            }
+        }
+        return found;
+    }
 
     TempDir m_dir;
     std::string m_temp;

@@ -6,8 +6,11 @@
 #include "word/CxWordUtil.h"
 
 #include <strings.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <fstream>
 #include <memory>
 
 namespace {
@@ -215,8 +218,8 @@ TEST_F(WordDocTest, GoingBackToAPageSplitsItAgain)
 {
     auto doc = Open("Back.doc", 4);
     ASSERT_NE(doc, nullptr);
-    const std::string page2 = TempFile("Back_temp_2.doc");
     ASSERT_TRUE(doc->SelectPage(1));
+    const std::string page2 = TempFile("Back_temp_2.doc");
     ASSERT_TRUE(doc->SelectPage(2));
     ASSERT_TRUE(doc->SelectPage(1));
     EXPECT_EQ(SavesOf(page2), 2);
@@ -270,26 +273,92 @@ TEST_F(WordDocTest, SelectingOutsideTheDocumentFailsAndChangesNothing)
     EXPECT_EQ(doc->GetCurrentPage(), 1);
 }
 
-TEST_F(WordDocTest, ATemplateCopyLeftByAnotherDocumentIsReplacedByThisDocumentsOwn)
+TEST_F(WordDocTest, ATemplateCopyLeftByAnotherDocumentIsNeitherUsedNorTouched)
 {
-    // Another Report.doc, from another folder, left its template copy.
-    const std::string templ = TempFile("Reuse_temp_65536.doc");
-    m_dir.Write("temp/Reuse_temp_65536.doc", scripted::MakeDocument({"older"}, 29700, 21000));
+    // Another Report.doc, from another folder, left its template copy in the temporary folder
+    // (or a user keeps a file of that name there).
+    const std::string planted = m_dir.Write("temp/Reuse_temp_65536.doc", scripted::MakeDocument({"older"}, 29700, 21000));
     auto doc = Open("Reuse.doc", 2);
     ASSERT_NE(doc, nullptr);
+    const std::string templ = TempFile("Reuse_temp_65536.doc");
+    ASSERT_NE(templ, "");
     EXPECT_EQ(ReadWhole(templ), ReadWhole(m_path));
+    EXPECT_EQ(ReadWhole(planted), scripted::MakeDocument({"older"}, 29700, 21000));
     auto opens = CallsOf("Open");
     ASSERT_EQ(opens.size(), 1u);
     EXPECT_EQ(opens[0].args[0].str, templ);
 
     // Written once per document: later pages reuse it as it is.
     const std::string marked = scripted::MakeDocument({"marked"});
-    m_dir.Write("temp/Reuse_temp_65536.doc", marked);
+    { std::ofstream(templ, std::ios::binary) << marked; }
     ASSERT_TRUE(doc->SelectPage(1));
     EXPECT_EQ(ReadWhole(templ), marked);
     const auto page = scripted::ParseDocument(ReadWhole(TempFile("Reuse_temp_2.doc")));
     ASSERT_EQ(page.size(), 1u);
     EXPECT_EQ(page[0].text, "page 2\nmore text\n");
+}
+
+TEST_F(WordDocTest, TemporaryDocumentsGoIntoAPrivateFolderAndNoPlantedLinkIsFollowed)
+{
+    // The temporary folder is shared: someone planted links under the names the split used to
+    // write, aimed at a file of the user's.
+    const std::string victim = m_dir.Write("victim.txt", "0xdeadbeef");
+    for (const char* name : {"Priv_temp_65536.doc", "Priv_temp_1.doc", "Priv_temp_2.doc"})
+        ASSERT_EQ(symlink(victim.c_str(), (m_temp + name).c_str()), 0);
+    auto doc = Open("Priv.doc", 2);
+    ASSERT_NE(doc, nullptr);
+    ASSERT_TRUE(doc->SelectPage(1));
+    EXPECT_EQ(ReadWhole(victim), "0xdeadbeef");
+    const std::string page = TempFile("Priv_temp_2.doc");
+    ASSERT_NE(page, "");
+    EXPECT_EQ(scripted::ParseDocument(ReadWhole(page))[0].text, "page 2\nmore text\n");
+    // The document's folder and the run's folder above it: this user's only.
+    const std::string docFolder = page.substr(0, page.rfind('/'));
+    const std::string runFolder = docFolder.substr(0, docFolder.rfind('/'));
+    EXPECT_EQ(runFolder.substr(0, m_temp.size()), m_temp);
+    for (const std::string& folder : {docFolder, runFolder}) {
+        SCOPED_TRACE(folder);
+        struct stat st;
+        ASSERT_EQ(lstat(folder.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISDIR(st.st_mode));
+        EXPECT_EQ(st.st_mode & 0777, 0700u);
+    }
+}
+
+TEST_F(WordDocTest, DocumentsOfOneNameFromTwoFoldersKeepEachTheirTemplate)
+{
+    // Two Twin.doc of different page setups: portrait and landscape.
+    mkdir((m_dir / "a").c_str(), 0755);
+    mkdir((m_dir / "b").c_str(), 0755);
+    const std::string a = Doc("a/Twin.doc", scripted::MakeDocument({"alpha 1", "alpha 2"}, 21000, 29700));
+    const std::string b = Doc("b/Twin.doc", scripted::MakeDocument({"beta 1", "beta 2"}, 29700, 21000));
+    CxWordDoc first(m_util.get()), second(m_util.get());
+    ASSERT_TRUE(first.Open(a.c_str()));
+    ASSERT_TRUE(second.Open(b.c_str()));
+    // Each split, in turns, is made on its own document's copy.
+    struct Step {
+        CxWordDoc* doc;
+        int page;
+        const char* text;
+        std::string source;
+    } steps[] = {{&first, 1, "alpha 2\nmore text\n", a},
+                 {&second, 1, "beta 2\nmore text\n", b},
+                 {&first, 0, "alpha 1\nmore text\n", a},
+                 {&second, 0, "beta 1\nmore text\n", b}};
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.text);
+        scripted::ClearCalls();
+        ASSERT_TRUE(step.doc->SelectPage(step.page));
+        auto opens = CallsOf("Open");
+        ASSERT_EQ(opens.size(), 1u);
+        EXPECT_EQ(ReadWhole(opens[0].args[0].str), ReadWhole(step.source))
+            << "the copy the page is pasted into is this document's own";
+        auto saves = CallsOf("SaveAs");
+        ASSERT_EQ(saves.size(), 1u);
+        const auto pages = scripted::ParseDocument(ReadWhole(saves[0].args[0].str));
+        ASSERT_EQ(pages.size(), 1u);
+        EXPECT_EQ(pages[0].text, step.text);
+    }
 }
 
 TEST_F(WordDocTest, WithoutATemplateCopyNoPageDocumentIsWritten)

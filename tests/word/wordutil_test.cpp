@@ -181,18 +181,27 @@ int LoadsOf(const std::string& path)
     return n;
 }
 
-TEST_F(WordUtilTest, OpenDocumentGivesTheListedObjectForThePathInAnyLetterCase)
+TEST_F(WordUtilTest, OpenDocumentGivesTheListedObjectForItsPathAndTellsLetterCasesApart)
 {
     const std::string path = Doc("Alpha.doc", scripted::MakeDocument({"a1", "a2"}));
-    std::string upper = path;
-    std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
-    // The folder exists only in lower case; the listed object is found without loading.
+    const std::string lower = Doc("alpha.doc", scripted::MakeDocument({"b1"}));
     auto util = MakeUtil();
     CxWordDoc* first = util->OpenDocument(path.c_str());
     ASSERT_NE(first, nullptr);
-    EXPECT_EQ(util->OpenDocument(upper.c_str()), first);
-    EXPECT_EQ(util->FindDocument(upper.c_str()), first);
+    EXPECT_EQ(util->OpenDocument(path.c_str()), first);
+    EXPECT_EQ(util->FindDocument(path.c_str()), first);
     EXPECT_EQ(LoadsOf(path), 1);
+    // "alpha.doc" is another file: not found before it is opened, then an object of its own
+    // with its own pages.
+    EXPECT_EQ(util->FindDocument(lower.c_str()), nullptr);
+    CxWordDoc* second = util->OpenDocument(lower.c_str());
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(second, first);
+    EXPECT_EQ(second->GetPageCount(), 1);
+    EXPECT_EQ(first->GetPageCount(), 2);
+    EXPECT_EQ(LoadsOf(lower), 1);
+    EXPECT_EQ(util->FindDocument(path.c_str()), first);
+    EXPECT_EQ(util->FindDocument(lower.c_str()), second);
     EXPECT_EQ(util->FindDocument(nullptr), nullptr);
     EXPECT_EQ(util->FindDocument(""), nullptr);
     EXPECT_EQ(util->OpenDocument(nullptr), nullptr);

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <vector>
@@ -32,6 +35,126 @@ TEST(Files, CopyKeepsContentAndWriteTime)
     EXPECT_TRUE(CopyFileA(src.c_str(), dst.c_str(), FALSE));
     EXPECT_EQ("new", ReadWhole(dst));
     EXPECT_FALSE(CopyFileA((dir / "missing").c_str(), dst.c_str(), FALSE));
+}
+
+// What a name may be made to point at by someone sharing the folder: the writes below must
+// fail there and leave the pointed-at file as it was.
+struct PlantedRow {
+    const char* what;
+    void (*plant)(const std::string& name, const std::string& victim);
+};
+const PlantedRow kPlanted[] = {
+    {"symbolic link to a file", [](const std::string& n, const std::string& v) { ASSERT_EQ(0, symlink(v.c_str(), n.c_str())); }},
+    {"dangling symbolic link", [](const std::string& n, const std::string& v) {
+         ASSERT_EQ(0, symlink((v + ".new").c_str(), n.c_str()));
+     }},
+    {"named pipe", [](const std::string& n, const std::string&) { ASSERT_EQ(0, mkfifo(n.c_str(), 0600)); }},
+};
+
+TEST(Files, CopyNeverWritesThroughALinkOrIntoAnythingButAFile)
+{
+    for (const PlantedRow& row : kPlanted) {
+        SCOPED_TRACE(row.what);
+        TempDir dir;
+        std::string src = dir.Write("src.doc", "document");
+        std::string victim = dir.Write("victim.txt", "0xdeadbeef");
+        std::string dst = dir / "dst.doc";
+        row.plant(dst, victim);
+        for (BOOL failIfExists : {FALSE, TRUE}) {
+            EXPECT_FALSE(CopyFileA(src.c_str(), dst.c_str(), failIfExists));
+            EXPECT_EQ("0xdeadbeef", ReadWhole(victim));
+            EXPECT_NE(0, access((victim + ".new").c_str(), F_OK)) << "nothing made through the link";
+            struct stat st;
+            EXPECT_EQ(0, lstat(dst.c_str(), &st)) << "what was planted stays";
+        }
+    }
+}
+
+TEST(Files, CopyFromANamedPipeFailsWithoutWaiting)
+{
+    TempDir dir;
+    ASSERT_EQ(0, mkfifo((dir / "pipe.doc").c_str(), 0600));
+    EXPECT_FALSE(CopyFileA((dir / "pipe.doc").c_str(), (dir / "copy.doc").c_str(), FALSE));
+    EXPECT_NE(0, access((dir / "copy.doc").c_str(), F_OK));
+}
+
+TEST(Files, CreateWithoutFollowingLinksRefusesThemAndTruncatesNothing)
+{
+    for (const PlantedRow& row : kPlanted) {
+        SCOPED_TRACE(row.what);
+        TempDir dir;
+        std::string victim = dir.Write("victim.txt", "0xdeadbeef");
+        std::string name = dir / "picture.bmp";
+        row.plant(name, victim);
+        for (DWORD disposition : {CREATE_ALWAYS, OPEN_ALWAYS, TRUNCATE_EXISTING, CREATE_NEW}) {
+            HANDLE h = CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
+                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+            EXPECT_EQ(INVALID_HANDLE_VALUE, h) << "disposition " << disposition;
+            if (h != INVALID_HANDLE_VALUE)
+                CloseHandle(h);
+            EXPECT_EQ("0xdeadbeef", ReadWhole(victim));
+            EXPECT_NE(0, access((victim + ".new").c_str(), F_OK));
+        }
+    }
+    // A regular file is replaced: truncated, then written.
+    TempDir dir;
+    std::string name = dir.Write("picture.bmp", "older and longer");
+    HANDLE h = CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    DWORD n = 0xdeadbeef;
+    EXPECT_TRUE(WriteFile(h, "new", 3, &n, nullptr));
+    EXPECT_EQ(3u, n);
+    EXPECT_TRUE(CloseHandle(h));
+    EXPECT_EQ("new", ReadWhole(name));
+}
+
+TEST(Files, WriteReportsAFullDisk)
+{
+    TempDir dir;
+    std::string name = dir / "big.bin";
+    HANDLE h = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h);
+    rlimit old;
+    getrlimit(RLIMIT_FSIZE, &old);
+    sighandler_t oldHandler = signal(SIGXFSZ, SIG_IGN);
+    rlimit lim = old;
+    lim.rlim_cur = 100;
+    setrlimit(RLIMIT_FSIZE, &lim);
+    std::string data(300, 'x');
+    DWORD n = 0xdeadbeef;
+    const BOOL ok = WriteFile(h, data.data(), (DWORD)data.size(), &n, nullptr);
+    const DWORD err = GetLastError();
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, oldHandler);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ((DWORD)ERROR_DISK_FULL, err);
+    EXPECT_EQ(100u, n) << "what did reach the file";
+    EXPECT_TRUE(CloseHandle(h));
+    EXPECT_FALSE(WriteFile(h, "x", 1, &n, nullptr)) << "a closed handle";
+    EXPECT_EQ((DWORD)ERROR_INVALID_HANDLE, GetLastError());
+}
+
+TEST(Files, MoveReplacesOnlyWhenAskedAndNeverThroughALink)
+{
+    TempDir dir;
+    std::string a = dir.Write("a.tmp", "new picture");
+    std::string b = dir.Write("b.jpg", "old picture");
+    EXPECT_FALSE(MoveFileExA(a.c_str(), b.c_str(), 0));
+    EXPECT_EQ("old picture", ReadWhole(b));
+    EXPECT_TRUE(MoveFileExA(a.c_str(), b.c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ("new picture", ReadWhole(b));
+    EXPECT_NE(0, access(a.c_str(), F_OK));
+    // A link at the new name is replaced itself; the file it pointed at stays.
+    std::string victim = dir.Write("victim.txt", "0xdeadbeef");
+    std::string c = dir.Write("c.tmp", "third");
+    std::string link = dir / "link.jpg";
+    ASSERT_EQ(0, symlink(victim.c_str(), link.c_str()));
+    EXPECT_TRUE(MoveFileExA(c.c_str(), link.c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ("third", ReadWhole(link));
+    EXPECT_EQ("0xdeadbeef", ReadWhole(victim));
+    EXPECT_FALSE(MoveFileExA((dir / "missing").c_str(), b.c_str(), MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ((DWORD)ERROR_FILE_NOT_FOUND, GetLastError());
 }
 
 TEST(Files, DeleteRefusesFoldersAndMissingFiles)

@@ -1,0 +1,229 @@
+// Whole conversions through the scripted word processor and the real image library: every page
+// has a result, failures are reported and keep their rows ticked, pictures are complete or
+// absent, and documents of one base name do not overwrite each other's pictures.
+#include "TfmConvert.h"
+
+#include "ScriptedWord.h"
+#include "TempDir.h"
+#include "app/PictureLib.h"
+
+#include <dirent.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <set>
+
+namespace {
+
+std::set<std::string> FilesIn(const std::string& dir)
+{
+    std::set<std::string> names;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d))
+            if (strcmp(e->d_name, ".") && strcmp(e->d_name, ".."))
+                names.insert(e->d_name);
+        closedir(d);
+    }
+    return names;
+}
+
+// The middle pixel of a 24-bit BMP file as a COLORREF, or 0xdeadbeef when it is no such file.
+COLORREF MiddlePixel(const std::string& path)
+{
+    const std::string s = ReadWhole(path);
+    if (s.size() < 54 || s.compare(0, 2, "BM") != 0)
+        return 0xdeadbeef;
+    auto le32 = [&](size_t o) { return (int)((uint8_t)s[o] | (uint8_t)s[o + 1] << 8 | (uint8_t)s[o + 2] << 16 | (uint8_t)s[o + 3] << 24); };
+    const int w = le32(18), h = le32(22), off = le32(10);
+    const size_t stride = ((size_t)w * 3 + 3) & ~(size_t)3;
+    const size_t at = (size_t)off + (size_t)(h - 1 - h / 2) * stride + (size_t)(w / 2) * 3;
+    if (w <= 0 || h <= 0 || at + 3 > s.size())
+        return 0xdeadbeef;
+    return RGB((uint8_t)s[at + 2], (uint8_t)s[at + 1], (uint8_t)s[at]);
+}
+
+const std::string kDone = "The conversion was done, please browse the \"";
+const std::string kDoneEnd = "\" folder for the generated image files.";
+
+class ScriptedConversion : public TfmConvertTest {
+protected:
+    void SetUp() override
+    {
+        TfmConvertTest::SetUp();
+        m_libRefs = PictureLibRefCount();
+        scripted::Install();
+        OptionSettings.ImageType = 1;
+        snprintf(OptionSettings.OutputPath, MAX_PATH, "%s", out.Path().c_str());
+        snprintf(OptionSettings.TempPath, MAX_PATH, "%s", temp.Path().c_str());
+    }
+    void TearDown() override
+    {
+        EndWord();
+        scripted::Uninstall();
+        // The image library is back for the window's document list, whatever a case did.
+        while (PictureLibRefCount() < m_libRefs)
+            PictureLibLoad();
+        TfmConvertTest::TearDown();
+    }
+    std::string Doc(const std::string& name, const std::vector<std::string>& pages, LONG cx = 21000, LONG cy = 29700)
+    {
+        const size_t slash = name.rfind('/');
+        if (slash != std::string::npos)
+            mkdir((docs / name.substr(0, slash)).c_str(), 0755);
+        return docs.Write(name, scripted::MakeDocument(pages, cx, cy));
+    }
+    std::string Message(const std::string& extra = "") { return kDone + out.Path() + kDoneEnd + extra; }
+
+    TempDir docs, out, temp;
+    unsigned m_libRefs = 0;  // the image library's references with the window made
+};
+
+TEST_F(ScriptedConversion, DocumentsOfOneBaseNameKeepEachTheirPictures)
+{
+    AddFiles({Doc("a/report.doc", {"r1 one", "r1 two"}), Doc("b/report.docx", {"r2 one", "r2 two", "r2 three"}),
+              Doc("c/report.doc", {"r3 one"}), Doc("other.doc", {"o one"})});
+    ConvertNow();
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(Message(), boxes[0].text) << "everything converted: the message as it always was";
+    EXPECT_EQ((std::set<std::string>{"report_1.bmp", "report_2.bmp", "report_docx_1.bmp", "report_docx_2.bmp",
+                                     "report_docx_3.bmp", "report_doc_1.bmp", "other_1.bmp"}),
+              FilesIn(out.Path()))
+        << "no temporary picture is left either";
+    const struct {
+        const char* file;
+        const char* firstLine;
+    } rows[] = {{"report_1.bmp", "r1 one"},      {"report_2.bmp", "r1 two"},        {"report_docx_1.bmp", "r2 one"},
+                {"report_docx_2.bmp", "r2 two"}, {"report_docx_3.bmp", "r2 three"}, {"report_doc_1.bmp", "r3 one"},
+                {"other_1.bmp", "o one"}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.file);
+        EXPECT_EQ(scripted::PageColour(r.firstLine), MiddlePixel(out / r.file));
+    }
+    for (int i = 0; i < 4; ++i)
+        EXPECT_FALSE(Ticked(Files(), i)) << i;
+
+    // A new run starts afresh: the plain names are free again.
+    Tick(Files(), 1, true);
+    ConvertNow();
+    EXPECT_EQ(scripted::PageColour("r2 one"), MiddlePixel(out / "report_1.bmp"));
+    EXPECT_EQ(scripted::PageColour("r2 three"), MiddlePixel(out / "report_3.bmp"));
+    EXPECT_EQ(scripted::PageColour("r2 one"), MiddlePixel(out / "report_docx_1.bmp")) << "from the run before";
+}
+
+struct FaultRow {
+    const char* what;
+    std::string extra;  // what the message adds
+    bool goodConverts;  // the unaffected document still gets its picture
+};
+
+TEST_F(ScriptedConversion, FailedPagesLeaveNoPictureAreReportedAndKeepTheirRowsTicked)
+{
+    const FaultRow rows[] = {
+        {"image library missing", "\n\n3 pages of 2 documents could not be converted.", false},
+        {"page too large to draw", "\n\n2 pages of 1 document could not be converted.", true},
+        {"document gone before the run", "\n\n1 document could not be opened.", true},
+        {"output folder is a file", "\n\n3 pages of 2 documents could not be converted.", false},
+        {"disk full", "\n\n3 pages of 2 documents could not be converted.", false},
+    };
+    for (const FaultRow& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir base;
+        docs.~TempDir();
+        new (&docs) TempDir;
+        out.~TempDir();
+        new (&out) TempDir;
+        snprintf(OptionSettings.OutputPath, MAX_PATH, "%s", out.Path().c_str());
+        const std::string what = row.what;
+        const LONG side = what == "page too large to draw" ? 600000 : 21000;  // 22677 pixels square
+        const std::string bad = Doc("bad.doc", {"bad one", "bad two"}, side, side);
+        const std::string good = Doc("good.doc", {"good one"});
+        // Pictures of an earlier run stay as they were when their page fails now.
+        out.Write("bad_1.bmp", "0xdeadbeef earlier picture");
+        while (Files()->topLevelItemCount())
+            Tick(Files(), 0, true), Del();
+        AddFiles({bad, good});
+        if (what == "image library missing") {
+            while (PictureLibRefCount())
+                PictureLibFree();
+        } else if (what == "document gone before the run") {
+            unlink(bad.c_str());
+        } else if (what == "output folder is a file") {
+            const std::string file = base.Write("plain-file", "x");
+            snprintf(OptionSettings.OutputPath, MAX_PATH, "%s/", file.c_str());
+        }
+        boxes.clear();
+        // A full disk as write() sees it: no file of this process may grow past 1 MB, less
+        // than one page's picture.
+        rlimit oldLimit;
+        getrlimit(RLIMIT_FSIZE, &oldLimit);
+        sighandler_t oldHandler = signal(SIGXFSZ, SIG_IGN);
+        if (what == "disk full") {
+            rlimit lim = oldLimit;
+            lim.rlim_cur = 1 << 20;
+            setrlimit(RLIMIT_FSIZE, &lim);
+        }
+        ConvertNow();
+        setrlimit(RLIMIT_FSIZE, &oldLimit);
+        signal(SIGXFSZ, oldHandler);
+        while (PictureLibRefCount() < m_libRefs)
+            PictureLibLoad();
+
+        ASSERT_EQ(1u, boxes.size());
+        EXPECT_EQ(kDone + OptionSettings.OutputPath + kDoneEnd + row.extra, boxes[0].text);
+        EXPECT_EQ((UINT)MB_ICONWARNING, boxes[0].type & MB_ICONMASK);
+        EXPECT_TRUE(Ticked(Files(), 0)) << "the failed document stays ticked";
+        EXPECT_EQ(!row.goodConverts, Ticked(Files(), 1));
+        std::set<std::string> expected = {"bad_1.bmp"};
+        if (row.goodConverts)
+            expected.insert("good_1.bmp");
+        if (what != "output folder is a file") {
+            EXPECT_EQ(expected, FilesIn(out.Path())) << "no white, partial or temporary picture";
+            EXPECT_EQ("0xdeadbeef earlier picture", ReadWhole(out / "bad_1.bmp"));
+        }
+        if (row.goodConverts) {
+            EXPECT_EQ(scripted::PageColour("good one"), MiddlePixel(out / "good_1.bmp"));
+        }
+    }
+}
+
+TEST_F(ScriptedConversion, SingleDocumentViewKeepsFailedPagesTicked)
+{
+    ASSERT_TRUE(Load(Doc("view.doc", {"v one", "v two", "v three"})));
+    ASSERT_EQ(3, Pages()->topLevelItemCount());
+    Tick(Pages(), 0, true);
+    Tick(Pages(), 2, true);
+    while (PictureLibRefCount())
+        PictureLibFree();
+    ConvertSelected();
+    while (PictureLibRefCount() < m_libRefs)
+        PictureLibLoad();
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ(Message("\n\n2 pages of 1 document could not be converted."), boxes[0].text);
+    EXPECT_TRUE(Ticked(Pages(), 0));
+    EXPECT_FALSE(Ticked(Pages(), 1));
+    EXPECT_TRUE(Ticked(Pages(), 2));
+    EXPECT_TRUE(FilesIn(out.Path()).empty());
+
+    // With the library back the same ticks convert, and the counts start afresh.
+    ConvertSelected();
+    ASSERT_EQ(2u, boxes.size());
+    EXPECT_EQ(Message(), boxes[1].text);
+    EXPECT_EQ((UINT)MB_ICONINFORMATION, boxes[1].type & MB_ICONMASK);
+    EXPECT_FALSE(Ticked(Pages(), 0));
+    EXPECT_FALSE(Ticked(Pages(), 2));
+    EXPECT_EQ((std::set<std::string>{"view_1.bmp", "view_3.bmp"}), FilesIn(out.Path()));
+    EXPECT_EQ(scripted::PageColour("v three"), MiddlePixel(out / "view_3.bmp"));
+
+    // This page alone, failing: one page of one document.
+    while (PictureLibRefCount())
+        PictureLibFree();
+    ConvertThis();
+    while (PictureLibRefCount() < m_libRefs)
+        PictureLibLoad();
+    ASSERT_EQ(3u, boxes.size());
+    EXPECT_EQ(Message("\n\n1 page of 1 document could not be converted."), boxes[2].text);
+}
+
+}  // namespace
