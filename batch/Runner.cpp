@@ -575,8 +575,8 @@ void Run_::FinishedLine(int nDoc)
         return;
     }
     if (d.state == Document::Converted)
-        std::fprintf(stderr, "[%d/%zu] %s: %zu pages written (%.1f s)\n", m_finished, m_docs.size(), d.path.c_str(),
-                     d.pictures.size(), d.seconds);
+        std::fprintf(stderr, "[%d/%zu] %s: %zu %s written (%.1f s)\n", m_finished, m_docs.size(), d.path.c_str(),
+                     d.pictures.size(), d.pictures.size() == 1 ? "page" : "pages", d.seconds);
     else
         std::fprintf(stderr, "[%d/%zu] %s: failed, %s: %s\n", m_finished, m_docs.size(), d.path.c_str(),
                      ErrorKindName(d.kind), d.message.c_str());
