@@ -234,7 +234,8 @@ without a display.
   -q, --quality N           JPEG quality 1 to 100 (default 90)
   -j, --jobs N              documents converted at once, each with its own engine
                             (default: the number of cores, at most 8)
-  -t, --timeout SECONDS     per document (default 300)
+  -t, --timeout SECONDS     per document (default 300; a worker's first document includes
+                            its engine's start)
       --report FILE         a JSON report ("-" for standard output)
   -h, --help; --version
 

@@ -136,6 +136,8 @@ struct Document {
     std::string message;
     Clock::time_point start;
     double seconds = 0;
+    bool checked = false;
+    FileCheck check;
 };
 
 struct WorkerProc {
@@ -159,6 +161,7 @@ private:
     WorkerProc* StartWorker();
     void StopWorker(WorkerProc& w, bool bKill);
     void OnLine(WorkerProc& w, const std::string& line);
+    void OnEvent(WorkerProc& w, const json& j);
     void OnWorkerLost(WorkerProc& w, ErrorKind kind, const std::string& message);
     void Finish(int nDoc, ErrorKind kind, const std::string& message);
     void RemoveTempFiles(const std::string& prefix);
@@ -398,6 +401,15 @@ void Run_::OnLine(WorkerProc& w, const std::string& line)
     const json j = json::parse(line, nullptr, false);
     if (j.is_discarded() || !j.is_object())
         return;
+    // A line with a field of the wrong type is ignored like one that does not parse.
+    try {
+        OnEvent(w, j);
+    } catch (const json::exception&) {
+    }
+}
+
+void Run_::OnEvent(WorkerProc& w, const json& j)
+{
     const std::string event = j.value("event", "");
     if (event == "engine") {
         m_enginePids.insert(j.value("pid", 0));
@@ -460,8 +472,13 @@ bool Run_::Dispatch()
     while (m_next < m_docs.size()) {
         const int nDoc = int(m_next);
         Document& d = m_docs[m_next];
-        // What can be told without an engine is told here, without starting one.
-        const FileCheck check = CheckDocumentFile(d.path);
+        // What can be told without an engine is told here, without starting one (once: the
+        // document may wait here for a free worker).
+        if (!d.checked) {
+            d.check = CheckDocumentFile(d.path);
+            d.checked = true;
+        }
+        const FileCheck& check = d.check;
         if (check.kind != ErrorKind::None) {
             ++m_next;
             d.start = Clock::now();

@@ -203,6 +203,13 @@ void Worker::Convert(int nDoc, const std::string& path, const std::string& prefi
         Fail(nDoc, check.kind, check.message);
         return;
     }
+    // The Word layer keeps paths in buffers of MAX_PATH bytes and refuses longer ones: said
+    // so here rather than taken for a document the engine cannot read.
+    if (path.size() >= MAX_PATH) {
+        Fail(nDoc, ErrorKind::NotFound,
+             "the path is longer than " + std::to_string(MAX_PATH - 1) + " bytes and cannot be opened");
+        return;
+    }
     if (!m_pUtil)
         m_pUtil = new CxWordUtil;
     if (!m_pUtil->IsStarted()) {
@@ -316,16 +323,21 @@ int WorkerMain()
         if (!ReadLine(&line))
             return 3;
         const json j = json::parse(line, nullptr, false);
-        if (j.is_discarded() || !j.contains("setup"))
+        if (j.is_discarded() || !j.is_object() || !j.contains("setup") || !j["setup"].is_object())
             return 3;
         const json& s = j["setup"];
-        const std::string format = s.value("format", "png");
+        std::string format, pages;
+        try {
+            format = s.value("format", "png");
+            setup.dpi = s.value("dpi", 96);
+            setup.quality = s.value("quality", 90);
+            setup.temp = s.value("temp", "");
+            pages = s.value("pages", "");
+        } catch (const json::exception&) {
+            return 3;
+        }
         setup.format = format == "jpg" ? ImageFormat::Jpg : format == "bmp" ? ImageFormat::Bmp : ImageFormat::Png;
-        setup.dpi = s.value("dpi", 96);
-        setup.quality = s.value("quality", 90);
-        setup.temp = s.value("temp", "");
         std::string error;
-        const std::string pages = s.value("pages", "");
         if (setup.temp.empty() || (!pages.empty() && !ParsePageList(pages, &setup.pages, &error)))
             return 3;
     }
@@ -342,9 +354,18 @@ int WorkerMain()
     Worker* pWorker = new Worker(setup);
     while (ReadLine(&line)) {
         const json j = json::parse(line, nullptr, false);
-        if (j.is_discarded() || !j.contains("doc"))
+        if (j.is_discarded() || !j.is_object() || !j.contains("doc"))
             continue;
-        pWorker->Convert(j.value("doc", -1), j.value("path", ""), j.value("prefix", ""));
+        int nDoc = -1;
+        std::string path, prefix;
+        try {
+            nDoc = j.value("doc", -1);
+            path = j.value("path", "");
+            prefix = j.value("prefix", "");
+        } catch (const json::exception&) {
+            continue;
+        }
+        pWorker->Convert(nDoc, path, prefix);
     }
     // Releasing the Word layer ends this worker's engine.
     delete pWorker;

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 using namespace batchtest;
 
 namespace {
@@ -70,6 +73,21 @@ TEST(BatchUsage, RefusedDocumentsWithoutAnEngine)
     EXPECT_TRUE(report["processes"]["workers"].empty());
     EXPECT_TRUE(FilesIn(out.Path()).empty());
     EXPECT_NE(r.err.find("[2/2]"), std::string::npos) << r.err;
+
+    // A path the Word layer cannot hold is refused by the worker before any engine starts.
+    std::string deep = dir.Path();
+    while (deep.size() < 300)
+        deep += std::string(40, 'd') + "/";
+    std::filesystem::create_directories(deep);
+    std::ofstream(deep + "long.docx") << "PK\x03\x04 a package";
+    const Result rl = RunBatch({"-o", out.Path(), "--report", "-", deep + "long.docx"}, 60);
+    EXPECT_EQ(rl.status, 1) << rl.err;
+    const nlohmann::json rep = nlohmann::json::parse(rl.out, nullptr, false);
+    ASSERT_FALSE(rep.is_discarded()) << rl.out;
+    EXPECT_EQ(rep["documents"][0]["error"]["kind"], "not found");
+    EXPECT_NE(rep["documents"][0]["error"]["message"].get<std::string>().find("longer"), std::string::npos);
+    EXPECT_EQ(rep["processes"]["workers"].size(), 1u);
+    EXPECT_TRUE(rep["processes"]["engines"].empty());
 }
 
 }  // namespace
