@@ -3,6 +3,7 @@
 #include "EngineInternal.h"
 #include "TextMap.h"
 
+#include <com/sun/star/beans/NamedValue.hpp>
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
@@ -1137,8 +1138,18 @@ EngineStatus Document::SaveAs(const std::string& pathIn, const std::string& pass
         Reference<css::frame::XStorable> st(d.component, UNO_QUERY_THROW);
         Sequence<PropertyValue> args = Props({Prop("FilterName", Any(filter)), Prop("Overwrite", Any(true))});
         if (!password.empty()) {
+            // The OOXML export encrypts only with the password in its encryption data (and
+            // fails without a crypto type); given as "Password" it writes the file in the clear.
+            css::beans::NamedValue key[2];
+            key[0].Name = "OOXPassword";
+            key[0].Value <<= FromUtf8(password);
+            key[1].Name = "CryptoType";
+            key[1].Value <<= OUString("Standard");
             args.realloc(3);
-            args[2] = Prop("Password", Any(FromUtf8(password)));
+            if (filter == "MS Word 2007 XML")
+                args[2] = Prop("EncryptionData", Any(Sequence<css::beans::NamedValue>(key, 2)));
+            else
+                args[2] = Prop("Password", Any(FromUtf8(password)));
         }
         try {
             st->storeToURL(FileUrl(path), args);

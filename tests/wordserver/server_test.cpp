@@ -470,6 +470,7 @@ TEST(WordServerBadInput, FailedOpensLeaveNothingBehind)
         ASSERT_TRUE(MakeDocument(word, dir.Path(), SmallBody(), good));
         std::string locked = dir / "locked.doc";
         ASSERT_TRUE(MakeDocument(word, dir.Path(), SmallBody(), locked, "secret"));
+        ASSERT_TRUE(MakeDocument(word, dir.Path(), SmallBody(), dir / "locked.docx", "secret"));
         // The engine writes the password into the file: without it the file does not open.
         std::string bytes = ReadWhole(good);
         ASSERT_GT(bytes.size(), 200u);
@@ -477,7 +478,7 @@ TEST(WordServerBadInput, FailedOpensLeaveNothingBehind)
         dir.Write("text.doc", "This is just text, not a Word document.\nSecond line.\n");
         dir.Write("truncated.docx", bytes.substr(0, bytes.size() / 2));
 
-        const char* bad[] = {"missing.docx", "empty.docx", "text.doc", "truncated.docx", "locked.doc"};
+        const char* bad[] = {"missing.docx", "empty.docx", "text.doc", "truncated.docx", "locked.doc", "locked.docx"};
         for (const char* name : bad) {
             SCOPED_TRACE(name);
             HRESULT hr = S_OK;

@@ -1,0 +1,266 @@
+// Command-line parsing of pagesnap-batch. Every rejection names the argument it rejects.
+#include "batch/Options.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <set>
+#include <thread>
+
+namespace batch {
+
+namespace {
+
+// A whole decimal number within [lo, hi]; nothing else (no sign games, no trailing text).
+bool ParseInt(const std::string& s, int lo, int hi, int* out)
+{
+    if (s.empty() || s.size() > 9)
+        return false;
+    for (char c : s)
+        if (c < '0' || c > '9')
+            return false;
+    const long v = std::strtol(s.c_str(), nullptr, 10);
+    if (v < lo || v > hi)
+        return false;
+    *out = int(v);
+    return true;
+}
+
+std::string RangeText(int first, int last)
+{
+    if (last == 0)
+        return std::to_string(first) + "-";
+    if (first == last)
+        return std::to_string(first);
+    return std::to_string(first) + "-" + std::to_string(last);
+}
+
+}  // namespace
+
+const char* FormatExtension(ImageFormat f)
+{
+    switch (f) {
+    case ImageFormat::Png: return "png";
+    case ImageFormat::Jpg: return "jpg";
+    case ImageFormat::Bmp: return "bmp";
+    }
+    return "png";
+}
+
+bool ParsePageList(const std::string& text, std::vector<PageRange>* out, std::string* error)
+{
+    out->clear();
+    size_t pos = 0;
+    for (;;) {
+        size_t comma = text.find(',', pos);
+        const std::string item = text.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+        const size_t dash = item.find('-');
+        PageRange r{0, 0};
+        bool ok;
+        if (dash == std::string::npos) {
+            ok = ParseInt(item, 1, INT_MAX / 2, &r.first);
+            r.last = r.first;
+        } else {
+            const std::string a = item.substr(0, dash), b = item.substr(dash + 1);
+            // "-3" starts at the first page, "8-" runs to the last; "-" alone is neither.
+            ok = !(a.empty() && b.empty());
+            if (ok && a.empty())
+                r.first = 1;
+            else if (ok)
+                ok = ParseInt(a, 1, INT_MAX / 2, &r.first);
+            if (ok && !b.empty())
+                ok = ParseInt(b, 1, INT_MAX / 2, &r.last) && r.last >= r.first;
+        }
+        if (!ok) {
+            *error = "--pages: bad page or range '" + item + "' (use e.g. 1-3,5,8-)";
+            out->clear();
+            return false;
+        }
+        out->push_back(r);
+        if (comma == std::string::npos)
+            return true;
+        pos = comma + 1;
+    }
+}
+
+std::vector<int> SelectPages(const std::vector<PageRange>& ranges, int nCount, std::vector<std::string>* pSkipped)
+{
+    std::vector<int> pages;
+    if (ranges.empty()) {
+        for (int i = 1; i <= nCount; ++i)
+            pages.push_back(i);
+        return pages;
+    }
+    std::set<int> chosen;
+    for (const PageRange& r : ranges) {
+        const int last = r.last == 0 ? nCount : r.last;
+        for (int i = r.first; i <= std::min(last, nCount); ++i)
+            chosen.insert(i);
+        // What lies past the end is named once per request, as it was asked for.
+        if (pSkipped && r.last == 0 && r.first > nCount)
+            pSkipped->push_back(RangeText(r.first, 0));
+        else if (pSkipped && r.last > nCount)
+            pSkipped->push_back(RangeText(std::max(r.first, nCount + 1), r.last));
+    }
+    pages.assign(chosen.begin(), chosen.end());
+    return pages;
+}
+
+bool ParseArguments(const std::vector<std::string>& args, int nDefaultJobs, Options* out, std::string* error)
+{
+    Options o;
+    o.jobs = nDefaultJobs;
+    bool bEndOfOptions = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (bEndOfOptions || arg.size() < 2 || arg[0] != '-') {
+            o.inputs.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            bEndOfOptions = true;
+            continue;
+        }
+        if (arg == "-h" || arg == "--help") {
+            o.help = true;
+            continue;
+        }
+        if (arg == "--version") {
+            o.version = true;
+            continue;
+        }
+        // The option's name and value: "--name=value", "--name value", "-xvalue" or "-x value".
+        std::string name, value;
+        bool bHasValue = false;
+        if (arg[1] == '-') {
+            const size_t eq = arg.find('=');
+            name = arg.substr(0, eq);
+            if (eq != std::string::npos) {
+                value = arg.substr(eq + 1);
+                bHasValue = true;
+            }
+        } else {
+            name = arg.substr(0, 2);
+            if (arg.size() > 2) {
+                value = arg.substr(2);
+                bHasValue = true;
+            }
+        }
+        static const char* const kShort[][2] = {{"-o", "--output"},  {"-f", "--format"},  {"-r", "--resolution"},
+                                                {"-p", "--pages"},   {"-q", "--quality"}, {"-j", "--jobs"},
+                                                {"-t", "--timeout"}, {"", "--report"}};
+        std::string longName;
+        for (const auto& pair : kShort)
+            if (name == pair[0] || name == pair[1])
+                longName = pair[1];
+        if (longName.empty()) {
+            *error = "unknown option '" + arg + "'";
+            return false;
+        }
+        if (!bHasValue) {
+            if (i + 1 >= args.size()) {
+                *error = "option '" + name + "' needs a value";
+                return false;
+            }
+            value = args[++i];
+        }
+        bool ok = true;
+        std::string why;
+        if (longName == "--output") {
+            ok = !value.empty();
+            o.outputDir = value;
+        } else if (longName == "--format") {
+            if (value == "png")
+                o.format = ImageFormat::Png;
+            else if (value == "jpg" || value == "jpeg")
+                o.format = ImageFormat::Jpg;
+            else if (value == "bmp")
+                o.format = ImageFormat::Bmp;
+            else
+                ok = false, why = " (png, jpg or bmp)";
+        } else if (longName == "--resolution") {
+            ok = ParseInt(value, 24, 600, &o.dpi);
+            why = " (24 to 600)";
+        } else if (longName == "--pages") {
+            if (!ParsePageList(value, &o.pages, error))
+                return false;
+            o.pagesText = value;
+        } else if (longName == "--quality") {
+            ok = ParseInt(value, 1, 100, &o.quality);
+            why = " (1 to 100)";
+        } else if (longName == "--jobs") {
+            ok = ParseInt(value, 1, 64, &o.jobs);
+            why = " (1 to 64)";
+        } else if (longName == "--timeout") {
+            ok = ParseInt(value, 1, 86400, &o.timeoutSeconds);
+            why = " (1 to 86400 seconds)";
+        } else if (longName == "--report") {
+            ok = !value.empty();
+            o.reportPath = value;
+        }
+        if (!ok) {
+            *error = "bad value '" + value + "' for " + longName + why;
+            return false;
+        }
+    }
+    if (!o.help && !o.version && o.inputs.empty()) {
+        *error = "no FILE or FOLDER given";
+        return false;
+    }
+    *out = o;
+    return true;
+}
+
+int DefaultJobs()
+{
+    const unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : int(std::min(n, 8u));
+}
+
+const char* VersionText() { return "pagesnap-batch (Folium Converter) 1.0"; }
+
+std::string HelpText()
+{
+    return R"(Usage: pagesnap-batch [options] FILE|FOLDER...
+Converts Word documents (.doc, .docx) into one picture per page, several documents at once,
+without a display.
+
+  -o, --output DIR          where pictures go (default: the current folder); made when missing
+  -f, --format png|jpg|bmp  (default png)
+  -r, --resolution DPI      24 to 600 (default 96)
+  -p, --pages LIST          e.g. 1-3,5,8- (default: every page); pages past a document's end
+                            are skipped with a warning
+  -q, --quality N           JPEG quality 1 to 100 (default 90)
+  -j, --jobs N              documents converted at once, each with its own engine
+                            (default: the number of cores, at most 8)
+  -t, --timeout SECONDS     per document (default 300; a worker's first document includes
+                            its engine's start)
+      --report FILE         a JSON report ("-" for standard output)
+  -h, --help; --version
+
+A FOLDER contributes its files matching *.doc, in any letter case and with longer extensions
+such as .docx (as Pagesnap's document list adds a folder); sub-folders are not searched. A
+folder's files are taken in name order; a file named twice is converted once.
+
+Pictures are named <base>_<n>.<ext> as Pagesnap names them (<base>: the document's name
+without its extension, n: the page number from 1). When documents of one run share a base
+name (report.doc and report.docx, or two folders' letter.doc; letter case ignored), the first
+in command-line order keeps it and each later one takes the first free <base>-2, <base>-3, ...
+that is no other document's base name in the run; the report gives every file name.
+
+Each picture is written under a hidden temporary name in the output folder and renamed into
+place once its whole document has converted: a document that fails or times out leaves none
+of its pictures of this run (pictures of earlier runs are not touched, and a successful
+document replaces its files of the same names). Nothing else is written outside the output
+folder except a private temporary folder, removed at the end.
+
+Progress goes to standard error: on a terminal one line redrawn, otherwise one line per
+finished document. Exit status: 0 when every document converted, 1 when any failed (error
+kinds: not found, not a Word document, password-protected, damaged, timed out, engine
+failed), 2 for a usage error. Ctrl-C or SIGTERM ends the workers and their engines, removes
+the temporary files and the interrupted documents' pictures, then ends by that signal.
+)";
+}
+
+}  // namespace batch

@@ -1,0 +1,52 @@
+// The command line of pagesnap-batch: options, the page list and the help text.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace batch {
+
+enum class ImageFormat { Png, Jpg, Bmp };
+
+const char* FormatExtension(ImageFormat f);
+
+// One item of --pages: first..last (from 1); last 0 means "to the end".
+struct PageRange {
+    int first;
+    int last;
+};
+
+struct Options {
+    std::string outputDir = ".";
+    ImageFormat format = ImageFormat::Png;
+    int dpi = 96;
+    std::vector<PageRange> pages;  // empty: every page
+    std::string pagesText;         // --pages as given
+    int quality = 90;
+    int jobs = 1;
+    int timeoutSeconds = 300;
+    std::string reportPath;  // empty: none; "-" standard output
+    std::vector<std::string> inputs;
+    bool help = false;
+    bool version = false;
+};
+
+// Parses "1-3,5,8-" (also "-3"): false with a message naming the bad item.
+bool ParsePageList(const std::string& text, std::vector<PageRange>* out, std::string* error);
+
+// The pages of the list that exist in a document of nCount pages, ascending, each once; the
+// requested pages past the end go to *pSkipped as ranges of text ("9", "12-14", "20-").
+std::vector<int> SelectPages(const std::vector<PageRange>& ranges, int nCount, std::vector<std::string>* pSkipped);
+
+// Parses argv (without argv[0]). False with a message naming the bad argument. jobs defaults
+// to nDefaultJobs.
+bool ParseArguments(const std::vector<std::string>& args, int nDefaultJobs, Options* out, std::string* error);
+
+// The number of cores, at most 8 (at least 1).
+int DefaultJobs();
+
+std::string HelpText();
+const char* VersionText();
+
+}  // namespace batch

@@ -1,0 +1,376 @@
+// The worker: the Word layer over the stand-in (one engine for this process), the page drawn at
+// the run's resolution, and the picture encoded through GDI+ with the run's JPEG quality.
+#include "batch/Worker.h"
+
+#include "app/OptionSettings.h"
+#include "app/TempFolder.h"
+#include "batch/Options.h"
+#include "batch/Sniff.h"
+#include "word/CxWordDoc.h"
+#include "word/CxWordUtil.h"
+
+#include <objbase.h>
+#include <windows.h>
+
+#include <gdiplusflat.h>
+
+#include <nlohmann/json.hpp>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <iostream>
+#include <set>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+using json = nlohmann::json;
+using namespace Gdiplus;
+using namespace Gdiplus::DllExports;
+
+namespace batch {
+
+namespace {
+
+// The answers go to a descriptor of their own: standard output is pointed at standard error
+// so that nothing a library prints can break a line of the protocol.
+int g_answerFd = -1;
+
+void Send(const json& j)
+{
+    std::string line = j.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+    const char* p = line.data();
+    size_t left = line.size();
+    while (left > 0) {
+        const ssize_t n = write(g_answerFd, p, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            _exit(3);  // the run is gone: nothing to report to
+        p += n;
+        left -= size_t(n);
+    }
+}
+
+struct Setup {
+    ImageFormat format = ImageFormat::Png;
+    int dpi = 96;
+    int quality = 90;
+    std::vector<PageRange> pages;
+    std::string temp;
+};
+
+// Parent id and state of a process from /proc; false when it does not exist.
+bool ProcStat(int pid, int* ppid, char* state)
+{
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/stat", pid);
+    FILE* f = std::fopen(path, "re");
+    if (!f)
+        return false;
+    char buf[512];
+    const size_t n = std::fread(buf, 1, sizeof buf - 1, f);
+    std::fclose(f);
+    buf[n] = 0;
+    // "pid (comm) S ppid ...": the name may hold anything, so read after its last ')'.
+    const char* p = std::strrchr(buf, ')');
+    return p && std::sscanf(p + 1, " %c %d", state, ppid) == 2;
+}
+
+// This process's live children (the engine processes the stand-in started).
+std::vector<int> LiveChildren()
+{
+    std::vector<int> pids;
+    DIR* d = opendir("/proc");
+    if (!d)
+        return pids;
+    const int self = getpid();
+    while (dirent* e = readdir(d)) {
+        char* end = nullptr;
+        const long pid = std::strtol(e->d_name, &end, 10);
+        if (!end || *end || pid <= 0)
+            continue;
+        int ppid = 0;
+        char state = 0;
+        if (ProcStat(int(pid), &ppid, &state) && ppid == self && state != 'Z')
+            pids.push_back(int(pid));
+    }
+    closedir(d);
+    return pids;
+}
+
+bool ChildAlive(int pid)
+{
+    int ppid = 0;
+    char state = 0;
+    return ProcStat(pid, &ppid, &state) && ppid == getpid() && state != 'Z';
+}
+
+class Worker {
+public:
+    explicit Worker(const Setup& s) : m_setup(s) {}
+    ~Worker() { delete m_pUtil; }
+
+    void Convert(int nDoc, const std::string& path, const std::string& prefix);
+
+private:
+    void ReportEngines(int nDoc);
+    bool EngineLost() const;
+    bool SavePicture(HDC hdc, HBITMAP hbm, int w, int h, const std::string& path);
+    void Fail(int nDoc, ErrorKind kind, const std::string& message)
+    {
+        Send({{"doc", nDoc}, {"event", "failed"}, {"kind", ErrorKindName(kind)}, {"message", message}});
+    }
+
+    Setup m_setup;
+    CxWordUtil* m_pUtil = nullptr;
+    std::set<int> m_engines;
+    int m_lastEngine = 0;
+};
+
+void Worker::ReportEngines(int nDoc)
+{
+    for (int pid : LiveChildren()) {
+        if (m_engines.insert(pid).second)
+            Send({{"doc", nDoc}, {"event", "engine"}, {"pid", pid}});
+        m_lastEngine = pid;
+    }
+}
+
+bool Worker::EngineLost() const
+{
+    return m_lastEngine == 0 || !ChildAlive(m_lastEngine);
+}
+
+bool Worker::SavePicture(HDC hdc, HBITMAP hbm, int w, int h, const std::string& path)
+{
+    BITMAPINFO bi;
+    std::memset(&bi, 0, sizeof bi);
+    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = h;  // bottom-up, as GDI hands rows out
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 24;
+    bi.bmiHeader.biCompression = BI_RGB;
+    const size_t stride = (size_t(w) * 3 + 3) & ~size_t(3);
+    std::vector<uint8_t> bits(stride * size_t(h));
+    if (GetDIBits(hdc, hbm, 0, UINT(h), bits.data(), &bi, DIB_RGB_COLORS) != h)
+        return false;
+    GpBitmap* pBitmap = nullptr;
+    if (GdipCreateBitmapFromGdiDib(&bi, bits.data(), &pBitmap) != Ok || !pBitmap)
+        return false;
+
+    const char16_t* mime = m_setup.format == ImageFormat::Jpg   ? u"image/jpeg"
+                           : m_setup.format == ImageFormat::Bmp ? u"image/bmp"
+                                                                 : u"image/png";
+    CLSID clsid;
+    bool bFound = false;
+    UINT nCount = 0, nBytes = 0;
+    if (GdipGetImageEncodersSize(&nCount, &nBytes) == Ok && nBytes > 0) {
+        std::vector<BYTE> block(nBytes);
+        auto* pInfo = reinterpret_cast<ImageCodecInfo*>(block.data());
+        if (GdipGetImageEncoders(nCount, nBytes, pInfo) == Ok)
+            for (UINT i = 0; i < nCount && !bFound; ++i)
+                if (pInfo[i].MimeType && std::u16string(pInfo[i].MimeType) == mime) {
+                    clsid = pInfo[i].Clsid;
+                    bFound = true;
+                }
+    }
+    WCHAR wszPath[4096];
+    bool ok = bFound && MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wszPath, 4096) > 0;
+    if (ok) {
+        ULONG quality = ULONG(m_setup.quality);
+        EncoderParameters params;
+        params.Count = 1;
+        params.Parameter[0].Guid = EncoderQuality;
+        params.Parameter[0].NumberOfValues = 1;
+        params.Parameter[0].Type = 4;  // EncoderParameterValueTypeLong
+        params.Parameter[0].Value = &quality;
+        ok = GdipSaveImageToFile(pBitmap, wszPath, &clsid,
+                                 m_setup.format == ImageFormat::Jpg ? &params : nullptr) == Ok;
+    }
+    GdipDisposeImage(pBitmap);
+    return ok;
+}
+
+void Worker::Convert(int nDoc, const std::string& path, const std::string& prefix)
+{
+    const FileCheck check = CheckDocumentFile(path);
+    if (check.kind != ErrorKind::None) {
+        Fail(nDoc, check.kind, check.message);
+        return;
+    }
+    // The Word layer keeps paths in buffers of MAX_PATH bytes and refuses longer ones: said
+    // so here rather than taken for a document the engine cannot read.
+    if (path.size() >= MAX_PATH) {
+        Fail(nDoc, ErrorKind::NotFound,
+             "the path is longer than " + std::to_string(MAX_PATH - 1) + " bytes and cannot be opened");
+        return;
+    }
+    if (!m_pUtil)
+        m_pUtil = new CxWordUtil;
+    if (!m_pUtil->IsStarted()) {
+        // The next document tries a fresh start.
+        delete m_pUtil;
+        m_pUtil = nullptr;
+        Fail(nDoc, ErrorKind::EngineFailed, "the document engine could not be started");
+        return;
+    }
+    CxWordDoc doc(m_pUtil);
+    const bool bOpened = doc.Open(path.c_str());
+    ReportEngines(nDoc);
+    if (!bOpened || doc.GetPageCount() <= 0) {
+        if (EngineLost())
+            Fail(nDoc, ErrorKind::EngineFailed, "the document engine ended while loading the document");
+        else
+            Fail(nDoc, ErrorKind::Damaged,
+                 bOpened ? "the document has no pages" : "the document engine cannot read the document");
+        DeleteTempDocuments(m_setup.temp.c_str());
+        return;
+    }
+    const int nCount = doc.GetPageCount();
+    std::vector<std::string> skipped;
+    const std::vector<int> pages = SelectPages(m_setup.pages, nCount, &skipped);
+    Send({{"doc", nDoc}, {"event", "opened"}, {"pages", nCount}, {"skipped", skipped}});
+
+    HDC hScreen = GetDC(nullptr);
+    HDC hMem = hScreen ? CreateCompatibleDC(hScreen) : nullptr;
+    bool bFailed = !hMem;
+    for (size_t i = 0; i < pages.size() && !bFailed; ++i) {
+        const int nPage = pages[i];
+        SIZEL extent = {0, 0};
+        if (!doc.SelectPage(nPage - 1) || !doc.GetPageExtent(&extent) || extent.cx <= 0 || extent.cy <= 0) {
+            ReportEngines(nDoc);
+            Fail(nDoc, EngineLost() ? ErrorKind::EngineFailed : ErrorKind::Damaged,
+                 "page " + std::to_string(nPage) + " could not be laid out");
+            bFailed = true;
+            break;
+        }
+        // HIMETRIC (0.01 mm) to pixels at the run's resolution, a part pixel at the edge
+        // counting whole so that the picture covers the page (A4 is 794 x 1123 at 96 dpi,
+        // as Pagesnap makes it, and 1588 x 2246 at 192).
+        const int w = int((int64_t(extent.cx) * m_setup.dpi + 2539) / 2540);
+        const int h = int((int64_t(extent.cy) * m_setup.dpi + 2539) / 2540);
+        HBITMAP hbm = w > 0 && h > 0 ? CreateCompatibleBitmap(hScreen, w, h) : nullptr;
+        if (!hbm) {
+            Fail(nDoc, ErrorKind::EngineFailed, "no picture of " + std::to_string(w) + " x " + std::to_string(h) +
+                                                    " pixels can be made for page " + std::to_string(nPage));
+            bFailed = true;
+            break;
+        }
+        HGDIOBJ hOld = SelectObject(hMem, hbm);
+        RECT r = {0, 0, w, h};
+        const bool bDrawn = doc.RenderPage(nPage - 1, hMem, &r);
+        SelectObject(hMem, hOld);
+        const std::string file = prefix + std::to_string(nPage) + "." + FormatExtension(m_setup.format);
+        if (!bDrawn) {
+            ReportEngines(nDoc);
+            Fail(nDoc, EngineLost() ? ErrorKind::EngineFailed : ErrorKind::Damaged,
+                 "page " + std::to_string(nPage) + " could not be drawn");
+            bFailed = true;
+        } else if (!SavePicture(hMem, hbm, w, h, file)) {
+            Fail(nDoc, ErrorKind::WriteFailed, "page " + std::to_string(nPage) + " could not be written to " + file);
+            bFailed = true;
+        } else {
+            Send({{"doc", nDoc}, {"event", "page"}, {"page", nPage}, {"file", file}, {"width", w}, {"height", h}});
+        }
+        DeleteObject(hbm);
+    }
+    if (hMem)
+        DeleteDC(hMem);
+    if (hScreen)
+        ReleaseDC(nullptr, hScreen);
+    else
+        Fail(nDoc, ErrorKind::EngineFailed, "no drawing surface");
+    doc.Close();
+    // Page documents of the split path (a server without the fast path) go with the document.
+    DeleteTempDocuments(m_setup.temp.c_str());
+    if (!bFailed)
+        Send({{"doc", nDoc}, {"event", "done"}});
+}
+
+bool ReadLine(std::string* line)
+{
+    line->clear();
+    for (;;) {
+        char c;
+        const ssize_t n = read(0, &c, 1);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return !line->empty();
+        if (c == '\n')
+            return true;
+        line->push_back(c);
+    }
+}
+
+}  // namespace
+
+int WorkerMain()
+{
+    g_answerFd = fcntl(1, F_DUPFD_CLOEXEC, 3);
+    if (g_answerFd < 0)
+        return 3;
+    dup2(2, 1);
+
+    std::string line;
+    Setup setup;
+    {
+        if (!ReadLine(&line))
+            return 3;
+        const json j = json::parse(line, nullptr, false);
+        if (j.is_discarded() || !j.is_object() || !j.contains("setup") || !j["setup"].is_object())
+            return 3;
+        const json& s = j["setup"];
+        std::string format, pages;
+        try {
+            format = s.value("format", "png");
+            setup.dpi = s.value("dpi", 96);
+            setup.quality = s.value("quality", 90);
+            setup.temp = s.value("temp", "");
+            pages = s.value("pages", "");
+        } catch (const json::exception&) {
+            return 3;
+        }
+        setup.format = format == "jpg" ? ImageFormat::Jpg : format == "bmp" ? ImageFormat::Bmp : ImageFormat::Png;
+        std::string error;
+        if (setup.temp.empty() || (!pages.empty() && !ParsePageList(pages, &setup.pages, &error)))
+            return 3;
+    }
+    // The Word layer's temporary page documents go to this worker's private folder.
+    std::snprintf(OptionSettings.TempPath, sizeof OptionSettings.TempPath, "%s", setup.temp.c_str());
+
+    CoInitialize(nullptr);
+    GdiplusStartupInput input;
+    std::memset(&input, 0, sizeof input);
+    input.GdiplusVersion = 1;
+    ULONG_PTR token = 0;
+    GdiplusStartup(&token, &input, nullptr);
+
+    Worker* pWorker = new Worker(setup);
+    while (ReadLine(&line)) {
+        const json j = json::parse(line, nullptr, false);
+        if (j.is_discarded() || !j.is_object() || !j.contains("doc"))
+            continue;
+        int nDoc = -1;
+        std::string path, prefix;
+        try {
+            nDoc = j.value("doc", -1);
+            path = j.value("path", "");
+            prefix = j.value("prefix", "");
+        } catch (const json::exception&) {
+            continue;
+        }
+        pWorker->Convert(nDoc, path, prefix);
+    }
+    // Releasing the Word layer ends this worker's engine.
+    delete pWorker;
+    GdiplusShutdown(token);
+    return 0;
+}
+
+}  // namespace batch

@@ -1,0 +1,275 @@
+// pagesnap-batch over documents the engine makes for the test: pages and sizes, quality, bad
+// input, parallel runs and an interrupted run. Each test starts the program as a user would.
+#include "BatchRun.h"
+#include "TempDir.h"
+#include "WordServerTest.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <map>
+#include <sys/stat.h>
+#include <thread>
+
+using namespace batchtest;
+using nlohmann::json;
+
+namespace {
+
+// n pages, the first naming the document so that no two documents draw alike.
+std::string PagesBody(const std::string& name, int n, bool bImage = false)
+{
+    std::string body = wstest::Para(name + ", page 1. " + wstest::Lorem(60, 1));
+    if (bImage)
+        body += wstest::Image(12, 8);
+    for (int i = 2; i <= n; ++i)
+        body += wstest::Para("Page " + std::to_string(i) + ". " + wstest::Lorem(60, i), "PBreak");
+    return body;
+}
+
+class Batch : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { UsePrivateUserFolders(); }
+
+    // Documents made by the engine in this test's folder: name -> pages.
+    void Make(const std::map<std::string, int>& docs, bool bImage = false, const std::string& password = "")
+    {
+        wstest::Word word;
+        for (const auto& [name, pages] : docs)
+            ASSERT_TRUE(wstest::MakeDocument(word, src.Path(), PagesBody(name, pages, bImage), src / name, password))
+                << name;
+    }
+
+    // No process of this run is left, nor any engine on this test's private profile folders,
+    // nor a temporary file of the run.
+    void ExpectCleanAfter(const json& report, const std::string& outDir)
+    {
+        ASSERT_TRUE(report.contains("processes"));
+        for (const char* kind : {"workers", "engines"})
+            for (int pid : report["processes"][kind].get<std::vector<int>>())
+                EXPECT_FALSE(ProcessAlive(pid)) << kind << " " << pid << " still runs";
+        EXPECT_TRUE(ProcessesWith(getenv("XDG_CACHE_HOME")).empty()) << "an engine on the private profile runs";
+        for (const std::string& f : FilesIn(outDir))
+            EXPECT_NE(f.rfind(".pagesnap-batch-", 0), 0u) << "temporary picture left: " << f;
+        EXPECT_TRUE(FilesIn(PrivateTempDir()).empty());
+        std::error_code ec;
+        EXPECT_TRUE(std::filesystem::is_empty(PrivateTempDir(), ec)) << "temporary folder left in " << PrivateTempDir();
+    }
+
+    // The report's pictures are exactly the visible files of the output folder.
+    void ExpectReportMatchesFiles(const json& report, const std::string& outDir)
+    {
+        std::set<std::string> listed;
+        for (const json& d : report["documents"])
+            for (const json& w : d["written"]) {
+                const std::string file = w["file"];
+                listed.insert(file.substr(file.rfind('/') + 1));
+                int width = 0, height = 0;
+                EXPECT_TRUE(PictureSize(file, &width, &height)) << file;
+                EXPECT_EQ(width, w["width"].get<int>()) << file;
+                EXPECT_EQ(height, w["height"].get<int>()) << file;
+            }
+        EXPECT_EQ(FilesIn(outDir), listed);
+    }
+
+    TempDir src;
+    TempDir out;
+    TempDir work;
+};
+
+// --pages with ranges and open ends, pages past the end skipped with a warning, and the
+// resolution reaching the picture: A4 at 192 dpi.
+TEST_F(Batch, PagesAndResolution)
+{
+    Make({{"three.docx", 3}});
+    const Result r = RunBatch({"-r", "192", "-p", "2-,9,5-6", "-j", "1", "-o", out.Path(), "--report",
+                               work / "report.json", src / "three.docx"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(FilesIn(out.Path()), (std::set<std::string>{"three_2.png", "three_3.png"}));
+    for (const char* name : {"three_2.png", "three_3.png"}) {
+        int w = 0, h = 0;
+        ASSERT_TRUE(PictureSize(out / name, &w, &h)) << name;
+        EXPECT_EQ(w, 1588) << name;
+        EXPECT_EQ(h, 2246) << name;
+    }
+    EXPECT_NE(r.err.find("warning"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("9,5-6"), std::string::npos) << r.err;
+
+    const json report = ReadJson(work / "report.json");
+    ASSERT_FALSE(report.is_discarded());
+    ASSERT_EQ(report["documents"].size(), 1u);
+    const json& d = report["documents"][0];
+    EXPECT_EQ(d["status"], "converted");
+    EXPECT_EQ(d["pages"], 3);
+    EXPECT_EQ(d["skipped_pages"], json({"9", "5-6"}));
+    EXPECT_TRUE(d["error"].is_null());
+    EXPECT_EQ(report["totals"]["pages_written"], 2);
+    EXPECT_EQ(report["totals"]["failed"], 0);
+    ExpectReportMatchesFiles(report, out.Path());
+    ExpectCleanAfter(report, out.Path());
+}
+
+// The quality reaches the JPEG encoder, and the report on standard output parses.
+TEST_F(Batch, JpegQuality)
+{
+    Make({{"pic.docx", 1}}, true);
+    std::map<int, size_t> sizes;
+    for (int q : {30, 95}) {
+        TempDir o;
+        const Result r = RunBatch({"-f", "jpg", "-q", std::to_string(q), "-j", "1", "-o", o.Path(), "--report", "-",
+                                   src / "pic.docx"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        const json report = json::parse(r.out, nullptr, false);
+        ASSERT_FALSE(report.is_discarded()) << r.out;
+        EXPECT_EQ(report["options"]["quality"], q);
+        ExpectReportMatchesFiles(report, o.Path());
+        const std::string jpg = ReadWhole(o / "pic_1.jpg");
+        ASSERT_GT(jpg.size(), 2u);
+        EXPECT_EQ(uint8_t(jpg[0]), 0xFF);
+        EXPECT_EQ(uint8_t(jpg[1]), 0xD8);
+        sizes[q] = jpg.size();
+    }
+    EXPECT_LT(sizes[30] * 3 / 2, sizes[95]) << "q30 " << sizes[30] << " bytes, q95 " << sizes[95];
+}
+
+// A folder of a good document, a text file named .doc, an empty .docx and password-protected
+// .docx and .doc files, plus a missing path: status 1, pictures for the good one only, each failure's kind.
+TEST_F(Batch, BadInput)
+{
+    Make({{"good.docx", 2}});
+    Make({{"locked.docx", 1}, {"locked.doc", 1}}, false, "secret");
+    src.Write("text.doc", "just some text, no document at all\n");
+    src.Write("empty.docx", "");
+    const Result r = RunBatch({"-o", out.Path(), "-j", "2", "--report", work / "report.json", src.Path(),
+                               src / "missing.doc"});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(FilesIn(out.Path()), (std::set<std::string>{"good_1.png", "good_2.png"}));
+    const json report = ReadJson(work / "report.json");
+    ASSERT_FALSE(report.is_discarded());
+    const std::map<std::string, std::string> expected = {
+        {"good.docx", ""},
+        {"text.doc", "not a Word document"},
+        {"empty.docx", "damaged"},
+        {"locked.docx", "password-protected"},
+        {"locked.doc", "password-protected"},
+        {"missing.doc", "not found"},
+    };
+    std::set<std::string> seen;
+    for (const json& d : report["documents"]) {
+        const std::string path = d["path"];
+        const std::string name = path.substr(path.rfind('/') + 1);
+        seen.insert(name);
+        ASSERT_TRUE(expected.count(name)) << name;
+        const std::string& kind = expected.at(name);
+        if (kind.empty()) {
+            EXPECT_EQ(d["status"], "converted") << name;
+            EXPECT_EQ(d["written"].size(), 2u) << name;
+        } else {
+            EXPECT_EQ(d["status"], "failed") << name;
+            EXPECT_EQ(d["error"]["kind"], kind) << name << ": " << d["error"].dump();
+            EXPECT_FALSE(d["error"]["message"].get<std::string>().empty()) << name;
+            EXPECT_TRUE(d["written"].empty()) << name;
+            EXPECT_NE(r.err.find(name), std::string::npos) << "no progress line for " << name;
+        }
+    }
+    EXPECT_EQ(seen.size(), expected.size());
+    EXPECT_EQ(report["totals"]["converted"], 1);
+    EXPECT_EQ(report["totals"]["failed"], 5);
+    ExpectReportMatchesFiles(report, out.Path());
+    ExpectCleanAfter(report, out.Path());
+}
+
+// Two workers give the same pictures, byte for byte, as one; documents sharing a base name
+// keep apart by the documented rule.
+TEST_F(Batch, TwoJobsMatchOneJob)
+{
+    Make({{"a.docx", 3}, {"b.doc", 2}, {"c.docx", 1}, {"report.docx", 2}});
+    Make({{"report.doc", 1}}, true);
+    const std::vector<std::string> docs = {src / "a.docx", src / "b.doc", src / "report.docx", src / "c.docx",
+                                           src / "report.doc"};
+    std::map<int, std::map<std::string, std::string>> pictures;
+    for (int jobs : {1, 2}) {
+        TempDir o;
+        std::vector<std::string> args = {"-j", std::to_string(jobs), "-f", "bmp", "-o", o.Path(), "--report",
+                                         work / "report.json"};
+        args.insert(args.end(), docs.begin(), docs.end());
+        const Result r = RunBatch(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        for (const std::string& f : FilesIn(o.Path()))
+            pictures[jobs][f] = ReadWhole(o / f);
+        const json report = ReadJson(work / "report.json");
+        EXPECT_EQ(report["processes"]["workers"].size(), size_t(jobs));
+        ExpectReportMatchesFiles(report, o.Path());
+        ExpectCleanAfter(report, o.Path());
+    }
+    const std::set<std::string> expected = {"a_1.bmp", "a_2.bmp", "a_3.bmp", "b_1.bmp", "b_2.bmp", "c_1.bmp",
+                                            "report_1.bmp", "report_2.bmp", "report-2_1.bmp"};
+    std::set<std::string> names;
+    for (const auto& [name, bytes] : pictures[1])
+        names.insert(name);
+    EXPECT_EQ(names, expected);
+    ASSERT_EQ(pictures[1].size(), pictures[2].size());
+    for (const auto& [name, bytes] : pictures[1])
+        EXPECT_TRUE(pictures[2][name] == bytes) << name << " differs between -j 1 and -j 2";
+    // The second report (with its picture) is not the first one's first page.
+    EXPECT_TRUE(pictures[1]["report-2_1.bmp"] != pictures[1]["report_1.bmp"]) << "report-2_1 is report_1";
+}
+
+// SIGTERM in the middle of a run, and a document over its time limit: no engine process is
+// left, no temporary file, and no document has a partial set of pictures.
+TEST_F(Batch, InterruptedAndTimedOut)
+{
+    Make({{"long.docx", 12}});
+    std::vector<std::string> docs;
+    for (int i = 0; i < 6; ++i) {
+        const std::string name = src / ("copy" + std::to_string(i) + ".docx");
+        std::filesystem::copy_file(src / "long.docx", name);
+        docs.push_back(name);
+    }
+    {
+        std::vector<std::string> args = {"-j", "2", "-o", out.Path(), "--report", work / "report.json"};
+        args.insert(args.end(), docs.begin(), docs.end());
+        const int pid = StartBatch(args, work / "err.txt");
+        ASSERT_GT(pid, 0);
+        // Once the first document is done the others are under way.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(240);
+        while (ReadWhole(work / "err.txt").find("[1/") == std::string::npos &&
+               std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ASSERT_NE(ReadWhole(work / "err.txt").find("[1/"), std::string::npos) << ReadWhole(work / "err.txt");
+        kill(pid, SIGTERM);
+        EXPECT_EQ(WaitBatch(pid, 60), 128 + SIGTERM) << ReadWhole(work / "err.txt");
+        const json report = ReadJson(work / "report.json");
+        ASSERT_FALSE(report.is_discarded());
+        EXPECT_TRUE(report["interrupted"].get<bool>());
+        EXPECT_GE(report["processes"]["engines"].size(), 1u);
+        int nConverted = 0;
+        for (const json& d : report["documents"]) {
+            if (d["status"] == "converted") {
+                ++nConverted;
+                EXPECT_EQ(d["written"].size(), 12u);
+            } else {
+                EXPECT_TRUE(d["written"].empty()) << d.dump();
+            }
+        }
+        EXPECT_GE(nConverted, 1);
+        EXPECT_LT(nConverted, 6);
+        ExpectReportMatchesFiles(report, out.Path());
+        ExpectCleanAfter(report, out.Path());
+    }
+    {
+        TempDir o;
+        const Result r = RunBatch({"-t", "1", "-j", "1", "-o", o.Path(), "--report", work / "report2.json",
+                                   src / "long.docx"});
+        EXPECT_EQ(r.status, 1) << r.err;
+        const json report = ReadJson(work / "report2.json");
+        ASSERT_FALSE(report.is_discarded());
+        EXPECT_EQ(report["documents"][0]["error"]["kind"], "timed out");
+        EXPECT_TRUE(FilesIn(o.Path()).empty());
+        ExpectCleanAfter(report, o.Path());
+    }
+}
+
+}  // namespace

@@ -1,0 +1,163 @@
+// The command line of pagesnap-batch: arguments, page lists, picture names.
+#include "batch/Names.h"
+#include "batch/Options.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace batch;
+
+namespace {
+
+std::string Join(const std::vector<std::string>& v)
+{
+    std::string s;
+    for (const std::string& x : v)
+        s += (s.empty() ? "" : " ") + x;
+    return s;
+}
+
+TEST(BatchArguments, RejectionsNameTheBadArgument)
+{
+    struct Row {
+        std::vector<std::string> args;
+        const char* named;  // what the message must contain
+    };
+    const Row rows[] = {
+        {{}, "no FILE or FOLDER"},
+        {{"-r", "23", "a.doc"}, "'23'"},
+        {{"-r", "601", "a.doc"}, "'601'"},
+        {{"--resolution=9x", "a.doc"}, "'9x'"},
+        {{"-q", "0", "a.doc"}, "'0'"},
+        {{"-q", "101", "a.doc"}, "'101'"},
+        {{"-f", "gif", "a.doc"}, "'gif'"},
+        {{"-j", "0", "a.doc"}, "--jobs"},
+        {{"-j", "-2", "a.doc"}, "'-2'"},
+        {{"-t", "0", "a.doc"}, "--timeout"},
+        {{"--bogus", "a.doc"}, "'--bogus'"},
+        {{"-x", "a.doc"}, "'-x'"},
+        {{"a.doc", "-o"}, "'-o' needs a value"},
+        {{"--report", "", "a.doc"}, "--report"},
+        {{"-p", "3-1", "a.doc"}, "'3-1'"},
+        {{"-p", "1,,2", "a.doc"}, "''"},
+        {{"-p", "0", "a.doc"}, "'0'"},
+        {{"-p", "-", "a.doc"}, "'-'"},
+        {{"-p", "2-x", "a.doc"}, "'2-x'"},
+    };
+    for (const Row& row : rows) {
+        Options o;
+        o.outputDir = "sentinel";
+        std::string error;
+        EXPECT_FALSE(ParseArguments(row.args, 4, &o, &error)) << "args: " << Join(row.args);
+        EXPECT_NE(error.find(row.named), std::string::npos) << "args: " << Join(row.args) << " message: " << error;
+        EXPECT_EQ(o.outputDir, "sentinel") << "options changed by a rejected line: " << Join(row.args);
+    }
+}
+
+TEST(BatchArguments, EveryOptionInEveryForm)
+{
+    Options o;
+    std::string error;
+    ASSERT_TRUE(ParseArguments({"-o", "out", "-f", "jpg", "-r", "192", "-p", "1-3,5,8-", "-q", "30", "-j", "2", "-t",
+                                "5", "--report", "-", "a.doc", "dir"},
+                               4, &o, &error))
+        << error;
+    EXPECT_EQ(o.outputDir, "out");
+    EXPECT_EQ(o.format, ImageFormat::Jpg);
+    EXPECT_EQ(o.dpi, 192);
+    EXPECT_EQ(o.pagesText, "1-3,5,8-");
+    ASSERT_EQ(o.pages.size(), 3u);
+    EXPECT_EQ(o.quality, 30);
+    EXPECT_EQ(o.jobs, 2);
+    EXPECT_EQ(o.timeoutSeconds, 5);
+    EXPECT_EQ(o.reportPath, "-");
+    EXPECT_EQ(o.inputs, (std::vector<std::string>{"a.doc", "dir"}));
+
+    ASSERT_TRUE(ParseArguments({"--output=o2", "--format=bmp", "--resolution=600", "-j8", "-q100", "--timeout", "1",
+                                "--", "-named-like-an-option.doc"},
+                               4, &o, &error))
+        << error;
+    EXPECT_EQ(o.outputDir, "o2");
+    EXPECT_EQ(o.format, ImageFormat::Bmp);
+    EXPECT_EQ(o.dpi, 600);
+    EXPECT_EQ(o.jobs, 8);
+    EXPECT_EQ(o.quality, 100);
+    EXPECT_EQ(o.inputs, (std::vector<std::string>{"-named-like-an-option.doc"}));
+}
+
+TEST(BatchArguments, DefaultsAndHelp)
+{
+    Options o;
+    std::string error;
+    ASSERT_TRUE(ParseArguments({"a.doc"}, 3, &o, &error));
+    EXPECT_EQ(o.outputDir, ".");
+    EXPECT_EQ(o.format, ImageFormat::Png);
+    EXPECT_EQ(o.dpi, 96);
+    EXPECT_EQ(o.quality, 90);
+    EXPECT_EQ(o.jobs, 3);
+    EXPECT_EQ(o.timeoutSeconds, 300);
+    EXPECT_TRUE(o.pages.empty());
+    EXPECT_TRUE(o.reportPath.empty());
+    // Help and version need no input.
+    ASSERT_TRUE(ParseArguments({"--help"}, 3, &o, &error));
+    EXPECT_TRUE(o.help);
+    ASSERT_TRUE(ParseArguments({"--version"}, 3, &o, &error));
+    EXPECT_TRUE(o.version);
+    const int n = DefaultJobs();
+    EXPECT_GE(n, 1);
+    EXPECT_LE(n, 8);
+}
+
+TEST(BatchPages, ListsSelectAndSkip)
+{
+    struct Row {
+        const char* list;  // "" for every page
+        int count;
+        std::vector<int> pages;
+        std::vector<std::string> skipped;
+    };
+    const Row rows[] = {
+        {"", 3, {1, 2, 3}, {}},
+        {"1-3,5,8-", 10, {1, 2, 3, 5, 8, 9, 10}, {}},
+        {"1-3,5,8-", 4, {1, 2, 3}, {"5", "8-"}},
+        {"-2", 5, {1, 2}, {}},
+        {"2-4,3,4", 5, {2, 3, 4}, {}},
+        {"12-14", 13, {12, 13}, {"14"}},
+        {"9-", 9, {9}, {}},
+        {"4-6", 2, {}, {"4-6"}},
+        {"2", 1, {}, {"2"}},
+    };
+    for (const Row& row : rows) {
+        std::vector<PageRange> ranges;
+        std::string error;
+        if (*row.list) {
+            ASSERT_TRUE(ParsePageList(row.list, &ranges, &error)) << row.list << ": " << error;
+        }
+        std::vector<std::string> skipped;
+        EXPECT_EQ(SelectPages(ranges, row.count, &skipped), row.pages) << row.list << " of " << row.count;
+        EXPECT_EQ(skipped, row.skipped) << row.list << " of " << row.count;
+    }
+}
+
+TEST(BatchNames, SharedBasesGetTheFirstFreeSuffix)
+{
+    struct Row {
+        std::vector<std::string> paths;
+        std::vector<std::string> bases;
+    };
+    const Row rows[] = {
+        {{"a/report.doc", "b/report.docx"}, {"report", "report-2"}},
+        // A later document's own name is kept for it.
+        {{"report.doc", "report.docx", "report-2.doc"}, {"report", "report-3", "report-2"}},
+        {{"Report.doc", "report.docx", "REPORT.doc"}, {"Report", "report-2", "REPORT-3"}},
+        {{"x/archive.tar.doc", "noext", "dir.d/plain"}, {"archive.tar", "noext", "plain"}},
+        {{"one.doc", "two.doc"}, {"one", "two"}},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(AssignBases(row.paths), row.bases) << Join(row.paths);
+    EXPECT_EQ(PictureName("report-2", 7, "png"), "report-2_7.png");
+}
+
+}  // namespace
