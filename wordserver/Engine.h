@@ -100,6 +100,9 @@ private:
     Document();
     // A document handed out again is loaded from its file before it is used otherwise.
     EngineStatus Unstale();
+    // Every operation starts here: a stale document is loaded again (unless keepStale), and a
+    // closed one answers Disconnected.
+    EngineStatus Ready(bool keepStale = false);
     EngineStatus CachedPdf(std::shared_ptr<const PdfBytes> Impl::*slot, const char* pageRange,
                            std::shared_ptr<const PdfBytes>* out);
     std::unique_ptr<Impl> m_impl;
