@@ -16,6 +16,7 @@
 #include "platform/user32/user_ui.h"
 #include "ui_TfmMain.h"
 
+#include <comobject.h>
 #include <objbase.h>
 #include <oleclasses.h>
 #include <windows.h>
@@ -35,21 +36,9 @@
 
 // A class object for Word.Application that refuses every instance: a Word instance that
 // never started, without a word processor on the machine.
-class RefusingFactory : public IClassFactory {
+class RefusingFactory : public com::Object<com::Answers<IClassFactory, &IID_IClassFactory>> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-            *ppv = this;
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    void LastReleased() override {}  // a static object
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID, void** ppv) override
     {
         if (ppv)

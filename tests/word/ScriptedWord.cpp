@@ -2,6 +2,7 @@
 #include "ScriptedWord.h"
 
 #include "oleclasses.h"
+#include <comobject.h>
 
 #include <strings.h>
 
@@ -65,22 +66,11 @@ bool ReadFile(const std::string& path, std::string& out)
     return true;
 }
 
-// Counts itself among the live objects and carries a reference count.
+// Counts itself among the live objects.
 class Counted {
 public:
     Counted() { ++gLive; }
     virtual ~Counted() { --gLive; }
-    ULONG DoAddRef() { return ++m_refs; }
-    ULONG DoRelease()
-    {
-        ULONG n = --m_refs;
-        if (n == 0)
-            delete this;
-        return n;
-    }
-
-private:
-    std::atomic<ULONG> m_refs{1};
 };
 
 // The document model shared by a Document object and the embedding that holds it.
@@ -129,24 +119,10 @@ struct Member {
     bool property; // property get, else method
 };
 
-class DispBase : public IDispatch, public Counted {
+class DispBase : public com::Object<com::Answers<IDispatch, &IID_IDispatch>>, public Counted {
 public:
     DispBase(const char* kind, const std::vector<Member>& members) : m_kind(kind), m_members(members) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
-            *ppv = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return DoAddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return DoRelease(); }
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override
     {
         if (pctinfo)
@@ -426,14 +402,14 @@ void Record(const char* member)
 }
 
 // An embedded document: loaded from a file, its automation object is a Document.
-class EmbeddedObject final : public IPersistFile,
-                             public IRunnableObject,
-                             public IOleObject,
-                             public IViewObject2,
+class EmbeddedObject final : public com::Object<com::Answers<IPersistFile, &IID_IPersistFile, &IID_IPersist>,
+                                                 com::Answers<IRunnableObject, &IID_IRunnableObject>,
+                                                 com::Answers<IOleObject, &IID_IOleObject>,
+                                                 com::Answers<IViewObject2, &IID_IViewObject>>,
                              public Counted {
 public:
     EmbeddedObject() : m_model(std::make_shared<Model>()) {}
-    ~EmbeddedObject()
+    ~EmbeddedObject() override
     {
         if (m_pDoc)
             m_pDoc->Release();
@@ -447,34 +423,22 @@ public:
         gCalls.push_back(c);
     }
 
-    // IUnknown (shared by every interface)
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
+    // The page view only when the script has the server draw pages; the document's
+    // automation object for IDispatch.
+    HRESULT QueryOther(REFIID riid, void** ppv) override
     {
-        if (!ppv)
-            return E_POINTER;
-        *ppv = nullptr;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IPersistFile) || IsEqualIID(riid, IID_IPersist))
-            *ppv = static_cast<IPersistFile*>(this);
-        else if (IsEqualIID(riid, IID_IRunnableObject))
-            *ppv = static_cast<IRunnableObject*>(this);
-        else if (IsEqualIID(riid, IID_IOleObject))
-            *ppv = static_cast<IOleObject*>(this);
-        else if (IsEqualIID(riid, IID_IViewObject))
+        if (IsEqualIID(riid, IID_IViewObject2) && (gScript.pageView || gScript.pageViewRefusesPrint)) {
+            AddRef();
             *ppv = static_cast<IViewObject2*>(this);
-        else if (IsEqualIID(riid, IID_IViewObject2) && (gScript.pageView || gScript.pageViewRefusesPrint))
-            *ppv = static_cast<IViewObject2*>(this);
-        else if (IsEqualIID(riid, IID_IDispatch) && m_pDoc) {
+            return S_OK;
+        }
+        if (IsEqualIID(riid, IID_IDispatch) && m_pDoc) {
             m_pDoc->AddRef();
             *ppv = m_pDoc;
             return S_OK;
         }
-        if (!*ppv)
-            return E_NOINTERFACE;
-        DoAddRef();
-        return S_OK;
+        return E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return DoAddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return DoRelease(); }
 
     // IPersistFile
     HRESULT STDMETHODCALLTYPE GetClassID(CLSID* p) override
@@ -621,23 +585,9 @@ private:
     bool m_running = false;
 };
 
-class Factory final : public IClassFactory, public Counted {
+class Factory final : public com::Object<com::Answers<IClassFactory, &IID_IClassFactory>>, public Counted {
 public:
     explicit Factory(bool embedded) : m_embedded(embedded) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-            *ppv = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return DoAddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return DoRelease(); }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* pOuter, REFIID riid, void** ppv) override
     {
         if (!ppv)

@@ -5,6 +5,8 @@
 #include "word/CxWordDoc.h"
 #include "word/CxWordUtil.h"
 
+#include <comobject.h>
+
 #include <algorithm>
 #include <memory>
 
@@ -87,15 +89,8 @@ TEST_F(WordUtilTest, AnUnregisteredApplicationLeavesAUsableInstance)
     scripted::Uninstall();
     CoInitialize(nullptr);
     // A class object that is not a class factory stands for a server that cannot make objects.
-    struct NotAFactory : IUnknown {
-        ULONG refs = 1;
-        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
-        {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
-        }
-        ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-        ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+    struct NotAFactory : com::Object<com::Answers<IUnknown>> {
+        void LastReleased() override {}
     } broken;
     CLSID clsid;
     ASSERT_EQ(CLSIDFromProgID(u"Word.Application", &clsid), S_OK);
@@ -107,7 +102,7 @@ TEST_F(WordUtilTest, AnUnregisteredApplicationLeavesAUsableInstance)
         EXPECT_EQ(util.OpenDocumentObject(u"/x.doc"), nullptr);
     }
     EXPECT_EQ(CoRevokeClassObject(cookie), S_OK);
-    EXPECT_EQ(broken.refs, 1u);
+    EXPECT_EQ(broken.References(), 1u);
 }
 
 struct TempNameRow {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <comobject.h>
 #include <oaidl.h>
 #include <objbase.h>
 #include <oleauto.h>
@@ -58,13 +59,10 @@ struct Member {
 };
 
 // IDispatch by a member table; subclasses implement Call.
-class DispatchBase : public IDispatch, public ServerObject {
+class DispatchBase : public com::Object<com::Answers<IDispatch, &IID_IDispatch>>, public ServerObject {
 public:
     DispatchBase(const Member* members, size_t count) : m_members(members), m_count(count) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override;
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) override;
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT cNames, LCID lcid,
@@ -81,7 +79,6 @@ protected:
 private:
     const Member* m_members;
     size_t m_count;
-    std::atomic<ULONG> m_refs{1};
 };
 
 // Argument readers: S_OK with the value, DISP_E_PARAMNOTFOUND when the argument is omitted

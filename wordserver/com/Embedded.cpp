@@ -19,10 +19,10 @@ using namespace wordengine;
 
 namespace {
 
-class EmbeddedDocument : public IPersistFile,
-                         public IOleObject,
-                         public IViewObject2,
-                         public IRunnableObject,
+class EmbeddedDocument : public com::Object<com::Answers<IPersistFile, &IID_IPersistFile, &IID_IPersist>,
+                                            com::Answers<IOleObject, &IID_IOleObject>,
+                                            com::Answers<IViewObject2, &IID_IViewObject2, &IID_IViewObject>,
+                                            com::Answers<IRunnableObject, &IID_IRunnableObject>>,
                          public ServerObject {
 public:
     EmbeddedDocument() = default;
@@ -32,46 +32,19 @@ public:
             m_dispatch->Release();
     }
 
-    // IUnknown (shared by every interface)
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
+    // The document's automation object for IDispatch, as Word gives it for an embedding.
+    HRESULT QueryOther(REFIID riid, void** ppv) override
     {
-        if (!ppv)
-            return E_POINTER;
-        *ppv = nullptr;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IPersistFile) ||
-            IsEqualIID(riid, IID_IPersist))
-            *ppv = static_cast<IPersistFile*>(this);
-        else if (IsEqualIID(riid, IID_IOleObject))
-            *ppv = static_cast<IOleObject*>(this);
-        else if (IsEqualIID(riid, IID_IViewObject) || IsEqualIID(riid, IID_IViewObject2))
-            *ppv = static_cast<IViewObject2*>(this);
-        else if (IsEqualIID(riid, IID_IRunnableObject))
-            *ppv = static_cast<IRunnableObject*>(this);
-        else if (IsEqualIID(riid, IID_IDispatch)) {
-            // The document's automation object, as Word gives it for an embedding.
-            if (!m_doc)
-                return E_NOINTERFACE;
-            if (!m_dispatch) {
-                m_dispatch = NewDocument(m_doc);
-                if (!m_dispatch)
-                    return E_OUTOFMEMORY;
-            }
-            m_dispatch->AddRef();
-            *ppv = m_dispatch;
-            return S_OK;
-        }
-        if (!*ppv)
+        if (!IsEqualIID(riid, IID_IDispatch) || !m_doc)
             return E_NOINTERFACE;
-        AddRef();
+        if (!m_dispatch) {
+            m_dispatch = NewDocument(m_doc);
+            if (!m_dispatch)
+                return E_OUTOFMEMORY;
+        }
+        m_dispatch->AddRef();
+        *ppv = m_dispatch;
         return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        ULONG n = --m_refs;
-        if (n == 0)
-            delete this;
-        return n;
     }
 
     // IPersist / IPersistFile
@@ -376,7 +349,6 @@ private:
     std::unique_ptr<PdfPages> m_pages;
     std::list<DrawnPage> m_drawn;
 
-    std::atomic<ULONG> m_refs{1};
     DocumentPtr m_doc;
     IDispatch* m_dispatch = nullptr;
 };

@@ -1,6 +1,7 @@
 // Embedding: creating an object from a file, running it and drawing it, against a class object
 // registered for the document class.
 #include "oleclasses.h"
+#include <comobject.h>
 
 #include "TempDir.h"
 
@@ -33,16 +34,14 @@ struct Received {
     bool boundsGiven = false;
 } gReceived;
 
-class Embedded final : public IPersistFile, public IRunnableObject, public IViewObject {
+class Embedded final : public com::Object<com::Answers<IPersistFile>, com::Answers<IRunnableObject>, com::Answers<IViewObject>> {
 public:
     Embedded() { ++gAlive; }
-    ~Embedded() { --gAlive; }
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
+    ~Embedded() override { --gAlive; }
+    // Each interface only while the test's behaviour offers it.
+    HRESULT QueryOther(REFIID riid, void** ppv) override
     {
-        *ppv = nullptr;
-        if (IsEqualIID(riid, IID_IUnknown))
-            *ppv = static_cast<IPersistFile*>(this);
-        else if (IsEqualIID(riid, IID_IPersistFile) && gBehaviour.persistFile)
+        if (IsEqualIID(riid, IID_IPersistFile) && gBehaviour.persistFile)
             *ppv = static_cast<IPersistFile*>(this);
         else if (IsEqualIID(riid, IID_IRunnableObject) && gBehaviour.runnable)
             *ppv = static_cast<IRunnableObject*>(this);
@@ -52,14 +51,6 @@ public:
             return E_NOINTERFACE;
         AddRef();
         return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        ULONG n = --m_refs;
-        if (n == 0)
-            delete this;
-        return n;
     }
     HRESULT STDMETHODCALLTYPE GetClassID(CLSID* p) override
     {
@@ -104,19 +95,11 @@ public:
     HRESULT STDMETHODCALLTYPE Unfreeze(DWORD) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE SetAdvise(DWORD, DWORD, IAdviseSink*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetAdvise(DWORD*, DWORD*, IAdviseSink**) override { return E_NOTIMPL; }
-
-private:
-    ULONG m_refs = 1;
 };
 
-struct Factory final : IClassFactory {
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
-    {
-        *ppv = this;
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+// A static object.
+struct Factory final : com::Object<com::Answers<IClassFactory, &IID_IClassFactory>> {
+    void LastReleased() override {}
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID riid, void** ppv) override
     {
         Embedded* e = new Embedded;
