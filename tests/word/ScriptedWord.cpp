@@ -1,6 +1,7 @@
 // The scripted automation server of the Word-layer tests.
 #include "ScriptedWord.h"
 
+#include "Unscripted.h"
 #include "oleclasses.h"
 #include <comobject.h>
 
@@ -133,7 +134,7 @@ public:
     {
         if (pp)
             *pp = nullptr;
-        return E_NOTIMPL;
+        return Unscripted("Dispatch.GetTypeInfo");
     }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, LCID, DISPID* rgDispId) override
     {
@@ -255,7 +256,7 @@ protected:
         if (!gClipboardFull)
             return DISP_E_EXCEPTION;
         if (m_start != 0 || m_end != m_model->Length())
-            return E_NOTIMPL;
+            return Unscripted("Range.Paste over part of the text");
         m_model->pages = gClipboard;
         return S_OK;
     }
@@ -464,9 +465,9 @@ public:
         m_pDoc = new DocumentObject(m_model);
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE Save(LPCOLESTR, BOOL) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SaveCompleted(LPCOLESTR) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetCurFile(LPOLESTR*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Save(LPCOLESTR, BOOL) override { return Unscripted("Embedded.Save"); }
+    HRESULT STDMETHODCALLTYPE SaveCompleted(LPCOLESTR) override { return Unscripted("Embedded.SaveCompleted"); }
+    HRESULT STDMETHODCALLTYPE GetCurFile(LPOLESTR*) override { return Unscripted("Embedded.GetCurFile"); }
 
     // IRunnableObject
     HRESULT STDMETHODCALLTYPE GetRunningClass(LPCLSID p) override { return GetClassID(p); }
@@ -479,28 +480,28 @@ public:
         return S_OK;
     }
     BOOL STDMETHODCALLTYPE IsRunning() override { return m_running; }
-    HRESULT STDMETHODCALLTYPE LockRunning(BOOL, BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE LockRunning(BOOL, BOOL) override { return Unscripted("Embedded.LockRunning"); }
     HRESULT STDMETHODCALLTYPE SetContainedObject(BOOL) override { return S_OK; }
 
     // IOleObject: only the extent is served.
-    HRESULT STDMETHODCALLTYPE SetClientSite(IOleClientSite*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetClientSite(IOleClientSite**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetHostNames(LPCOLESTR, LPCOLESTR) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Close(DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetMoniker(DWORD, IMoniker*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetMoniker(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE InitFromData(IDataObject*, BOOL, DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetClipboardData(DWORD, IDataObject**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetClientSite(IOleClientSite*) override { return Unscripted("Embedded.SetClientSite"); }
+    HRESULT STDMETHODCALLTYPE GetClientSite(IOleClientSite**) override { return Unscripted("Embedded.GetClientSite"); }
+    HRESULT STDMETHODCALLTYPE SetHostNames(LPCOLESTR, LPCOLESTR) override { return Unscripted("Embedded.SetHostNames"); }
+    HRESULT STDMETHODCALLTYPE Close(DWORD) override { return Unscripted("Embedded.Close"); }
+    HRESULT STDMETHODCALLTYPE SetMoniker(DWORD, IMoniker*) override { return Unscripted("Embedded.SetMoniker"); }
+    HRESULT STDMETHODCALLTYPE GetMoniker(DWORD, DWORD, IMoniker**) override { return Unscripted("Embedded.GetMoniker"); }
+    HRESULT STDMETHODCALLTYPE InitFromData(IDataObject*, BOOL, DWORD) override { return Unscripted("Embedded.InitFromData"); }
+    HRESULT STDMETHODCALLTYPE GetClipboardData(DWORD, IDataObject**) override { return Unscripted("Embedded.GetClipboardData"); }
     HRESULT STDMETHODCALLTYPE DoVerb(LONG, struct tagMSG*, IOleClientSite*, LONG, HWND, LPCRECT) override
     {
-        return E_NOTIMPL;
+        return Unscripted("Embedded.DoVerb");
     }
-    HRESULT STDMETHODCALLTYPE EnumVerbs(IEnumOLEVERB**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Update() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE IsUpToDate() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EnumVerbs(IEnumOLEVERB**) override { return Unscripted("Embedded.EnumVerbs"); }
+    HRESULT STDMETHODCALLTYPE Update() override { return Unscripted("Embedded.Update"); }
+    HRESULT STDMETHODCALLTYPE IsUpToDate() override { return Unscripted("Embedded.IsUpToDate"); }
     HRESULT STDMETHODCALLTYPE GetUserClassID(CLSID* p) override { return GetClassID(p); }
-    HRESULT STDMETHODCALLTYPE GetUserType(DWORD, LPOLESTR*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetExtent(DWORD, SIZEL*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetUserType(DWORD, LPOLESTR*) override { return Unscripted("Embedded.GetUserType"); }
+    HRESULT STDMETHODCALLTYPE SetExtent(DWORD, SIZEL*) override { return Unscripted("Embedded.SetExtent"); }
     HRESULT STDMETHODCALLTYPE GetExtent(DWORD dwDrawAspect, SIZEL* psizel) override
     {
         Record("GetExtent");
@@ -514,11 +515,11 @@ public:
         psizel->cy = m_model->pages[0].cy;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE Advise(IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Unadvise(DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE EnumAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetMiscStatus(DWORD, DWORD*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetColorScheme(struct tagLOGPALETTE*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Advise(IAdviseSink*, DWORD*) override { return Unscripted("Embedded.Advise"); }
+    HRESULT STDMETHODCALLTYPE Unadvise(DWORD) override { return Unscripted("Embedded.Unadvise"); }
+    HRESULT STDMETHODCALLTYPE EnumAdvise(IEnumSTATDATA**) override { return Unscripted("Embedded.EnumAdvise"); }
+    HRESULT STDMETHODCALLTYPE GetMiscStatus(DWORD, DWORD*) override { return Unscripted("Embedded.GetMiscStatus"); }
+    HRESULT STDMETHODCALLTYPE SetColorScheme(struct tagLOGPALETTE*) override { return Unscripted("Embedded.SetColorScheme"); }
 
     // IViewObject: the first page (any page for the print aspect) as one colour over the bounds.
     HRESULT STDMETHODCALLTYPE Draw(DWORD dwDrawAspect, LONG lindex, void*, DVTARGETDEVICE*, HDC, HDC hdcDraw,
@@ -572,12 +573,12 @@ public:
     }
     HRESULT STDMETHODCALLTYPE GetColorSet(DWORD, LONG, void*, DVTARGETDEVICE*, HDC, struct tagLOGPALETTE**) override
     {
-        return E_NOTIMPL;
+        return Unscripted("Embedded.GetColorSet");
     }
-    HRESULT STDMETHODCALLTYPE Freeze(DWORD, LONG, void*, DWORD*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Unfreeze(DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetAdvise(DWORD, DWORD, IAdviseSink*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetAdvise(DWORD*, DWORD*, IAdviseSink**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Freeze(DWORD, LONG, void*, DWORD*) override { return Unscripted("Embedded.Freeze"); }
+    HRESULT STDMETHODCALLTYPE Unfreeze(DWORD) override { return Unscripted("Embedded.Unfreeze"); }
+    HRESULT STDMETHODCALLTYPE SetAdvise(DWORD, DWORD, IAdviseSink*) override { return Unscripted("Embedded.SetAdvise"); }
+    HRESULT STDMETHODCALLTYPE GetAdvise(DWORD*, DWORD*, IAdviseSink**) override { return Unscripted("Embedded.GetAdvise"); }
 
 private:
     ModelPtr m_model;

@@ -1,6 +1,8 @@
 // The call-by-name wrapper against an automation object that records exactly what it receives.
 #include "word/CDispCmd.h"
 
+#include "Unscripted.h"
+
 #include <comobject.h>
 #include <gtest/gtest.h>
 
@@ -38,8 +40,8 @@ public:
     RecordingDispatch() { VariantInit(&value); }
     ~RecordingDispatch() override { VariantClear(&value); }
     void LastReleased() override {} // owned by the test
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return Unscripted("Dispatch.GetTypeInfoCount"); }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return Unscripted("Dispatch.GetTypeInfo"); }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT n, LCID lcid, DISPID* ids) override
     {
         lookups.push_back({IsEqualIID(riid, IID_NULL), names[0], n, lcid});

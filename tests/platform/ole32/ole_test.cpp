@@ -4,6 +4,7 @@
 #include <comobject.h>
 
 #include "TempDir.h"
+#include "Unscripted.h"
 
 #include <ole2.h>
 #include <gtest/gtest.h>
@@ -64,18 +65,18 @@ public:
         gReceived.loadMode = mode;
         return gBehaviour.load;
     }
-    HRESULT STDMETHODCALLTYPE Save(LPCOLESTR, BOOL) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SaveCompleted(LPCOLESTR) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetCurFile(LPOLESTR*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetRunningClass(LPCLSID) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Save(LPCOLESTR, BOOL) override { return Unscripted("Embedded.Save"); }
+    HRESULT STDMETHODCALLTYPE SaveCompleted(LPCOLESTR) override { return Unscripted("Embedded.SaveCompleted"); }
+    HRESULT STDMETHODCALLTYPE GetCurFile(LPOLESTR*) override { return Unscripted("Embedded.GetCurFile"); }
+    HRESULT STDMETHODCALLTYPE GetRunningClass(LPCLSID) override { return Unscripted("Embedded.GetRunningClass"); }
     HRESULT STDMETHODCALLTYPE Run(LPBINDCTX) override
     {
         ++gReceived.runs;
         return gBehaviour.run;
     }
     BOOL STDMETHODCALLTYPE IsRunning() override { return gReceived.runs > 0; }
-    HRESULT STDMETHODCALLTYPE LockRunning(BOOL, BOOL) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetContainedObject(BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE LockRunning(BOOL, BOOL) override { return Unscripted("Embedded.LockRunning"); }
+    HRESULT STDMETHODCALLTYPE SetContainedObject(BOOL) override { return Unscripted("Embedded.SetContainedObject"); }
     HRESULT STDMETHODCALLTYPE Draw(DWORD aspect, LONG lindex, void*, DVTARGETDEVICE*, HDC, HDC hdc, LPCRECTL bounds,
                                    LPCRECTL, BOOL(STDMETHODCALLTYPE*)(ULONG_PTR), ULONG_PTR) override
     {
@@ -89,12 +90,12 @@ public:
     }
     HRESULT STDMETHODCALLTYPE GetColorSet(DWORD, LONG, void*, DVTARGETDEVICE*, HDC, struct tagLOGPALETTE**) override
     {
-        return E_NOTIMPL;
+        return Unscripted("Embedded.GetColorSet");
     }
-    HRESULT STDMETHODCALLTYPE Freeze(DWORD, LONG, void*, DWORD*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Unfreeze(DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetAdvise(DWORD, DWORD, IAdviseSink*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetAdvise(DWORD*, DWORD*, IAdviseSink**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Freeze(DWORD, LONG, void*, DWORD*) override { return Unscripted("Embedded.Freeze"); }
+    HRESULT STDMETHODCALLTYPE Unfreeze(DWORD) override { return Unscripted("Embedded.Unfreeze"); }
+    HRESULT STDMETHODCALLTYPE SetAdvise(DWORD, DWORD, IAdviseSink*) override { return Unscripted("Embedded.SetAdvise"); }
+    HRESULT STDMETHODCALLTYPE GetAdvise(DWORD*, DWORD*, IAdviseSink**) override { return Unscripted("Embedded.GetAdvise"); }
 };
 
 // A static object.

@@ -2,6 +2,8 @@
 #include <comobject.h>
 #include <ole2.h>
 
+#include "Unscripted.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -12,12 +14,12 @@ namespace {
 // Lives on the test's stack; answers nothing but IUnknown.
 struct CountedUnknown : com::Object<com::Answers<IDispatch>> {
     void LastReleased() override {}
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return Unscripted("Dispatch.GetTypeInfoCount"); }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return Unscripted("Dispatch.GetTypeInfo"); }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return Unscripted("Dispatch.GetIDsOfNames"); }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
     {
-        return E_NOTIMPL;
+        return Unscripted("Dispatch.Invoke");
     }
 };
 
