@@ -1,6 +1,7 @@
 // The document engine: one headless LibreOffice process per program process, reached over
-// UNO, and the documents loaded in it. Nothing here throws: every operation reports an
-// EngineStatus, and every call into the engine is bounded in time.
+// UNO, and the documents loaded in it. Every operation reports an EngineStatus (the engine's
+// own failures never throw), and every call into the engine is bounded in time. Running out
+// of memory here may throw std::bad_alloc; the COM objects turn it into E_OUTOFMEMORY.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,7 @@
 // The automation objects of the Word stand-in (Application, Documents, Document, Range) and
 // the embedded-document object, over the engine in Engine.h. Every object holds one engine
-// reference for its life; nothing thrown inside ever leaves a COM method.
+// reference for its life. A COM method whose work can throw (allocation, mostly) runs it
+// through ComGuard, and Invoke guards every automation call, so nothing thrown leaves one.
 #pragma once
 
 #include <windows.h>
@@ -14,6 +15,7 @@
 #include "Engine.h"
 
 #include <atomic>
+#include <new>
 #include <string>
 
 namespace wordserver {
@@ -25,6 +27,20 @@ extern std::atomic<long> g_locks;
 // UTF-16 to UTF-8 (unpaired surrogates become U+FFFD).
 std::string ToUtf8(const OLECHAR* s);
 std::string ToUtf8(const OLECHAR* s, size_t n);
+
+// Runs a COM method's work: E_OUTOFMEMORY when it runs out of memory, E_FAIL for anything
+// else thrown.
+template <class F>
+HRESULT ComGuard(F&& work) noexcept
+{
+    try {
+        return work();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_FAIL;
+    }
+}
 
 // The HRESULT a failed engine operation gives to an automation caller.
 HRESULT AutomationError(wordengine::EngineStatus s, EXCEPINFO* excep);

@@ -62,14 +62,16 @@ public:
             return E_INVALIDARG;
         if (m_doc)
             return E_UNEXPECTED;  // one document per object
-        DocumentPtr doc;
-        LoadOptions opts;
-        opts.readOnly = true;  // the source is only read
-        EngineStatus s = LoadDocument(ToUtf8(fileName), opts, &doc);
-        if (s != EngineStatus::Ok)
-            return EmbeddingError(s);
-        m_doc = doc;
-        return S_OK;
+        return ComGuard([&]() -> HRESULT {
+            DocumentPtr doc;
+            LoadOptions opts;
+            opts.readOnly = true;  // the source is only read
+            EngineStatus s = LoadDocument(ToUtf8(fileName), opts, &doc);
+            if (s != EngineStatus::Ok)
+                return EmbeddingError(s);
+            m_doc = doc;
+            return S_OK;
+        });
     }
     HRESULT STDMETHODCALLTYPE Save(LPCOLESTR, BOOL) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE SaveCompleted(LPCOLESTR) override { return E_NOTIMPL; }
@@ -91,9 +93,11 @@ public:
     HRESULT STDMETHODCALLTYPE SetHostNames(LPCOLESTR, LPCOLESTR) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Close(DWORD) override
     {
-        if (m_doc)
-            m_doc->Close();
-        return S_OK;
+        return ComGuard([&]() -> HRESULT {
+            if (m_doc)
+                m_doc->Close();
+            return S_OK;
+        });
     }
     HRESULT STDMETHODCALLTYPE SetMoniker(DWORD, IMoniker*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetMoniker(DWORD, DWORD, IMoniker** mk) override
@@ -135,15 +139,17 @@ public:
             return E_POINTER;
         if (aspect != DVASPECT_CONTENT)
             return DV_E_DVASPECT;
-        std::shared_ptr<const PdfBytes> pdf;
-        HRESULT hr = FirstPage(&pdf);
-        if (FAILED(hr))
-            return hr;
-        double w = 0, h = 0;
-        if (!PdfPageSize(*pdf, 0, &w, &h))
-            return E_FAIL;
-        *size = Himetric(w, h);
-        return S_OK;
+        return ComGuard([&]() -> HRESULT {
+            std::shared_ptr<const PdfBytes> pdf;
+            HRESULT hr = FirstPage(&pdf);
+            if (FAILED(hr))
+                return hr;
+            double w = 0, h = 0;
+            if (!PdfPageSize(*pdf, 0, &w, &h))
+                return E_FAIL;
+            *size = Himetric(w, h);
+            return S_OK;
+        });
     }
     HRESULT STDMETHODCALLTYPE Advise(IAdviseSink*, DWORD* conn) override
     {
@@ -183,7 +189,7 @@ public:
             return S_OK;  // nothing to draw into
         if (w > 32767 || h > 32767)
             return E_INVALIDARG;
-        try {
+        return ComGuard([&]() -> HRESULT {
             const std::vector<uint32_t>* pixels = nullptr;
             std::vector<uint32_t> first;
             if (aspect == DVASPECT_DOCPRINT) {
@@ -209,11 +215,7 @@ public:
             int lines = SetDIBitsToDevice(hdcDraw, left, top, DWORD(w), DWORD(h), 0, 0, 0, UINT(h),
                                           pixels->data(), &bmi, DIB_RGB_COLORS);
             return lines > 0 ? S_OK : E_FAIL;
-        } catch (const std::bad_alloc&) {
-            return E_OUTOFMEMORY;
-        } catch (...) {
-            return E_FAIL;
-        }
+        });
     }
     HRESULT STDMETHODCALLTYPE GetColorSet(DWORD, LONG, void*, DVTARGETDEVICE*, HDC,
                                           struct tagLOGPALETTE** set) override
@@ -244,7 +246,7 @@ public:
             return E_POINTER;
         if (aspect != DVASPECT_DOCPRINT)
             return DV_E_DVASPECT;
-        try {
+        return ComGuard([&]() -> HRESULT {
             PdfPages* pages = nullptr;
             HRESULT hr = Pages(&pages);
             if (FAILED(hr))
@@ -256,11 +258,7 @@ public:
                 return E_FAIL;
             *size = Himetric(w, h);
             return S_OK;
-        } catch (const std::bad_alloc&) {
-            return E_OUTOFMEMORY;
-        } catch (...) {
-            return E_FAIL;
-        }
+        });
     }
 
     // IRunnableObject: loading already runs the document in the engine.
