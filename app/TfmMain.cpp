@@ -9,7 +9,7 @@
 #include "TfmAbout.h"
 #include "TfmOption.h"
 #include "common/misc/WinUtil.h"
-#include "platform/user32/user_ui.h"
+#include <qtwin.h>
 #include "ui_TfmMain.h"
 #include "word/CxWordUtil.h"
 #include "word/CxWordView.h"

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "gdiplus_private.h"
+#include "../internal/gdiplus.h"
 
 namespace Gdiplus {
 // {1D5BE4B5-FA4A-452D-9CDD-5DB35105E7EB}

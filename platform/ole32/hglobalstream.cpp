@@ -7,7 +7,7 @@
 #include <cstring>
 #include <new>
 
-#include "../kernel32/global_private.h"
+#include "../internal/global.h"
 
 #ifndef STG_E_MEDIUMFULL
 #define STG_E_MEDIUMFULL _HRESULT_TYPEDEF_(0x80030070L)

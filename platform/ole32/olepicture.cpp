@@ -10,8 +10,8 @@
 #include <new>
 #include <vector>
 
-#include "../gdi32/gdi_private.h"
-#include "../gdiplus/gdiplus_private.h"
+#include "../internal/gdi.h"
+#include "../internal/gdiplus.h"
 
 // {7BF80980-BF32-101A-8BBB-00AA00300CAB}
 extern "C" const IID IID_IPicture = {0x7BF80980, 0xBF32, 0x101A, {0x8B, 0xBB, 0x00, 0xAA, 0x00, 0x30, 0x0C, 0xAB}};

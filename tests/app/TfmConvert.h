@@ -6,7 +6,7 @@
 #include "app/DocFileMgr.h"
 #include "app/OptionSettings.h"
 #include "app/TfmMain.h"
-#include "platform/user32/user_ui.h"
+#include "platform/internal/ui.h"
 #include "ui_TfmMain.h"
 
 #include <windows.h>

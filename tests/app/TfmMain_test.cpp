@@ -13,7 +13,7 @@
 
 #include "QtApp.h"
 #include "TempDir.h"
-#include "platform/user32/user_ui.h"
+#include "platform/internal/ui.h"
 #include "ui_TfmMain.h"
 
 #include <comobject.h>

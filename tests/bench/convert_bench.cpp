@@ -8,7 +8,7 @@
 #include "app/OptionSettings.h"
 #include "app/PictureLib.h"
 #include "app/TfmMain.h"
-#include "platform/user32/user_ui.h"
+#include "platform/internal/ui.h"
 #include "word/CxWordDoc.h"
 #include "word/CxWordUtil.h"
 
