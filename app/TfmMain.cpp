@@ -41,6 +41,8 @@ TfmMain::TfmMain(QWidget* parent)
       wordView(nullptr), currentDoc(nullptr), docFileMgr(nullptr), selectAllNext(true), destroyed(false)
 {
     ui->setupUi(this);
+    // The Word layer names its temporary documents in the folder of the settings.
+    CxWordUtil::SetTempFolder(OptionSettings.TempPath, sizeof OptionSettings.TempPath);
     setWindowTitle("Orvell Folium Converter");
     dlgOpen = new TOpenDialog(platform::ui::WindowOf(this));
     ui->Image1->setPixmap(MakeBanner(445, 64));

@@ -1,7 +1,6 @@
 // The word-processor application instance and its list of open documents.
 #include "word/CxWordUtil.h"
 
-#include "app/OptionSettings.h"
 #include "common/misc/CxList.h"
 #include "word/CDispCmd.h"
 #include "word/CxWordDoc.h"
@@ -106,14 +105,25 @@ void CxWordUtil::CloseDocumentObject(IDispatch* pDoc)
     }
 }
 
+namespace {
+const char* g_szTempFolder = nullptr;
+size_t g_nTempFolderSize = 0;
+}  // namespace
+
+void CxWordUtil::SetTempFolder(const char* szFolder, size_t nSize)
+{
+    g_szTempFolder = szFolder && nSize > 0 ? szFolder : nullptr;
+    g_nTempFolderSize = g_szTempFolder ? nSize : 0;
+}
+
 bool CxWordUtil::MakeTempName(const char* szSrc, char* szOut, int nSize, int nNumber)
 {
     if (!szSrc || !*szSrc || !szOut || nSize <= 0)
         return false;
     szOut[0] = 0;
-    const char* szTemp = OptionSettings.TempPath;
-    const size_t nTemp = strnlen(szTemp, sizeof(OptionSettings.TempPath));
-    if (nTemp == 0 || nTemp >= sizeof(OptionSettings.TempPath))
+    const char* szTemp = g_szTempFolder;
+    const size_t nTemp = szTemp ? strnlen(szTemp, g_nTempFolderSize) : 0;
+    if (nTemp == 0 || nTemp >= g_nTempFolderSize)
         return false;
 
     // Base name and extension (with its dot) of the source; its folder takes no part.

@@ -299,7 +299,7 @@ TEST_F(WordDocTest, WithoutATemplateCopyNoPageDocumentIsWritten)
 {
     // The temporary folder is gone: the copy cannot be made, and nothing is opened or saved.
     m_path = Doc("NoTemp.doc", scripted::MakeDocument(PageLines(2)));
-    std::snprintf(OptionSettings.TempPath, sizeof(OptionSettings.TempPath), "%s", (m_dir / "gone/").c_str());
+    std::snprintf(m_tempFolder, sizeof(m_tempFolder), "%s", (m_dir / "gone/").c_str());
     CxWordDoc doc(m_util.get());
     ASSERT_TRUE(doc.Open(m_path.c_str()));
     EXPECT_EQ(doc.GetCurrentPage(), 0) << "the page is current although it could not be split";

@@ -126,7 +126,7 @@ TEST_F(WordUtilTest, MakeTempNameBuildsTheNameInTheTemporaryFolder)
     };
     for (const TempNameRow& row : rows) {
         SCOPED_TRACE(std::string(row.temp) + " | " + row.source);
-        std::snprintf(OptionSettings.TempPath, sizeof(OptionSettings.TempPath), "%s", row.temp);
+        std::snprintf(m_tempFolder, sizeof(m_tempFolder), "%s", row.temp);
         char out[MAX_PATH];
         std::memset(out, 'x', sizeof(out));
         const bool ok = CxWordUtil::MakeTempName(row.source, out, MAX_PATH - 1, row.number);
@@ -139,12 +139,18 @@ TEST_F(WordUtilTest, MakeTempNameBuildsTheNameInTheTemporaryFolder)
 
 TEST_F(WordUtilTest, MakeTempNameRefusesBadArgumentsAndNamesThatDoNotFit)
 {
-    std::snprintf(OptionSettings.TempPath, sizeof(OptionSettings.TempPath), "/t/");
+    std::snprintf(m_tempFolder, sizeof(m_tempFolder), "/t/");
     char out[64];
     EXPECT_FALSE(CxWordUtil::MakeTempName(nullptr, out, sizeof(out), 1));
     EXPECT_FALSE(CxWordUtil::MakeTempName("", out, sizeof(out), 1));
     EXPECT_FALSE(CxWordUtil::MakeTempName("/a.doc", nullptr, sizeof(out), 1));
     EXPECT_FALSE(CxWordUtil::MakeTempName("/a.doc", out, 0, 1));
+    // Without a temporary folder from the caller there are no temporary names.
+    CxWordUtil::SetTempFolder(nullptr, 0);
+    std::memset(out, '#', sizeof(out));
+    EXPECT_FALSE(CxWordUtil::MakeTempName("/a.doc", out, sizeof(out), 1));
+    EXPECT_EQ(out[0], 0);
+    CxWordUtil::SetTempFolder(m_tempFolder, sizeof(m_tempFolder));
 
     // "/t/a_temp_1.doc" is 15 characters: 16 bytes fit, 15 do not, and nothing is written past
     // the size given.
@@ -160,10 +166,10 @@ TEST_F(WordUtilTest, MakeTempNameRefusesBadArgumentsAndNamesThatDoNotFit)
 TEST_F(WordUtilTest, MakeTempNameReadsTheSettingAtEveryCall)
 {
     char out[MAX_PATH];
-    std::snprintf(OptionSettings.TempPath, sizeof(OptionSettings.TempPath), "/first/");
+    std::snprintf(m_tempFolder, sizeof(m_tempFolder), "/first/");
     ASSERT_TRUE(CxWordUtil::MakeTempName("/d/R.doc", out, MAX_PATH - 1, 1));
     EXPECT_STREQ(out, "/first/R_temp_1.doc");
-    std::snprintf(OptionSettings.TempPath, sizeof(OptionSettings.TempPath), "/second/");
+    std::snprintf(m_tempFolder, sizeof(m_tempFolder), "/second/");
     ASSERT_TRUE(CxWordUtil::MakeTempName("/d/R.doc", out, MAX_PATH - 1, 1));
     EXPECT_STREQ(out, "/second/R_temp_1.doc");
 }
