@@ -111,6 +111,18 @@ std::vector<ParkedDoc>& Parked()
 
 const size_t kMaxParked = 2;
 
+// Closes parked documents, oldest first, until at most `keep` are left.
+void DropParked(size_t keep)
+{
+    std::lock_guard<std::recursive_mutex> lock(EngineMutex());
+    auto& v = Parked();
+    while (v.size() > keep) {
+        std::unique_ptr<Document::Impl> impl = std::move(v.front().impl);
+        v.erase(v.begin());
+        ReleaseImpl(std::move(impl));
+    }
+}
+
 }  // namespace
 
 namespace detail {
@@ -143,29 +155,11 @@ void CloseImpl(Document::Impl& d)
     d.allPages.reset();
 }
 
-}  // namespace detail
-
-namespace {
-
-// Closes parked documents, oldest first, until at most `keep` are left.
-void DropParked(size_t keep)
-{
-    std::lock_guard<std::recursive_mutex> lock(EngineMutex());
-    auto& v = Parked();
-    while (v.size() > keep) {
-        std::unique_ptr<Document::Impl> impl = std::move(v.front().impl);
-        v.erase(v.begin());
-        ReleaseImpl(std::move(impl));
-    }
-}
-
-}  // namespace
-
-namespace detail {
 void ParkedClear()
 {
     DropParked(0);
 }
+
 }  // namespace detail
 
 EngineStatus LoadDocument(const std::string& pathIn, const LoadOptions& opts, DocumentPtr* out)
