@@ -5,11 +5,11 @@
 #include "DocFileMgr.h"
 #include "OpenDialog.h"
 #include "OptionSettings.h"
-#include "TempFolder.h"
+#include "word/TempFolder.h"
 #include "TfmAbout.h"
 #include "TfmOption.h"
 #include "common/misc/WinUtil.h"
-#include "platform/user32/user_ui.h"
+#include <qtwin.h>
 #include "ui_TfmMain.h"
 #include "word/CxWordUtil.h"
 #include "word/CxWordView.h"
@@ -43,6 +43,8 @@ TfmMain::TfmMain(QWidget* parent)
       wordView(nullptr), currentDoc(nullptr), docFileMgr(nullptr), selectAllNext(true), destroyed(false)
 {
     ui->setupUi(this);
+    // The Word layer names its temporary documents in the folder of the settings.
+    CxWordUtil::SetTempFolder(OptionSettings.TempPath, sizeof OptionSettings.TempPath);
     setWindowTitle("Orvell Folium Converter");
     dlgOpen = new TOpenDialog(platform::ui::WindowOf(this));
     // A name typed into the dialog can be any file: it gets the refusal that drops get.

@@ -7,7 +7,7 @@
 #include "OptionSettings.h"
 #include "PictureLib.h"
 #include "common/misc/WinUtil.h"
-#include "platform/user32/user_ui.h"
+#include <qtwin.h>
 #include "ui_TfmMain.h"
 #include "word/CxWordDoc.h"
 #include "word/CxWordUtil.h"

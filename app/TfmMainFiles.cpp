@@ -2,7 +2,7 @@
 #include "TfmMain.h"
 
 #include "DocFileMgr.h"
-#include "platform/user32/user_ui.h"
+#include <qtwin.h>
 #include "ui_TfmMain.h"
 
 #include <windows.h>

@@ -2,7 +2,7 @@
 #include "TfmOption.h"
 
 #include "OptionSettings.h"
-#include "platform/user32/user_ui.h"
+#include <qtwin.h>
 #include "ui_TfmOption.h"
 
 #include <io.h>

@@ -2,7 +2,7 @@
 #include "Look.h"
 #include "TfmMain.h"
 #include "common/misc/WinUtil.h"
-#include "platform/user32/user_ui.h"
+#include <qtwin.h>
 
 #include <objbase.h>
 #include <windows.h>

@@ -3,7 +3,7 @@
 #include "batch/Worker.h"
 
 #include "app/OptionSettings.h"
-#include "app/TempFolder.h"
+#include "word/TempFolder.h"
 #include "batch/Options.h"
 #include "batch/Sniff.h"
 #include "word/CxWordDoc.h"
@@ -343,6 +343,7 @@ int WorkerMain()
     }
     // The Word layer's temporary page documents go to this worker's private folder.
     std::snprintf(OptionSettings.TempPath, sizeof OptionSettings.TempPath, "%s", setup.temp.c_str());
+    CxWordUtil::SetTempFolder(OptionSettings.TempPath, sizeof OptionSettings.TempPath);
 
     CoInitialize(nullptr);
     GdiplusStartupInput input;

@@ -24,23 +24,25 @@ R Guard(R failure, F body)
     }
 }
 
-void DrawOnDC(const FCObjImage& img, HDC hdc, int x, int y)
+// False when there was no memory to describe the image to GDI.
+bool DrawOnDC(const FCObjImage& img, HDC hdc, int x, int y)
 {
     BITMAPINFO* pInfo = img.NewBitmapInfo();
     if (!pInfo)
-        return;
+        return false;
     const int nOldMode = SetStretchBltMode(hdc, COLORONCOLOR);
     SetDIBitsToDevice(hdc, x, y, (DWORD)img.Width(), (DWORD)img.Height(), 0, 0, 0, (UINT)img.Height(),
                       img.GetMemStart(), pInfo, DIB_RGB_COLORS);
     SetStretchBltMode(hdc, nOldMode);
     free(pInfo);
+    return true;
 }
 
-void DrawRectOnDC(const FCObjImage& img, HDC hdc, const RECT& src, const RECT& dst)
+bool DrawRectOnDC(const FCObjImage& img, HDC hdc, const RECT& src, const RECT& dst)
 {
     BITMAPINFO* pInfo = img.NewBitmapInfo();
     if (!pInfo)
-        return;
+        return false;
     const int nOldMode = SetStretchBltMode(hdc, COLORONCOLOR);
     // The block is bottom-up: the source's lowest row counts from the bottom of the block.
     StretchDIBits(hdc, dst.left, dst.top, dst.right - dst.left, dst.bottom - dst.top, src.left,
@@ -48,6 +50,7 @@ void DrawRectOnDC(const FCObjImage& img, HDC hdc, const RECT& src, const RECT& d
                   DIB_RGB_COLORS, SRCCOPY);
     SetStretchBltMode(hdc, nOldMode);
     free(pInfo);
+    return true;
 }
 
 // The library is attached: its factory replaces the default one.
@@ -111,8 +114,7 @@ PIXMILL_API int Pixmill_DrawImageOnDC(const char* szFileName, HDC hdc, int x, in
         img.ReadFromFile(szFileName);
         if (!img.IsValid())
             return 0;
-        DrawOnDC(img, hdc, x, y);
-        return 1;
+        return DrawOnDC(img, hdc, x, y) ? 1 : 0;
     });
 }
 
@@ -123,8 +125,7 @@ PIXMILL_API int Pixmill_DrawImageOnDCRect(const char* szFileName, HDC hdc, int n
         img.ReadFromFile(szFileName);
         if (!img.IsValid())
             return 0;
-        DrawRectOnDC(img, hdc, RECT{0, 0, img.Width(), img.Height()}, RECT{nLeft, nTop, nRight, nBottom});
-        return 1;
+        return DrawRectOnDC(img, hdc, RECT{0, 0, img.Width(), img.Height()}, RECT{nLeft, nTop, nRight, nBottom}) ? 1 : 0;
     });
 }
 
@@ -137,9 +138,10 @@ PIXMILL_API int Pixmill_DrawImageRectOnDCRect(const char* szFileName, HDC hdc, i
         img.ReadFromFile(szFileName);
         if (!img.IsValid())
             return 0;
-        DrawRectOnDC(img, hdc, RECT{nSrcLeft, nSrcTop, nSrcRight, nSrcBottom},
-                     RECT{nDestLeft, nDestTop, nDestRight, nDestBottom});
-        return 1;
+        return DrawRectOnDC(img, hdc, RECT{nSrcLeft, nSrcTop, nSrcRight, nSrcBottom},
+                            RECT{nDestLeft, nDestTop, nDestRight, nDestBottom})
+                   ? 1
+                   : 0;
     });
 }
 
@@ -243,8 +245,7 @@ PIXMILL_API int Pixmill_DrawImageObjectOnDC(PIXMILL_IMAGE hImage, HDC hdc, int x
     FCObjImage* img = AsImage(hImage);
     if (!img || !img->IsValid())
         return 0;
-    DrawOnDC(*img, hdc, x, y);
-    return 1;
+    return Guard(0, [&] { return DrawOnDC(*img, hdc, x, y) ? 1 : 0; });
 }
 
 PIXMILL_API int Pixmill_DrawImageObjectOnDCRect(PIXMILL_IMAGE hImage, HDC hdc, int nLeft, int nTop, int nRight,
@@ -253,8 +254,9 @@ PIXMILL_API int Pixmill_DrawImageObjectOnDCRect(PIXMILL_IMAGE hImage, HDC hdc, i
     FCObjImage* img = AsImage(hImage);
     if (!img || !img->IsValid())
         return 0;
-    DrawRectOnDC(*img, hdc, RECT{0, 0, img->Width(), img->Height()}, RECT{nLeft, nTop, nRight, nBottom});
-    return 1;
+    return Guard(0, [&] {
+        return DrawRectOnDC(*img, hdc, RECT{0, 0, img->Width(), img->Height()}, RECT{nLeft, nTop, nRight, nBottom}) ? 1 : 0;
+    });
 }
 
 PIXMILL_API int Pixmill_DrawImageObjectRectOnDCRect(PIXMILL_IMAGE hImage, HDC hdc, int nSrcLeft, int nSrcTop,
@@ -264,9 +266,12 @@ PIXMILL_API int Pixmill_DrawImageObjectRectOnDCRect(PIXMILL_IMAGE hImage, HDC hd
     FCObjImage* img = AsImage(hImage);
     if (!img || !img->IsValid())
         return 0;
-    DrawRectOnDC(*img, hdc, RECT{nSrcLeft, nSrcTop, nSrcRight, nSrcBottom},
-                 RECT{nDestLeft, nDestTop, nDestRight, nDestBottom});
-    return 1;
+    return Guard(0, [&] {
+        return DrawRectOnDC(*img, hdc, RECT{nSrcLeft, nSrcTop, nSrcRight, nSrcBottom},
+                            RECT{nDestLeft, nDestTop, nDestRight, nDestBottom})
+                   ? 1
+                   : 0;
+    });
 }
 
 PIXMILL_API int Pixmill_StretchImageObject(PIXMILL_IMAGE hImage, int nWidth, int nHeight)
@@ -276,7 +281,10 @@ PIXMILL_API int Pixmill_StretchImageObject(PIXMILL_IMAGE hImage, int nWidth, int
         return 0;
     return Guard(0, [&] {
         img->Stretch(nWidth, nHeight);
-        return 1;
+        // Sizes <= 0 and images of fewer than 8 bits are left alone; a stretch that was due
+        // and left another size ran out of memory (the image is as it was).
+        const bool due = nWidth > 0 && nHeight > 0 && img->ColorBits() >= 8;
+        return !due || (img->Width() == nWidth && img->Height() == nHeight) ? 1 : 0;
     });
 }
 

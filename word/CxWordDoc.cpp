@@ -4,8 +4,7 @@
 
 #include "word/CDispCmd.h"
 #include "word/CxWordUtil.h"
-#include "app/OptionSettings.h"
-#include "app/TempFolder.h"
+#include "word/TempFolder.h"
 
 #include <windows.h>
 
@@ -303,7 +302,8 @@ bool CxWordDoc::TempDocumentName(int nNumber, char* szOut)
 {
     // The temporary folder may be any folder of the user's: the documents go into a private
     // folder of this run, one per document, never over a file someone else put there.
-    if (!m_szTempFolder[0] && !MakeDocumentTempFolder(OptionSettings.TempPath, m_szTempFolder, MAX_PATH))
+    const char* szTempPath = CxWordUtil::GetTempFolder();
+    if (!m_szTempFolder[0] && (!szTempPath || !MakeDocumentTempFolder(szTempPath, m_szTempFolder, MAX_PATH)))
         return false;
     return CxWordUtil::MakeTempNameIn(m_szTempFolder, m_szPath, szOut, MAX_PATH - 1, nNumber);
 }

@@ -1,7 +1,6 @@
 // The word-processor application instance and its list of open documents.
 #include "word/CxWordUtil.h"
 
-#include "app/OptionSettings.h"
 #include "common/misc/CxList.h"
 #include "word/CDispCmd.h"
 #include "word/CxWordDoc.h"
@@ -121,9 +120,33 @@ void CxWordUtil::CloseDocumentObject(IDispatch* pDoc)
     }
 }
 
+namespace {
+const char* g_szTempFolder = nullptr;
+size_t g_nTempFolderSize = 0;
+}  // namespace
+
+void CxWordUtil::SetTempFolder(const char* szFolder, size_t nSize)
+{
+    g_szTempFolder = szFolder && nSize > 0 ? szFolder : nullptr;
+    g_nTempFolderSize = g_szTempFolder ? nSize : 0;
+}
+
+const char* CxWordUtil::GetTempFolder()
+{
+    if (!g_szTempFolder || strnlen(g_szTempFolder, g_nTempFolderSize) >= g_nTempFolderSize)
+        return nullptr;
+    return g_szTempFolder;
+}
+
 bool CxWordUtil::MakeTempName(const char* szSrc, char* szOut, int nSize, int nNumber)
 {
-    return MakeTempNameIn(OptionSettings.TempPath, szSrc, szOut, nSize, nNumber);
+    const char* szFolder = GetTempFolder();
+    if (!szFolder) {
+        if (szOut && nSize > 0)
+            szOut[0] = 0;
+        return false;
+    }
+    return MakeTempNameIn(szFolder, szSrc, szOut, nSize, nNumber);
 }
 
 bool CxWordUtil::MakeTempNameIn(const char* szFolder, const char* szSrc, char* szOut, int nSize, int nNumber)

@@ -5,6 +5,8 @@
 
 #include <ole2.h>
 
+#include <cstddef>
+
 class CDispCmd;
 class CxList;
 class CxWordDoc;
@@ -24,12 +26,17 @@ public:
     IDispatch* OpenDocumentObject(const WCHAR* szPath);
     // Closes the document and releases the caller's reference; null does nothing.
     void CloseDocumentObject(IDispatch* pDoc);
-    // "<TempPath>[/]<base>_temp_<number><ext>" into szOut (nSize bytes, terminator included).
-    // False for a null/empty source, null out, size 0, an empty TempPath or a name that does not
-    // fit (szOut then holds an empty string).
+    // "<temporary folder>[/]<base>_temp_<number><ext>" into szOut (nSize bytes, terminator
+    // included). False for a null/empty source, null out, size 0, no or an empty temporary folder
+    // or a name that does not fit (szOut then holds an empty string).
     static bool MakeTempName(const char* szSrc, char* szOut, int nSize, int nNumber);
     // The same name in the folder given ("<szFolder>[/]<base>_temp_<number><ext>").
     static bool MakeTempNameIn(const char* szFolder, const char* szSrc, char* szOut, int nSize, int nNumber);
+    // The temporary folder: the caller's buffer of nSize bytes (the program's setting), read at
+    // every use so that a changed setting takes effect. Null: none.
+    static void SetTempFolder(const char* szFolder, size_t nSize);
+    // The temporary folder set, or null when none is set or it is not terminated in its buffer.
+    static const char* GetTempFolder();
 
     // The listed document of that path (letter case counting as the file system counts it), or a newly opened one added to the
     // list; null for a null/empty path or a document that fails to open.

@@ -1,6 +1,7 @@
 // The document engine: one headless LibreOffice process per program process, reached over
-// UNO, and the documents loaded in it. Nothing here throws: every operation reports an
-// EngineStatus, and every call into the engine is bounded in time.
+// UNO, and the documents loaded in it. Every operation reports an EngineStatus (the engine's
+// own failures never throw), and every call into the engine is bounded in time. Running out
+// of memory here may throw std::bad_alloc; the COM objects turn it into E_OUTOFMEMORY.
 #pragma once
 
 #include <cstdint>
@@ -100,6 +101,9 @@ private:
     Document();
     // A document handed out again is loaded from its file before it is used otherwise.
     EngineStatus Unstale();
+    // Every operation starts here: a stale document is loaded again (unless keepStale), and a
+    // closed one answers Disconnected.
+    EngineStatus Ready(bool keepStale = false);
     EngineStatus CachedPdf(std::shared_ptr<const PdfBytes> Impl::*slot, const char* pageRange,
                            std::shared_ptr<const PdfBytes>* out);
     std::unique_ptr<Impl> m_impl;

@@ -1,5 +1,5 @@
 // Pixel copies between device surfaces.
-#include "gdi_private.h"
+#include "../internal/gdi.h"
 
 #include <algorithm>
 #include <cstring>

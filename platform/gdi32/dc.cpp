@@ -1,5 +1,5 @@
 // Device contexts: memory DCs, device capabilities and mapping modes.
-#include "gdi_private.h"
+#include "../internal/gdi.h"
 
 #include <new>
 

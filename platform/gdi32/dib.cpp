@@ -1,5 +1,5 @@
 // Device-independent bitmaps: reading DIB rows onto surfaces and writing surface rows as DIBs.
-#include "gdi_private.h"
+#include "../internal/gdi.h"
 
 #include <algorithm>
 #include <climits>

@@ -1,5 +1,5 @@
 // GDI objects: the registry, bitmaps, brushes, selection and deletion.
-#include "gdi_private.h"
+#include "../internal/gdi.h"
 
 #include <cstring>
 #include <mutex>

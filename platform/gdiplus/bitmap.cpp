@@ -6,7 +6,7 @@
 #include <cstring>
 #include <new>
 
-#include "gdiplus_private.h"
+#include "../internal/gdiplus.h"
 
 namespace platform {
 namespace gdiplus {

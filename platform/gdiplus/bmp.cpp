@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "gdiplus_private.h"
+#include "../internal/gdiplus.h"
 
 namespace platform {
 namespace gdiplus {

@@ -7,7 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "gdiplus_private.h"
+#include "../internal/gdiplus.h"
 
 namespace Gdiplus {
 // {1D5BE4B5-FA4A-452D-9CDD-5DB35105E7EB}

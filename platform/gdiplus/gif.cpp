@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "gdiplus_private.h"
+#include "../internal/gdiplus.h"
 
 #include <unistd.h>
 

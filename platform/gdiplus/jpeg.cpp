@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "gdiplus_private.h"
+#include "../internal/gdiplus.h"
 
 // INT32 comes from windef.h; this tells jmorecfg.h not to declare its own.
 #define XMD_H

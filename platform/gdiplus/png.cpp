@@ -8,7 +8,7 @@
 #include <immintrin.h>
 #endif
 
-#include "gdiplus_private.h"
+#include "../internal/gdiplus.h"
 
 namespace platform {
 namespace gdiplus {

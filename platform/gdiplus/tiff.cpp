@@ -4,7 +4,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "gdiplus_private.h"
+#include "../internal/gdiplus.h"
 
 #include <unistd.h>
 

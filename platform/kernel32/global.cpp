@@ -7,7 +7,7 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "global_private.h"
+#include "../internal/global.h"
 
 #ifndef NO_ERROR
 #define NO_ERROR 0L

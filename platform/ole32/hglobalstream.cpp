@@ -1,4 +1,5 @@
 // ole32: a stream over a global memory block (CreateStreamOnHGlobal).
+#include <comobject.h>
 #include <objbase.h>
 #include <windows.h>
 
@@ -6,7 +7,7 @@
 #include <cstring>
 #include <new>
 
-#include "../kernel32/global_private.h"
+#include "../internal/global.h"
 
 #ifndef STG_E_MEDIUMFULL
 #define STG_E_MEDIUMFULL _HRESULT_TYPEDEF_(0x80030070L)
@@ -14,33 +15,9 @@
 
 namespace {
 
-class HGlobalStream final : public IStream {
+class HGlobalStream final : public com::Object<com::Answers<IStream, &IID_IStream, &IID_ISequentialStream>> {
 public:
     HGlobalStream(HGLOBAL hGlobal, bool bDeleteOnRelease) : m_hGlobal(hGlobal), m_bDelete(bDeleteOnRelease) {}
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_ISequentialStream) || IsEqualIID(riid, IID_IStream)) {
-            *ppv = static_cast<IStream*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_nRef; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        ULONG n = --m_nRef;
-        if (n == 0) {
-            if (m_bDelete)
-                GlobalFree(m_hGlobal);
-            delete this;
-        }
-        return n;
-    }
 
     // Reads up to cb bytes from the position; fewer at the end of the block.
     HRESULT STDMETHODCALLTYPE Read(void* pv, ULONG cb, ULONG* pcbRead) override
@@ -131,8 +108,11 @@ public:
     HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
 
 private:
-    ~HGlobalStream() = default;
-    std::atomic<ULONG> m_nRef{1};
+    ~HGlobalStream() override
+    {
+        if (m_bDelete)
+            GlobalFree(m_hGlobal);
+    }
     HGLOBAL m_hGlobal;
     bool m_bDelete;
     uint64_t m_nPos = 0;

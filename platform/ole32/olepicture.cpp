@@ -1,5 +1,6 @@
 // OLE picture loading (OleLoadPicture): bitmap pictures decoded by the GDI+ codecs and held
 // as GDI bitmaps.
+#include <comobject.h>
 #include <objbase.h>
 #include <olectl.h>
 #include <windows.h>
@@ -9,8 +10,8 @@
 #include <new>
 #include <vector>
 
-#include "../gdi32/gdi_private.h"
-#include "../gdiplus/gdiplus_private.h"
+#include "../internal/gdi.h"
+#include "../internal/gdiplus.h"
 
 // {7BF80980-BF32-101A-8BBB-00AA00300CAB}
 extern "C" const IID IID_IPicture = {0x7BF80980, 0xBF32, 0x101A, {0x8B, 0xBB, 0x00, 0xAA, 0x00, 0x30, 0x0C, 0xAB}};
@@ -18,33 +19,9 @@ extern "C" const IID IID_IPicture = {0x7BF80980, 0xBF32, 0x101A, {0x8B, 0xBB, 0x
 namespace {
 
 // A picture of type bitmap that owns its bitmap and deletes it when released.
-class BitmapPicture final : public IPicture {
+class BitmapPicture final : public com::Object<com::Answers<IPicture, &IID_IPicture>> {
 public:
     explicit BitmapPicture(platform::gdi::Bitmap* bmp) : m_pBitmap(bmp) {}
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IPicture)) {
-            *ppv = static_cast<IPicture*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_nRef; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        ULONG n = --m_nRef;
-        if (n == 0) {
-            // A bitmap the caller left selected into a DC is refused here and stays alive.
-            DeleteObject(reinterpret_cast<HBITMAP>(m_pBitmap));
-            delete this;
-        }
-        return n;
-    }
 
     HRESULT STDMETHODCALLTYPE get_Handle(OLE_HANDLE* pHandle) override
     {
@@ -115,8 +92,8 @@ public:
     }
 
 private:
-    ~BitmapPicture() = default;
-    std::atomic<ULONG> m_nRef{1};
+    // A bitmap the caller left selected into a DC is refused here and stays alive.
+    ~BitmapPicture() override { DeleteObject(reinterpret_cast<HBITMAP>(m_pBitmap)); }
     platform::gdi::Bitmap* m_pBitmap;
 };
 

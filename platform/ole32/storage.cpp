@@ -3,6 +3,8 @@
 // elements, as the embedded objects of this program keep their data themselves.
 #include "ole_private.h"
 
+#include <comobject.h>
+
 #include <atomic>
 #include <cstring>
 #include <new>
@@ -13,29 +15,8 @@ namespace {
 // The largest array served (4 GiB); beyond it SetSize and WriteAt fail as out of memory.
 const ULONGLONG kMaxBytes = ULONGLONG(1) << 32;
 
-class MemLockBytes final : public ILockBytes {
+class MemLockBytes final : public com::Object<com::Answers<ILockBytes, &IID_ILockBytes>> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_ILockBytes)) {
-            *ppv = static_cast<ILockBytes*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        ULONG n = --m_refs;
-        if (n == 0)
-            delete this;
-        return n;
-    }
-
     HRESULT STDMETHODCALLTYPE ReadAt(ULARGE_INTEGER ulOffset, void* pv, ULONG cb, ULONG* pcbRead) override
     {
         if (pcbRead)
@@ -101,35 +82,13 @@ private:
         return true;
     }
 
-    std::atomic<ULONG> m_refs{1};
     std::vector<BYTE> m_bytes;
 };
 
-class MemStorage final : public IStorage {
+class MemStorage final : public com::Object<com::Answers<IStorage, &IID_IStorage>> {
 public:
     MemStorage(ILockBytes* pBytes, DWORD grfMode) : m_pBytes(pBytes), m_grfMode(grfMode) { m_pBytes->AddRef(); }
-    ~MemStorage() { m_pBytes->Release(); }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IStorage)) {
-            *ppv = static_cast<IStorage*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        ULONG n = --m_refs;
-        if (n == 0)
-            delete this;
-        return n;
-    }
+    ~MemStorage() override { m_pBytes->Release(); }
 
     // Elements are not kept by this storage.
     HRESULT STDMETHODCALLTYPE CreateStream(const OLECHAR*, DWORD, DWORD, DWORD, IStream** ppstm) override
@@ -208,7 +167,6 @@ private:
         return STG_E_INVALIDFUNCTION;
     }
 
-    std::atomic<ULONG> m_refs{1};
     ILockBytes* m_pBytes;
     DWORD m_grfMode;
     CLSID m_clsid = GUID_NULL;

@@ -1,7 +1,7 @@
 // The folder picker over Qt's own file dialog.
 #include <shlobj.h>
 
-#include "../user32/user_ui.h"
+#include "../internal/ui.h"
 
 #include <QApplication>
 #include <QDir>
@@ -15,12 +15,6 @@
 struct _ITEMIDLIST {
     std::string path;
 };
-
-namespace platform {
-namespace ui {
-FileDialogAnswer& CurrentFileDialogHook();
-}
-}  // namespace platform
 
 PIDLIST_ABSOLUTE WINAPI SHBrowseForFolderA(LPBROWSEINFOA lpbi)
 {

@@ -1,5 +1,5 @@
 // Device contexts of the screen and of windows, rectangles and filling.
-#include "../gdi32/gdi_private.h"
+#include "../internal/gdi.h"
 #include "user_private.h"
 
 #include <algorithm>

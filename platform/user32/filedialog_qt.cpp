@@ -1,7 +1,7 @@
 // The file-open dialog (comdlg32) over Qt's own file dialog.
 #include <commdlg.h>
 
-#include "user_ui.h"
+#include "../internal/ui.h"
 
 #include <QApplication>
 #include <QFileDialog>

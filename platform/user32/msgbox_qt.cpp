@@ -1,5 +1,5 @@
 // Message boxes and the application's cursor.
-#include "user_ui.h"
+#include "../internal/ui.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -2,9 +2,9 @@
 // of a registered class is a frame widget holding a client-area widget and the standard
 // scroll bars; Qt's events become the window procedure's messages, and everything the
 // procedure draws lands in a 32-bit backing bitmap of the client area that the widget shows.
-#include "../gdi32/gdi_private.h"
+#include "../internal/gdi.h"
 #include "user_private.h"
-#include "user_ui.h"
+#include "../internal/ui.h"
 
 #include <QGuiApplication>
 #include <QImage>

@@ -3,7 +3,7 @@
 
 #include "TempDir.h"
 #include "WordServerTest.h"
-#include "app/TempFolder.h"
+#include "word/TempFolder.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -80,6 +80,7 @@ protected:
         TfmConvertTest::SetUp();
         snprintf(OptionSettings.OutputPath, MAX_PATH, "%s", out.Path().c_str());
         snprintf(OptionSettings.TempPath, MAX_PATH, "%s", temp.Path().c_str());
+        CxWordUtil::SetTempFolder(OptionSettings.TempPath, sizeof OptionSettings.TempPath);
     }
     void ExpectPictures(const std::string& base, const std::vector<int>& pages, const std::string& ext)
     {

@@ -57,6 +57,7 @@ protected:
         OptionSettings.ImageType = 1;
         snprintf(OptionSettings.OutputPath, MAX_PATH, "%s", out.Path().c_str());
         snprintf(OptionSettings.TempPath, MAX_PATH, "%s", temp.Path().c_str());
+        CxWordUtil::SetTempFolder(OptionSettings.TempPath, sizeof OptionSettings.TempPath);
     }
     void TearDown() override
     {

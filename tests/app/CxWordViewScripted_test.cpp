@@ -6,7 +6,7 @@
 
 #include "QtApp.h"
 #include "WordFixture.h"
-#include "platform/user32/user_ui.h"
+#include "platform/internal/ui.h"
 
 #include <QWidget>
 

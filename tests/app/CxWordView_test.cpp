@@ -4,7 +4,7 @@
 #include "word/CxWordView.h"
 
 #include "QtApp.h"
-#include "platform/user32/user_ui.h"
+#include "platform/internal/ui.h"
 
 #include <QStyle>
 #include <QWidget>

@@ -1,7 +1,7 @@
 // The batch view's document list and the clean-up of the temporary folder.
 #include "app/DocFileMgr.h"
 #include "app/PictureLib.h"
-#include "app/TempFolder.h"
+#include "word/TempFolder.h"
 
 #include "TempDir.h"
 

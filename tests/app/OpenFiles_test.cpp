@@ -10,7 +10,7 @@
 
 #include "QtApp.h"
 #include "WordFixture.h"
-#include "platform/user32/user_ui.h"
+#include "platform/internal/ui.h"
 #include "ui_TfmMain.h"
 
 #include <QDragEnterEvent>
@@ -45,6 +45,7 @@ protected:
         // Conversion folders of this test only (opening a document makes them).
         snprintf(OptionSettings.OutputPath, MAX_PATH, "%s", (m_dir / "out/").c_str());
         snprintf(OptionSettings.TempPath, MAX_PATH, "%s", m_temp.c_str());
+        CxWordUtil::SetTempFolder(OptionSettings.TempPath, sizeof OptionSettings.TempPath);
         one = Doc("one.docx", scripted::MakeDocument({"p1", "p2", "p3"}));
         two = Doc("Two.DOC", scripted::MakeDocument({"q1"}));
         text = Doc("notes.txt", "plain text");

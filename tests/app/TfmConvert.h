@@ -7,7 +7,7 @@
 #include "app/OptionSettings.h"
 #include "app/TfmMain.h"
 #include "word/CxWordUtil.h"
-#include "platform/user32/user_ui.h"
+#include "platform/internal/ui.h"
 #include "ui_TfmMain.h"
 
 #include <windows.h>

@@ -3,7 +3,7 @@
 #include "app/DocFileMgr.h"
 #include "app/OpenDialog.h"
 #include "app/OptionSettings.h"
-#include "app/TempFolder.h"
+#include "word/TempFolder.h"
 #include "app/TfmAbout.h"
 #include "app/TfmMain.h"
 #include "app/TfmOption.h"
@@ -14,9 +14,10 @@
 
 #include "QtApp.h"
 #include "TempDir.h"
-#include "platform/user32/user_ui.h"
+#include "platform/internal/ui.h"
 #include "ui_TfmMain.h"
 
+#include <comobject.h>
 #include <objbase.h>
 #include <oleclasses.h>
 #include <windows.h>
@@ -37,21 +38,9 @@
 
 // A class object for Word.Application that refuses every instance: a Word instance that
 // never started, without a word processor on the machine.
-class RefusingFactory : public IClassFactory {
+class RefusingFactory : public com::Object<com::Answers<IClassFactory, &IID_IClassFactory>> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-            *ppv = this;
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    void LastReleased() override {}  // a static object
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID, void** ppv) override
     {
         if (ppv)
@@ -246,6 +235,7 @@ protected:
         oldPath = getenv("PATH") ? getenv("PATH") : "";
         setenv("PATH", (bin.Path() + ":" + oldPath).c_str(), 1);
         snprintf(OptionSettings.TempPath, MAX_PATH, "%s", temp.Path().c_str());
+        CxWordUtil::SetTempFolder(OptionSettings.TempPath, sizeof OptionSettings.TempPath);
         temp.Write("letter_temp_1.docx", "t");
         temp.Write("report.doc", "the user's");
         CoRegisterClassObject(CLSID_WordApplication, &factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie);

@@ -5,7 +5,7 @@
 
 #include "QtApp.h"
 #include "TempDir.h"
-#include "platform/user32/user_ui.h"
+#include "platform/internal/ui.h"
 #include "ui_TfmOption.h"
 
 #include <windows.h>

@@ -8,7 +8,7 @@
 #include "app/OptionSettings.h"
 #include "app/PictureLib.h"
 #include "app/TfmMain.h"
-#include "platform/user32/user_ui.h"
+#include "platform/internal/ui.h"
 #include "word/CxWordDoc.h"
 #include "word/CxWordUtil.h"
 
@@ -231,6 +231,7 @@ int main()
     TfmMain* w = new TfmMain;
     ConvertBench bench(w);
     snprintf(OptionSettings.TempPath, MAX_PATH, "%s", temp.Path().c_str());
+    CxWordUtil::SetTempFolder(OptionSettings.TempPath, sizeof OptionSettings.TempPath);
     snprintf(OptionSettings.OutputPath, MAX_PATH, "%s", out.Path().c_str());
     double startup = bench.StartEngine(paths[0]);
     printf("engine start-up with a first document: %.2f s (left out of the figures below)\n", startup);

@@ -7,7 +7,7 @@
 #include "app/DocFileMgr.h"
 #include "app/OptionSettings.h"
 #include "app/TfmMain.h"
-#include "platform/user32/user_ui.h"
+#include "platform/internal/ui.h"
 #include "ui_TfmMain.h"
 #include "word/CxWordDoc.h"
 #include "word/CxWordUtil.h"
@@ -99,6 +99,7 @@ int main(int argc, char** argv)
     TfmMain* w = new TfmMain;
     ConvertBench bench(w);
     snprintf(OptionSettings.TempPath, MAX_PATH, "%s", temp.Path().c_str());
+    CxWordUtil::SetTempFolder(OptionSettings.TempPath, sizeof OptionSettings.TempPath);
     snprintf(OptionSettings.OutputPath, MAX_PATH, "%s", out.Path().c_str());
     OptionSettings.ImageType = 3;
     bench.StartEngine();

@@ -12,7 +12,7 @@
 #include "app/DocFileMgr.h"
 #include "app/OptionSettings.h"
 #include "app/TfmMain.h"
-#include "platform/user32/user_ui.h"
+#include "platform/internal/ui.h"
 #include "word/CxWordUtil.h"
 
 #include <windows.h>
@@ -193,6 +193,7 @@ int KillRuns(int runs)
     }
     TfmMain* w = NewWindow();  // loads the settings: ours go over them
     snprintf(OptionSettings.TempPath, MAX_PATH, "%s", temp.Path().c_str());
+    CxWordUtil::SetTempFolder(OptionSettings.TempPath, sizeof OptionSettings.TempPath);
     snprintf(OptionSettings.OutputPath, MAX_PATH, "%s", out.Path().c_str());
     OptionSettings.ImageType = 1;
     ConvertBench bench(w);
@@ -278,6 +279,7 @@ int ConvertFolder(const std::string& docs, const std::string& out, const std::st
 {
     TfmMain* w = NewWindow();  // loads the settings: ours go over them
     snprintf(OptionSettings.TempPath, MAX_PATH, "%s", temp.c_str());
+    CxWordUtil::SetTempFolder(OptionSettings.TempPath, sizeof OptionSettings.TempPath);
     snprintf(OptionSettings.OutputPath, MAX_PATH, "%s", out.c_str());
     OptionSettings.ImageType = 1;
     std::vector<std::string> paths;

@@ -405,6 +405,12 @@ TEST_F(PixmillExports, ImageObjectsCreateLoadResizeCutSaveAndDestroy)
     api.Pixmill_GetSizeOfImageObject(empty, size);
     EXPECT_EQ(12, size[0]);
     EXPECT_EQ(8, size[1]);
+    // A stretch there is no memory for fails and leaves the image as it was.
+    EXPECT_EQ(0, api.Pixmill_StretchImageObject(empty, 1 << 20, 1 << 20));
+    size[0] = size[1] = (int)0xdeadbeef;
+    EXPECT_EQ(1, api.Pixmill_GetSizeOfImageObject(empty, size));
+    EXPECT_EQ(12, size[0]);
+    EXPECT_EQ(8, size[1]);
 
     // Sub-blocks: never into itself; the destination changes only on success.
     EXPECT_EQ(0, api.Pixmill_GetImageObjectSubBlock(empty, empty, 0, 0, 2, 2));

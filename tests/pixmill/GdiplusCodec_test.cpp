@@ -7,7 +7,7 @@
 
 #include "Codecs.h"
 #include "TempDir.h"
-#include "platform/gdiplus/TestImages.h"
+#include "platform/TestImages.h"
 
 using namespace testimages;
 

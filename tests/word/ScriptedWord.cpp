@@ -1,7 +1,9 @@
 // The scripted automation server of the Word-layer tests.
 #include "ScriptedWord.h"
 
+#include "Unscripted.h"
 #include "oleclasses.h"
+#include <comobject.h>
 
 #include <strings.h>
 
@@ -65,22 +67,11 @@ bool ReadFile(const std::string& path, std::string& out)
     return true;
 }
 
-// Counts itself among the live objects and carries a reference count.
+// Counts itself among the live objects.
 class Counted {
 public:
     Counted() { ++gLive; }
     virtual ~Counted() { --gLive; }
-    ULONG DoAddRef() { return ++m_refs; }
-    ULONG DoRelease()
-    {
-        ULONG n = --m_refs;
-        if (n == 0)
-            delete this;
-        return n;
-    }
-
-private:
-    std::atomic<ULONG> m_refs{1};
 };
 
 // The document model shared by a Document object and the embedding that holds it.
@@ -129,24 +120,10 @@ struct Member {
     bool property; // property get, else method
 };
 
-class DispBase : public IDispatch, public Counted {
+class DispBase : public com::Object<com::Answers<IDispatch, &IID_IDispatch>>, public Counted {
 public:
     DispBase(const char* kind, const std::vector<Member>& members) : m_kind(kind), m_members(members) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
-            *ppv = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return DoAddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return DoRelease(); }
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override
     {
         if (pctinfo)
@@ -157,7 +134,7 @@ public:
     {
         if (pp)
             *pp = nullptr;
-        return E_NOTIMPL;
+        return Unscripted("Dispatch.GetTypeInfo");
     }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, LCID, DISPID* rgDispId) override
     {
@@ -279,7 +256,7 @@ protected:
         if (!gClipboardFull)
             return DISP_E_EXCEPTION;
         if (m_start != 0 || m_end != m_model->Length())
-            return E_NOTIMPL;
+            return Unscripted("Range.Paste over part of the text");
         m_model->pages = gClipboard;
         return S_OK;
     }
@@ -426,14 +403,14 @@ void Record(const char* member)
 }
 
 // An embedded document: loaded from a file, its automation object is a Document.
-class EmbeddedObject final : public IPersistFile,
-                             public IRunnableObject,
-                             public IOleObject,
-                             public IViewObject2,
+class EmbeddedObject final : public com::Object<com::Answers<IPersistFile, &IID_IPersistFile, &IID_IPersist>,
+                                                 com::Answers<IRunnableObject, &IID_IRunnableObject>,
+                                                 com::Answers<IOleObject, &IID_IOleObject>,
+                                                 com::Answers<IViewObject2, &IID_IViewObject>>,
                              public Counted {
 public:
     EmbeddedObject() : m_model(std::make_shared<Model>()) {}
-    ~EmbeddedObject()
+    ~EmbeddedObject() override
     {
         if (m_pDoc)
             m_pDoc->Release();
@@ -447,34 +424,22 @@ public:
         gCalls.push_back(c);
     }
 
-    // IUnknown (shared by every interface)
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
+    // The page view only when the script has the server draw pages; the document's
+    // automation object for IDispatch.
+    HRESULT QueryOther(REFIID riid, void** ppv) override
     {
-        if (!ppv)
-            return E_POINTER;
-        *ppv = nullptr;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IPersistFile) || IsEqualIID(riid, IID_IPersist))
-            *ppv = static_cast<IPersistFile*>(this);
-        else if (IsEqualIID(riid, IID_IRunnableObject))
-            *ppv = static_cast<IRunnableObject*>(this);
-        else if (IsEqualIID(riid, IID_IOleObject))
-            *ppv = static_cast<IOleObject*>(this);
-        else if (IsEqualIID(riid, IID_IViewObject))
+        if (IsEqualIID(riid, IID_IViewObject2) && (gScript.pageView || gScript.pageViewRefusesPrint)) {
+            AddRef();
             *ppv = static_cast<IViewObject2*>(this);
-        else if (IsEqualIID(riid, IID_IViewObject2) && (gScript.pageView || gScript.pageViewRefusesPrint))
-            *ppv = static_cast<IViewObject2*>(this);
-        else if (IsEqualIID(riid, IID_IDispatch) && m_pDoc) {
+            return S_OK;
+        }
+        if (IsEqualIID(riid, IID_IDispatch) && m_pDoc) {
             m_pDoc->AddRef();
             *ppv = m_pDoc;
             return S_OK;
         }
-        if (!*ppv)
-            return E_NOINTERFACE;
-        DoAddRef();
-        return S_OK;
+        return E_NOINTERFACE;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return DoAddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return DoRelease(); }
 
     // IPersistFile
     HRESULT STDMETHODCALLTYPE GetClassID(CLSID* p) override
@@ -500,9 +465,9 @@ public:
         m_pDoc = new DocumentObject(m_model);
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE Save(LPCOLESTR, BOOL) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SaveCompleted(LPCOLESTR) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetCurFile(LPOLESTR*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Save(LPCOLESTR, BOOL) override { return Unscripted("Embedded.Save"); }
+    HRESULT STDMETHODCALLTYPE SaveCompleted(LPCOLESTR) override { return Unscripted("Embedded.SaveCompleted"); }
+    HRESULT STDMETHODCALLTYPE GetCurFile(LPOLESTR*) override { return Unscripted("Embedded.GetCurFile"); }
 
     // IRunnableObject
     HRESULT STDMETHODCALLTYPE GetRunningClass(LPCLSID p) override { return GetClassID(p); }
@@ -515,28 +480,28 @@ public:
         return S_OK;
     }
     BOOL STDMETHODCALLTYPE IsRunning() override { return m_running; }
-    HRESULT STDMETHODCALLTYPE LockRunning(BOOL, BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE LockRunning(BOOL, BOOL) override { return Unscripted("Embedded.LockRunning"); }
     HRESULT STDMETHODCALLTYPE SetContainedObject(BOOL) override { return S_OK; }
 
     // IOleObject: only the extent is served.
-    HRESULT STDMETHODCALLTYPE SetClientSite(IOleClientSite*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetClientSite(IOleClientSite**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetHostNames(LPCOLESTR, LPCOLESTR) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Close(DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetMoniker(DWORD, IMoniker*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetMoniker(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE InitFromData(IDataObject*, BOOL, DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetClipboardData(DWORD, IDataObject**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetClientSite(IOleClientSite*) override { return Unscripted("Embedded.SetClientSite"); }
+    HRESULT STDMETHODCALLTYPE GetClientSite(IOleClientSite**) override { return Unscripted("Embedded.GetClientSite"); }
+    HRESULT STDMETHODCALLTYPE SetHostNames(LPCOLESTR, LPCOLESTR) override { return Unscripted("Embedded.SetHostNames"); }
+    HRESULT STDMETHODCALLTYPE Close(DWORD) override { return Unscripted("Embedded.Close"); }
+    HRESULT STDMETHODCALLTYPE SetMoniker(DWORD, IMoniker*) override { return Unscripted("Embedded.SetMoniker"); }
+    HRESULT STDMETHODCALLTYPE GetMoniker(DWORD, DWORD, IMoniker**) override { return Unscripted("Embedded.GetMoniker"); }
+    HRESULT STDMETHODCALLTYPE InitFromData(IDataObject*, BOOL, DWORD) override { return Unscripted("Embedded.InitFromData"); }
+    HRESULT STDMETHODCALLTYPE GetClipboardData(DWORD, IDataObject**) override { return Unscripted("Embedded.GetClipboardData"); }
     HRESULT STDMETHODCALLTYPE DoVerb(LONG, struct tagMSG*, IOleClientSite*, LONG, HWND, LPCRECT) override
     {
-        return E_NOTIMPL;
+        return Unscripted("Embedded.DoVerb");
     }
-    HRESULT STDMETHODCALLTYPE EnumVerbs(IEnumOLEVERB**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Update() override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE IsUpToDate() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EnumVerbs(IEnumOLEVERB**) override { return Unscripted("Embedded.EnumVerbs"); }
+    HRESULT STDMETHODCALLTYPE Update() override { return Unscripted("Embedded.Update"); }
+    HRESULT STDMETHODCALLTYPE IsUpToDate() override { return Unscripted("Embedded.IsUpToDate"); }
     HRESULT STDMETHODCALLTYPE GetUserClassID(CLSID* p) override { return GetClassID(p); }
-    HRESULT STDMETHODCALLTYPE GetUserType(DWORD, LPOLESTR*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetExtent(DWORD, SIZEL*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetUserType(DWORD, LPOLESTR*) override { return Unscripted("Embedded.GetUserType"); }
+    HRESULT STDMETHODCALLTYPE SetExtent(DWORD, SIZEL*) override { return Unscripted("Embedded.SetExtent"); }
     HRESULT STDMETHODCALLTYPE GetExtent(DWORD dwDrawAspect, SIZEL* psizel) override
     {
         Record("GetExtent");
@@ -550,11 +515,11 @@ public:
         psizel->cy = m_model->pages[0].cy;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE Advise(IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Unadvise(DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE EnumAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetMiscStatus(DWORD, DWORD*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetColorScheme(struct tagLOGPALETTE*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Advise(IAdviseSink*, DWORD*) override { return Unscripted("Embedded.Advise"); }
+    HRESULT STDMETHODCALLTYPE Unadvise(DWORD) override { return Unscripted("Embedded.Unadvise"); }
+    HRESULT STDMETHODCALLTYPE EnumAdvise(IEnumSTATDATA**) override { return Unscripted("Embedded.EnumAdvise"); }
+    HRESULT STDMETHODCALLTYPE GetMiscStatus(DWORD, DWORD*) override { return Unscripted("Embedded.GetMiscStatus"); }
+    HRESULT STDMETHODCALLTYPE SetColorScheme(struct tagLOGPALETTE*) override { return Unscripted("Embedded.SetColorScheme"); }
 
     // IViewObject: the first page (any page for the print aspect) as one colour over the bounds.
     HRESULT STDMETHODCALLTYPE Draw(DWORD dwDrawAspect, LONG lindex, void*, DVTARGETDEVICE*, HDC, HDC hdcDraw,
@@ -608,12 +573,12 @@ public:
     }
     HRESULT STDMETHODCALLTYPE GetColorSet(DWORD, LONG, void*, DVTARGETDEVICE*, HDC, struct tagLOGPALETTE**) override
     {
-        return E_NOTIMPL;
+        return Unscripted("Embedded.GetColorSet");
     }
-    HRESULT STDMETHODCALLTYPE Freeze(DWORD, LONG, void*, DWORD*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Unfreeze(DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetAdvise(DWORD, DWORD, IAdviseSink*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetAdvise(DWORD*, DWORD*, IAdviseSink**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Freeze(DWORD, LONG, void*, DWORD*) override { return Unscripted("Embedded.Freeze"); }
+    HRESULT STDMETHODCALLTYPE Unfreeze(DWORD) override { return Unscripted("Embedded.Unfreeze"); }
+    HRESULT STDMETHODCALLTYPE SetAdvise(DWORD, DWORD, IAdviseSink*) override { return Unscripted("Embedded.SetAdvise"); }
+    HRESULT STDMETHODCALLTYPE GetAdvise(DWORD*, DWORD*, IAdviseSink**) override { return Unscripted("Embedded.GetAdvise"); }
 
 private:
     ModelPtr m_model;
@@ -621,23 +586,9 @@ private:
     bool m_running = false;
 };
 
-class Factory final : public IClassFactory, public Counted {
+class Factory final : public com::Object<com::Answers<IClassFactory, &IID_IClassFactory>>, public Counted {
 public:
     explicit Factory(bool embedded) : m_embedded(embedded) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-            *ppv = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return DoAddRef(); }
-    ULONG STDMETHODCALLTYPE Release() override { return DoRelease(); }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* pOuter, REFIID riid, void** ppv) override
     {
         if (!ppv)

@@ -1,11 +1,11 @@
 // The fixture of the Word-layer tests: COM initialised, the scripted server installed, a
-// temporary folder as TempPath, and no server object left alive at the end.
+// temporary folder as the Word layer's temporary folder, and no server object left alive at the end.
 #pragma once
 
 #include "ScriptedWord.h"
 #include "TempDir.h"
 
-#include "app/OptionSettings.h"
+#include "word/CxWordUtil.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -25,13 +25,15 @@ protected:
         scripted::Install();
         m_temp = m_dir / "temp/";
         ::mkdir(m_temp.c_str(), 0755);
-        std::snprintf(OptionSettings.TempPath, sizeof(OptionSettings.TempPath), "%s", m_temp.c_str());
+        std::snprintf(m_tempFolder, sizeof(m_tempFolder), "%s", m_temp.c_str());
+        CxWordUtil::SetTempFolder(m_tempFolder, sizeof(m_tempFolder));
     }
     void TearDown() override
     {
         scripted::Uninstall();
         EXPECT_EQ(scripted::LiveObjects(), 0) << "server objects still referenced";
         CoUninitialize();
+        CxWordUtil::SetTempFolder(nullptr, 0);
     }
 
     // A document file in the test folder.
@@ -63,4 +65,5 @@ protected:
 
     TempDir m_dir;
     std::string m_temp;
+    char m_tempFolder[MAX_PATH] = {}; // the temporary folder the Word layer reads
 };

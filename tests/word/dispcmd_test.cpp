@@ -1,6 +1,9 @@
 // The call-by-name wrapper against an automation object that records exactly what it receives.
 #include "word/CDispCmd.h"
 
+#include "Unscripted.h"
+
+#include <comobject.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -10,7 +13,7 @@
 namespace {
 
 // An IDispatch with one known member, "Value", whose result the test sets.
-class RecordingDispatch final : public IDispatch {
+class RecordingDispatch final : public com::Object<com::Answers<IDispatch>> {
 public:
     struct Lookup {
         bool nullIid;
@@ -29,20 +32,16 @@ public:
         bool argErr;
     };
 
-    ULONG refs = 1;
     std::vector<Lookup> lookups;
     std::vector<InvokeRec> invokes;
     HRESULT invokeResult = S_OK;
     VARIANT value{}; // copied into the result slot
 
     RecordingDispatch() { VariantInit(&value); }
-    ~RecordingDispatch() { VariantClear(&value); }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-    ULONG STDMETHODCALLTYPE Release() override { return --refs; } // owned by the test
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    ~RecordingDispatch() override { VariantClear(&value); }
+    void LastReleased() override {} // owned by the test
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return Unscripted("Dispatch.GetTypeInfoCount"); }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return Unscripted("Dispatch.GetTypeInfo"); }
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT n, LCID lcid, DISPID* ids) override
     {
         lookups.push_back({IsEqualIID(riid, IID_NULL), names[0], n, lcid});
@@ -88,11 +87,11 @@ TEST(DispCmdTest, HoldsItsOwnReferenceForItsLifetime)
     RecordingDispatch d;
     {
         CDispCmd cmd(&d);
-        EXPECT_EQ(d.refs, 2u);
+        EXPECT_EQ(d.References(), 2u);
         EXPECT_EQ(cmd.GetDispatch(), &d);
-        EXPECT_EQ(d.refs, 2u) << "GetDispatch must not add a reference";
+        EXPECT_EQ(d.References(), 2u) << "GetDispatch must not add a reference";
     }
-    EXPECT_EQ(d.refs, 1u);
+    EXPECT_EQ(d.References(), 1u);
 }
 
 TEST(DispCmdTest, CallLooksTheNameUpThenInvokesWithTheArgumentsAsGiven)
@@ -211,13 +210,13 @@ TEST(DispCmdTest, GetPropertyLongStoresOnlyA32BitInteger)
         RecordingDispatch object;
         RecordingDispatch d;
         SetYield(d, row.yield, &object);
-        const ULONG objectRefs = object.refs;
+        const ULONG objectRefs = object.References();
         CDispCmd cmd(&d);
         int n = int(0xdeadbeef);
         EXPECT_EQ(cmd.GetPropertyLong(u"Value", &n), row.expected);
         EXPECT_EQ(n, row.out);
         // A result of the wrong type is cleared: an object's reference is given back.
-        EXPECT_EQ(object.refs, objectRefs);
+        EXPECT_EQ(object.References(), objectRefs);
         VariantClear(&d.value);
     }
 }
@@ -240,17 +239,17 @@ TEST(DispCmdTest, GetPropertyDispatchPassesTheObjectReferenceToTheCaller)
         RecordingDispatch object;
         RecordingDispatch d;
         SetYield(d, row.yield, &object);
-        const ULONG objectRefs = object.refs;
+        const ULONG objectRefs = object.References();
         CDispCmd cmd(&d);
         IDispatch* pOut = reinterpret_cast<IDispatch*>(uintptr_t(0xdeadbeef));
         EXPECT_EQ(cmd.GetPropertyDispatch(u"Value", &pOut), row.expected);
         if (row.gotObject) {
             EXPECT_EQ(pOut, &object);
-            EXPECT_EQ(object.refs, objectRefs + 1) << "one reference for the caller";
+            EXPECT_EQ(object.References(), objectRefs + 1) << "one reference for the caller";
             pOut->Release();
         } else {
             EXPECT_EQ(pOut, nullptr);
-            EXPECT_EQ(object.refs, objectRefs);
+            EXPECT_EQ(object.References(), objectRefs);
         }
         VariantClear(&d.value);
     }

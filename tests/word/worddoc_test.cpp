@@ -5,6 +5,9 @@
 #include "word/CxWordDoc.h"
 #include "word/CxWordUtil.h"
 
+#include <gtest/gtest-spi.h>
+#include <oleclasses.h>
+
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -365,7 +368,7 @@ TEST_F(WordDocTest, WithoutATemplateCopyNoPageDocumentIsWritten)
 {
     // The temporary folder is gone: the copy cannot be made, and nothing is opened or saved.
     m_path = Doc("NoTemp.doc", scripted::MakeDocument(PageLines(2)));
-    std::snprintf(OptionSettings.TempPath, sizeof(OptionSettings.TempPath), "%s", (m_dir / "gone/").c_str());
+    std::snprintf(m_tempFolder, sizeof(m_tempFolder), "%s", (m_dir / "gone/").c_str());
     CxWordDoc doc(m_util.get());
     ASSERT_TRUE(doc.Open(m_path.c_str()));
     EXPECT_EQ(doc.GetCurrentPage(), 0) << "the page is current although it could not be split";
@@ -648,4 +651,22 @@ TEST_F(PageDrawTest, APageViewWithoutThePrintAspectLeavesTheSplit)
     ASSERT_TRUE(doc->GetPageSize(m_screen, &size));
     EXPECT_EQ(DrawAndRead(*doc, 1, size.x, size.y, 10, 10), scripted::PageColour("page 2"));
     EXPECT_FALSE(CallsOf("SaveAs").empty());
+}
+
+// The scripted server fails the test on a call the test did not script, naming it, instead of
+// answering it quietly.
+TEST_F(WordDocTest, AnUnscriptedCallFailsTheTestWithItsName)
+{
+    IOleObject* ole = nullptr;
+    ASSERT_EQ(CoCreateInstance(CLSID_WordDocument, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,
+                               reinterpret_cast<void**>(&ole)),
+              S_OK);
+    HRESULT hr = S_OK;
+    EXPECT_NONFATAL_FAILURE(hr = ole->Close(OLECLOSE_NOSAVE), "unscripted call: Embedded.Close");
+    EXPECT_EQ(hr, E_NOTIMPL);
+    IViewObject* view = nullptr;
+    ASSERT_EQ(ole->QueryInterface(IID_IViewObject, reinterpret_cast<void**>(&view)), S_OK);
+    EXPECT_NONFATAL_FAILURE(view->Freeze(DVASPECT_CONTENT, -1, nullptr, nullptr), "unscripted call: Embedded.Freeze");
+    view->Release();
+    ole->Release();
 }

@@ -5,6 +5,8 @@
 #include "word/CxWordDoc.h"
 #include "word/CxWordUtil.h"
 
+#include <comobject.h>
+
 #include <algorithm>
 #include <memory>
 
@@ -87,15 +89,8 @@ TEST_F(WordUtilTest, AnUnregisteredApplicationLeavesAUsableInstance)
     scripted::Uninstall();
     CoInitialize(nullptr);
     // A class object that is not a class factory stands for a server that cannot make objects.
-    struct NotAFactory : IUnknown {
-        ULONG refs = 1;
-        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
-        {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
-        }
-        ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-        ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+    struct NotAFactory : com::Object<com::Answers<IUnknown>> {
+        void LastReleased() override {}
     } broken;
     CLSID clsid;
     ASSERT_EQ(CLSIDFromProgID(u"Word.Application", &clsid), S_OK);
@@ -107,7 +102,7 @@ TEST_F(WordUtilTest, AnUnregisteredApplicationLeavesAUsableInstance)
         EXPECT_EQ(util.OpenDocumentObject(u"/x.doc"), nullptr);
     }
     EXPECT_EQ(CoRevokeClassObject(cookie), S_OK);
-    EXPECT_EQ(broken.refs, 1u);
+    EXPECT_EQ(broken.References(), 1u);
 }
 
 struct TempNameRow {
@@ -131,7 +126,7 @@ TEST_F(WordUtilTest, MakeTempNameBuildsTheNameInTheTemporaryFolder)
     };
     for (const TempNameRow& row : rows) {
         SCOPED_TRACE(std::string(row.temp) + " | " + row.source);
-        std::snprintf(OptionSettings.TempPath, sizeof(OptionSettings.TempPath), "%s", row.temp);
+        std::snprintf(m_tempFolder, sizeof(m_tempFolder), "%s", row.temp);
         char out[MAX_PATH];
         std::memset(out, 'x', sizeof(out));
         const bool ok = CxWordUtil::MakeTempName(row.source, out, MAX_PATH - 1, row.number);
@@ -144,12 +139,18 @@ TEST_F(WordUtilTest, MakeTempNameBuildsTheNameInTheTemporaryFolder)
 
 TEST_F(WordUtilTest, MakeTempNameRefusesBadArgumentsAndNamesThatDoNotFit)
 {
-    std::snprintf(OptionSettings.TempPath, sizeof(OptionSettings.TempPath), "/t/");
+    std::snprintf(m_tempFolder, sizeof(m_tempFolder), "/t/");
     char out[64];
     EXPECT_FALSE(CxWordUtil::MakeTempName(nullptr, out, sizeof(out), 1));
     EXPECT_FALSE(CxWordUtil::MakeTempName("", out, sizeof(out), 1));
     EXPECT_FALSE(CxWordUtil::MakeTempName("/a.doc", nullptr, sizeof(out), 1));
     EXPECT_FALSE(CxWordUtil::MakeTempName("/a.doc", out, 0, 1));
+    // Without a temporary folder from the caller there are no temporary names.
+    CxWordUtil::SetTempFolder(nullptr, 0);
+    std::memset(out, '#', sizeof(out));
+    EXPECT_FALSE(CxWordUtil::MakeTempName("/a.doc", out, sizeof(out), 1));
+    EXPECT_EQ(out[0], 0);
+    CxWordUtil::SetTempFolder(m_tempFolder, sizeof(m_tempFolder));
 
     // "/t/a_temp_1.doc" is 15 characters: 16 bytes fit, 15 do not, and nothing is written past
     // the size given.
@@ -165,10 +166,10 @@ TEST_F(WordUtilTest, MakeTempNameRefusesBadArgumentsAndNamesThatDoNotFit)
 TEST_F(WordUtilTest, MakeTempNameReadsTheSettingAtEveryCall)
 {
     char out[MAX_PATH];
-    std::snprintf(OptionSettings.TempPath, sizeof(OptionSettings.TempPath), "/first/");
+    std::snprintf(m_tempFolder, sizeof(m_tempFolder), "/first/");
     ASSERT_TRUE(CxWordUtil::MakeTempName("/d/R.doc", out, MAX_PATH - 1, 1));
     EXPECT_STREQ(out, "/first/R_temp_1.doc");
-    std::snprintf(OptionSettings.TempPath, sizeof(OptionSettings.TempPath), "/second/");
+    std::snprintf(m_tempFolder, sizeof(m_tempFolder), "/second/");
     ASSERT_TRUE(CxWordUtil::MakeTempName("/d/R.doc", out, MAX_PATH - 1, 1));
     EXPECT_STREQ(out, "/second/R_temp_1.doc");
 }

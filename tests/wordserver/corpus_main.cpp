@@ -39,6 +39,7 @@ int main(int argc, char** argv)
     std::string temp = dir / "temp/";
     mkdir(temp.c_str(), 0700);
     snprintf(OptionSettings.TempPath, sizeof OptionSettings.TempPath, "%s", temp.c_str());
+    CxWordUtil::SetTempFolder(OptionSettings.TempPath, sizeof OptionSettings.TempPath);
     CxWordUtil util;
     Word word;
     HDC screen = GetDC(nullptr);

@@ -281,6 +281,7 @@ TEST(WordServerFidelity, GeneratedPagesMatchTheEngineLayout)
     std::string temp = dir / "temp/";
     ASSERT_EQ(mkdir(temp.c_str(), 0700), 0);
     snprintf(OptionSettings.TempPath, sizeof OptionSettings.TempPath, "%s", temp.c_str());
+    CxWordUtil::SetTempFolder(OptionSettings.TempPath, sizeof OptionSettings.TempPath);
     const std::string work = dir / "work";
     ASSERT_EQ(mkdir(work.c_str(), 0700), 0);
 
@@ -357,6 +358,7 @@ TEST(WordServerFidelity, CorpusPagesMatchTheEngineLayout)
     std::string temp = dir / "temp/";
     ASSERT_EQ(mkdir(temp.c_str(), 0700), 0);
     snprintf(OptionSettings.TempPath, sizeof OptionSettings.TempPath, "%s", temp.c_str());
+    CxWordUtil::SetTempFolder(OptionSettings.TempPath, sizeof OptionSettings.TempPath);
     const std::string work = dir / "work";
     ASSERT_EQ(mkdir(work.c_str(), 0700), 0);
     CxWordUtil util;

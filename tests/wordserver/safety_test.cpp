@@ -304,6 +304,7 @@ TEST(EngineSafety, LinkedPicturesAreNotFetched)
     std::string temp = dir / "temp/";
     ASSERT_EQ(mkdir(temp.c_str(), 0700), 0);
     snprintf(OptionSettings.TempPath, sizeof OptionSettings.TempPath, "%s", temp.c_str());
+    CxWordUtil::SetTempFolder(OptionSettings.TempPath, sizeof OptionSettings.TempPath);
     PictureServer server;
     ASSERT_GT(server.Port(), 0);
     std::string png = dir / "red.png";

@@ -148,32 +148,6 @@ HRESULT ArgString(const VARIANT* v, std::string* out)
 
 // ---- IDispatch by table --------------------------------------------------------------------
 
-HRESULT STDMETHODCALLTYPE DispatchBase::QueryInterface(REFIID riid, void** ppv)
-{
-    if (!ppv)
-        return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
-        *ppv = static_cast<IDispatch*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG STDMETHODCALLTYPE DispatchBase::AddRef()
-{
-    return ++m_refs;
-}
-
-ULONG STDMETHODCALLTYPE DispatchBase::Release()
-{
-    ULONG n = --m_refs;
-    if (n == 0)
-        delete this;
-    return n;
-}
-
 HRESULT STDMETHODCALLTYPE DispatchBase::GetTypeInfoCount(UINT* pctinfo)
 {
     if (!pctinfo)

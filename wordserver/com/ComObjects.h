@@ -1,9 +1,11 @@
 // The automation objects of the Word stand-in (Application, Documents, Document, Range) and
 // the embedded-document object, over the engine in Engine.h. Every object holds one engine
-// reference for its life; nothing thrown inside ever leaves a COM method.
+// reference for its life. A COM method whose work can throw (allocation, mostly) runs it
+// through ComGuard, and Invoke guards every automation call, so nothing thrown leaves one.
 #pragma once
 
 #include <windows.h>
+#include <comobject.h>
 #include <oaidl.h>
 #include <objbase.h>
 #include <oleauto.h>
@@ -13,6 +15,7 @@
 #include "Engine.h"
 
 #include <atomic>
+#include <new>
 #include <string>
 
 namespace wordserver {
@@ -24,6 +27,20 @@ extern std::atomic<long> g_locks;
 // UTF-16 to UTF-8 (unpaired surrogates become U+FFFD).
 std::string ToUtf8(const OLECHAR* s);
 std::string ToUtf8(const OLECHAR* s, size_t n);
+
+// Runs a COM method's work: E_OUTOFMEMORY when it runs out of memory, E_FAIL for anything
+// else thrown.
+template <class F>
+HRESULT ComGuard(F&& work) noexcept
+{
+    try {
+        return work();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_FAIL;
+    }
+}
 
 // The HRESULT a failed engine operation gives to an automation caller.
 HRESULT AutomationError(wordengine::EngineStatus s, EXCEPINFO* excep);
@@ -58,13 +75,10 @@ struct Member {
 };
 
 // IDispatch by a member table; subclasses implement Call.
-class DispatchBase : public IDispatch, public ServerObject {
+class DispatchBase : public com::Object<com::Answers<IDispatch, &IID_IDispatch>>, public ServerObject {
 public:
     DispatchBase(const Member* members, size_t count) : m_members(members), m_count(count) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override;
     HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) override;
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT cNames, LCID lcid,
@@ -81,7 +95,6 @@ protected:
 private:
     const Member* m_members;
     size_t m_count;
-    std::atomic<ULONG> m_refs{1};
 };
 
 // Argument readers: S_OK with the value, DISP_E_PARAMNOTFOUND when the argument is omitted

@@ -19,10 +19,10 @@ using namespace wordengine;
 
 namespace {
 
-class EmbeddedDocument : public IPersistFile,
-                         public IOleObject,
-                         public IViewObject2,
-                         public IRunnableObject,
+class EmbeddedDocument : public com::Object<com::Answers<IPersistFile, &IID_IPersistFile, &IID_IPersist>,
+                                            com::Answers<IOleObject, &IID_IOleObject>,
+                                            com::Answers<IViewObject2, &IID_IViewObject2, &IID_IViewObject>,
+                                            com::Answers<IRunnableObject, &IID_IRunnableObject>>,
                          public ServerObject {
 public:
     EmbeddedDocument() = default;
@@ -32,46 +32,19 @@ public:
             m_dispatch->Release();
     }
 
-    // IUnknown (shared by every interface)
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
+    // The document's automation object for IDispatch, as Word gives it for an embedding.
+    HRESULT QueryOther(REFIID riid, void** ppv) override
     {
-        if (!ppv)
-            return E_POINTER;
-        *ppv = nullptr;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IPersistFile) ||
-            IsEqualIID(riid, IID_IPersist))
-            *ppv = static_cast<IPersistFile*>(this);
-        else if (IsEqualIID(riid, IID_IOleObject))
-            *ppv = static_cast<IOleObject*>(this);
-        else if (IsEqualIID(riid, IID_IViewObject) || IsEqualIID(riid, IID_IViewObject2))
-            *ppv = static_cast<IViewObject2*>(this);
-        else if (IsEqualIID(riid, IID_IRunnableObject))
-            *ppv = static_cast<IRunnableObject*>(this);
-        else if (IsEqualIID(riid, IID_IDispatch)) {
-            // The document's automation object, as Word gives it for an embedding.
-            if (!m_doc)
-                return E_NOINTERFACE;
-            if (!m_dispatch) {
-                m_dispatch = NewDocument(m_doc);
-                if (!m_dispatch)
-                    return E_OUTOFMEMORY;
-            }
-            m_dispatch->AddRef();
-            *ppv = m_dispatch;
-            return S_OK;
-        }
-        if (!*ppv)
+        if (!IsEqualIID(riid, IID_IDispatch) || !m_doc)
             return E_NOINTERFACE;
-        AddRef();
+        if (!m_dispatch) {
+            m_dispatch = NewDocument(m_doc);
+            if (!m_dispatch)
+                return E_OUTOFMEMORY;
+        }
+        m_dispatch->AddRef();
+        *ppv = m_dispatch;
         return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        ULONG n = --m_refs;
-        if (n == 0)
-            delete this;
-        return n;
     }
 
     // IPersist / IPersistFile
@@ -89,14 +62,16 @@ public:
             return E_INVALIDARG;
         if (m_doc)
             return E_UNEXPECTED;  // one document per object
-        DocumentPtr doc;
-        LoadOptions opts;
-        opts.readOnly = true;  // the source is only read
-        EngineStatus s = LoadDocument(ToUtf8(fileName), opts, &doc);
-        if (s != EngineStatus::Ok)
-            return EmbeddingError(s);
-        m_doc = doc;
-        return S_OK;
+        return ComGuard([&]() -> HRESULT {
+            DocumentPtr doc;
+            LoadOptions opts;
+            opts.readOnly = true;  // the source is only read
+            EngineStatus s = LoadDocument(ToUtf8(fileName), opts, &doc);
+            if (s != EngineStatus::Ok)
+                return EmbeddingError(s);
+            m_doc = doc;
+            return S_OK;
+        });
     }
     HRESULT STDMETHODCALLTYPE Save(LPCOLESTR, BOOL) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE SaveCompleted(LPCOLESTR) override { return E_NOTIMPL; }
@@ -118,9 +93,11 @@ public:
     HRESULT STDMETHODCALLTYPE SetHostNames(LPCOLESTR, LPCOLESTR) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE Close(DWORD) override
     {
-        if (m_doc)
-            m_doc->Close();
-        return S_OK;
+        return ComGuard([&]() -> HRESULT {
+            if (m_doc)
+                m_doc->Close();
+            return S_OK;
+        });
     }
     HRESULT STDMETHODCALLTYPE SetMoniker(DWORD, IMoniker*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetMoniker(DWORD, DWORD, IMoniker** mk) override
@@ -162,15 +139,17 @@ public:
             return E_POINTER;
         if (aspect != DVASPECT_CONTENT)
             return DV_E_DVASPECT;
-        std::shared_ptr<const PdfBytes> pdf;
-        HRESULT hr = FirstPage(&pdf);
-        if (FAILED(hr))
-            return hr;
-        double w = 0, h = 0;
-        if (!PdfPageSize(*pdf, 0, &w, &h))
-            return E_FAIL;
-        *size = Himetric(w, h);
-        return S_OK;
+        return ComGuard([&]() -> HRESULT {
+            std::shared_ptr<const PdfBytes> pdf;
+            HRESULT hr = FirstPage(&pdf);
+            if (FAILED(hr))
+                return hr;
+            double w = 0, h = 0;
+            if (!PdfPageSize(*pdf, 0, &w, &h))
+                return E_FAIL;
+            *size = Himetric(w, h);
+            return S_OK;
+        });
     }
     HRESULT STDMETHODCALLTYPE Advise(IAdviseSink*, DWORD* conn) override
     {
@@ -210,7 +189,7 @@ public:
             return S_OK;  // nothing to draw into
         if (w > 32767 || h > 32767)
             return E_INVALIDARG;
-        try {
+        return ComGuard([&]() -> HRESULT {
             const std::vector<uint32_t>* pixels = nullptr;
             std::vector<uint32_t> first;
             if (aspect == DVASPECT_DOCPRINT) {
@@ -236,11 +215,7 @@ public:
             int lines = SetDIBitsToDevice(hdcDraw, left, top, DWORD(w), DWORD(h), 0, 0, 0, UINT(h),
                                           pixels->data(), &bmi, DIB_RGB_COLORS);
             return lines > 0 ? S_OK : E_FAIL;
-        } catch (const std::bad_alloc&) {
-            return E_OUTOFMEMORY;
-        } catch (...) {
-            return E_FAIL;
-        }
+        });
     }
     HRESULT STDMETHODCALLTYPE GetColorSet(DWORD, LONG, void*, DVTARGETDEVICE*, HDC,
                                           struct tagLOGPALETTE** set) override
@@ -271,7 +246,7 @@ public:
             return E_POINTER;
         if (aspect != DVASPECT_DOCPRINT)
             return DV_E_DVASPECT;
-        try {
+        return ComGuard([&]() -> HRESULT {
             PdfPages* pages = nullptr;
             HRESULT hr = Pages(&pages);
             if (FAILED(hr))
@@ -283,11 +258,7 @@ public:
                 return E_FAIL;
             *size = Himetric(w, h);
             return S_OK;
-        } catch (const std::bad_alloc&) {
-            return E_OUTOFMEMORY;
-        } catch (...) {
-            return E_FAIL;
-        }
+        });
     }
 
     // IRunnableObject: loading already runs the document in the engine.
@@ -376,7 +347,6 @@ private:
     std::unique_ptr<PdfPages> m_pages;
     std::list<DrawnPage> m_drawn;
 
-    std::atomic<ULONG> m_refs{1};
     DocumentPtr m_doc;
     IDispatch* m_dispatch = nullptr;
 };

@@ -9,31 +9,10 @@ using namespace wordserver;
 
 namespace {
 
-class ClassFactory : public IClassFactory {
+class ClassFactory : public com::Object<com::Answers<IClassFactory, &IID_IClassFactory>> {
 public:
     explicit ClassFactory(bool document) : m_document(document) { ++g_objects; }
-    virtual ~ClassFactory() { --g_objects; }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (!ppv)
-            return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-            *ppv = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        ULONG n = --m_refs;
-        if (n == 0)
-            delete this;
-        return n;
-    }
+    ~ClassFactory() override { --g_objects; }
 
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override
     {
@@ -60,7 +39,6 @@ public:
 
 private:
     bool m_document;
-    std::atomic<ULONG> m_refs{1};
 };
 
 }  // namespace

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "TempDir.h"
-#include "TestImages.h"
+#include "../TestImages.h"
 
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;

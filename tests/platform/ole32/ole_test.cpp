@@ -1,8 +1,10 @@
 // Embedding: creating an object from a file, running it and drawing it, against a class object
 // registered for the document class.
 #include "oleclasses.h"
+#include <comobject.h>
 
 #include "TempDir.h"
+#include "Unscripted.h"
 
 #include <ole2.h>
 #include <gtest/gtest.h>
@@ -33,16 +35,14 @@ struct Received {
     bool boundsGiven = false;
 } gReceived;
 
-class Embedded final : public IPersistFile, public IRunnableObject, public IViewObject {
+class Embedded final : public com::Object<com::Answers<IPersistFile>, com::Answers<IRunnableObject>, com::Answers<IViewObject>> {
 public:
     Embedded() { ++gAlive; }
-    ~Embedded() { --gAlive; }
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
+    ~Embedded() override { --gAlive; }
+    // Each interface only while the test's behaviour offers it.
+    HRESULT QueryOther(REFIID riid, void** ppv) override
     {
-        *ppv = nullptr;
-        if (IsEqualIID(riid, IID_IUnknown))
-            *ppv = static_cast<IPersistFile*>(this);
-        else if (IsEqualIID(riid, IID_IPersistFile) && gBehaviour.persistFile)
+        if (IsEqualIID(riid, IID_IPersistFile) && gBehaviour.persistFile)
             *ppv = static_cast<IPersistFile*>(this);
         else if (IsEqualIID(riid, IID_IRunnableObject) && gBehaviour.runnable)
             *ppv = static_cast<IRunnableObject*>(this);
@@ -52,14 +52,6 @@ public:
             return E_NOINTERFACE;
         AddRef();
         return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_refs; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        ULONG n = --m_refs;
-        if (n == 0)
-            delete this;
-        return n;
     }
     HRESULT STDMETHODCALLTYPE GetClassID(CLSID* p) override
     {
@@ -73,18 +65,18 @@ public:
         gReceived.loadMode = mode;
         return gBehaviour.load;
     }
-    HRESULT STDMETHODCALLTYPE Save(LPCOLESTR, BOOL) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SaveCompleted(LPCOLESTR) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetCurFile(LPOLESTR*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetRunningClass(LPCLSID) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Save(LPCOLESTR, BOOL) override { return Unscripted("Embedded.Save"); }
+    HRESULT STDMETHODCALLTYPE SaveCompleted(LPCOLESTR) override { return Unscripted("Embedded.SaveCompleted"); }
+    HRESULT STDMETHODCALLTYPE GetCurFile(LPOLESTR*) override { return Unscripted("Embedded.GetCurFile"); }
+    HRESULT STDMETHODCALLTYPE GetRunningClass(LPCLSID) override { return Unscripted("Embedded.GetRunningClass"); }
     HRESULT STDMETHODCALLTYPE Run(LPBINDCTX) override
     {
         ++gReceived.runs;
         return gBehaviour.run;
     }
     BOOL STDMETHODCALLTYPE IsRunning() override { return gReceived.runs > 0; }
-    HRESULT STDMETHODCALLTYPE LockRunning(BOOL, BOOL) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetContainedObject(BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE LockRunning(BOOL, BOOL) override { return Unscripted("Embedded.LockRunning"); }
+    HRESULT STDMETHODCALLTYPE SetContainedObject(BOOL) override { return Unscripted("Embedded.SetContainedObject"); }
     HRESULT STDMETHODCALLTYPE Draw(DWORD aspect, LONG lindex, void*, DVTARGETDEVICE*, HDC, HDC hdc, LPCRECTL bounds,
                                    LPCRECTL, BOOL(STDMETHODCALLTYPE*)(ULONG_PTR), ULONG_PTR) override
     {
@@ -98,25 +90,17 @@ public:
     }
     HRESULT STDMETHODCALLTYPE GetColorSet(DWORD, LONG, void*, DVTARGETDEVICE*, HDC, struct tagLOGPALETTE**) override
     {
-        return E_NOTIMPL;
+        return Unscripted("Embedded.GetColorSet");
     }
-    HRESULT STDMETHODCALLTYPE Freeze(DWORD, LONG, void*, DWORD*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE Unfreeze(DWORD) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetAdvise(DWORD, DWORD, IAdviseSink*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetAdvise(DWORD*, DWORD*, IAdviseSink**) override { return E_NOTIMPL; }
-
-private:
-    ULONG m_refs = 1;
+    HRESULT STDMETHODCALLTYPE Freeze(DWORD, LONG, void*, DWORD*) override { return Unscripted("Embedded.Freeze"); }
+    HRESULT STDMETHODCALLTYPE Unfreeze(DWORD) override { return Unscripted("Embedded.Unfreeze"); }
+    HRESULT STDMETHODCALLTYPE SetAdvise(DWORD, DWORD, IAdviseSink*) override { return Unscripted("Embedded.SetAdvise"); }
+    HRESULT STDMETHODCALLTYPE GetAdvise(DWORD*, DWORD*, IAdviseSink**) override { return Unscripted("Embedded.GetAdvise"); }
 };
 
-struct Factory final : IClassFactory {
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
-    {
-        *ppv = this;
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+// A static object.
+struct Factory final : com::Object<com::Answers<IClassFactory, &IID_IClassFactory>> {
+    void LastReleased() override {}
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID riid, void** ppv) override
     {
         Embedded* e = new Embedded;

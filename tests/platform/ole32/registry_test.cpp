@@ -2,6 +2,7 @@
 // in-process server modules loaded by name.
 #include "ole_private.h"
 #include "oleclasses.h"
+#include <comobject.h>
 
 #include "TempDir.h"
 
@@ -91,50 +92,20 @@ TEST(ClassRegistryTest, GetClassFileGoesByTheExtensionOfAnExistingFile)
 }
 
 // A class object whose instances are counted; CreateInstance can be made to fail.
-struct TestObject final : IUnknown {
+struct TestObject final : com::Object<com::Answers<IUnknown>> {
     static int alive;
-    ULONG refs = 1;
     int tag;
     explicit TestObject(int t) : tag(t) { ++alive; }
-    ~TestObject() { --alive; }
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (IsEqualIID(riid, IID_IUnknown)) {
-            *ppv = this;
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        ULONG n = --refs;
-        if (n == 0)
-            delete this;
-        return n;
-    }
+    ~TestObject() override { --alive; }
 };
 int TestObject::alive = 0;
 
-struct TestFactory final : IClassFactory {
-    ULONG refs = 1;
+// Lives on the test's stack.
+struct TestFactory final : com::Object<com::Answers<IClassFactory, &IID_IClassFactory>> {
     int tag;
     HRESULT fail = S_OK;
     explicit TestFactory(int t) : tag(t) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-            *ppv = this;
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-    ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+    void LastReleased() override {}
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID riid, void** ppv) override
     {
         if (FAILED(fail)) {
@@ -161,20 +132,20 @@ TEST(ClassRegistryTest, RegisteredClassObjectsServeTheClassLatestFirstUntilRevok
     ASSERT_EQ(CoRegisterClassObject(kUnknownClass, &first, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &c1), S_OK);
     ASSERT_EQ(CoRegisterClassObject(kUnknownClass, &second, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &c2), S_OK);
     EXPECT_NE(c1, c2);
-    EXPECT_EQ(first.refs, 2u) << "the registration holds a reference";
+    EXPECT_EQ(first.References(), 2u) << "the registration holds a reference";
 
     IUnknown* p = nullptr;
     ASSERT_EQ(CoCreateInstance(kUnknownClass, nullptr, CLSCTX_SERVER, IID_IUnknown, reinterpret_cast<void**>(&p)), S_OK);
     EXPECT_EQ(TagOf(p), 2);
     p->Release();
     ASSERT_EQ(CoRevokeClassObject(c2), S_OK);
-    EXPECT_EQ(second.refs, 1u);
+    EXPECT_EQ(second.References(), 1u);
     ASSERT_EQ(CoCreateInstance(kUnknownClass, nullptr, CLSCTX_SERVER, IID_IUnknown, reinterpret_cast<void**>(&p)), S_OK);
     EXPECT_EQ(TagOf(p), 1);
     p->Release();
     ASSERT_EQ(CoRevokeClassObject(c1), S_OK);
     EXPECT_EQ(CoRevokeClassObject(c1), CO_E_OBJNOTREG);
-    EXPECT_EQ(first.refs, 1u);
+    EXPECT_EQ(first.References(), 1u);
     EXPECT_EQ(TestObject::alive, 0);
 
     p = reinterpret_cast<IUnknown*>(uintptr_t(0xdeadbeef));
@@ -209,7 +180,7 @@ TEST(ClassRegistryTest, CreationFailuresLeaveTheOutputNull)
     }
     EXPECT_EQ(CoCreateInstance(kUnknownClass, nullptr, CLSCTX_SERVER, IID_IUnknown, nullptr), E_POINTER);
     EXPECT_EQ(CoRevokeClassObject(cookie), S_OK);
-    EXPECT_EQ(factory.refs, 1u);
+    EXPECT_EQ(factory.References(), 1u);
     EXPECT_EQ(TestObject::alive, 1); // only the outer object of the test
 }
 

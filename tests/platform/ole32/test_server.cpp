@@ -1,5 +1,6 @@
 // An in-process server module for the class-registry tests: one class whose objects answer
 // IPersist::GetClassID, counted so that the module can say whether it may be unloaded.
+#include <comobject.h>
 #include <ole2.h>
 
 #include <atomic>
@@ -10,28 +11,9 @@ const CLSID kClass = {0xF0110000, 0, 0, {0, 0, 0, 0, 0, 0, 0, 1}};
 std::atomic<int> gObjects{0};
 std::atomic<int> gClassObjectRequests{0};
 
-struct Object final : IPersist {
-    std::atomic<ULONG> refs{1};
-    Object() { ++gObjects; }
-    ~Object() { --gObjects; }
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IPersist)) {
-            *ppv = static_cast<IPersist*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        ULONG n = --refs;
-        if (n == 0)
-            delete this;
-        return n;
-    }
+struct Instance final : com::Object<com::Answers<IPersist, &IID_IPersist>> {
+    Instance() { ++gObjects; }
+    ~Instance() override { --gObjects; }
     HRESULT STDMETHODCALLTYPE GetClassID(CLSID* p) override
     {
         *p = kClass;
@@ -39,24 +21,14 @@ struct Object final : IPersist {
     }
 };
 
-struct Factory final : IClassFactory {
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-            *ppv = static_cast<IClassFactory*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; } // static object
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+struct Factory final : com::Object<com::Answers<IClassFactory, &IID_IClassFactory>> {
+    void LastReleased() override {} // static object
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override
     {
         *ppv = nullptr;
         if (outer)
             return CLASS_E_NOAGGREGATION;
-        Object* o = new Object;
+        Instance* o = new Instance;
         HRESULT hr = o->QueryInterface(riid, ppv);
         o->Release();
         return hr;

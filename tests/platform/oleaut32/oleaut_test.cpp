@@ -1,5 +1,8 @@
 // BSTR and VARIANT handling: layout, ownership on clear and copy, refused types.
+#include <comobject.h>
 #include <ole2.h>
+
+#include "Unscripted.h"
 
 #include <gtest/gtest.h>
 
@@ -8,17 +11,15 @@
 
 namespace {
 
-struct CountedUnknown : IDispatch {
-    ULONG refs = 1;
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-    ULONG STDMETHODCALLTYPE Release() override { return --refs; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+// Lives on the test's stack; answers nothing but IUnknown.
+struct CountedUnknown : com::Object<com::Answers<IDispatch>> {
+    void LastReleased() override {}
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return Unscripted("Dispatch.GetTypeInfoCount"); }
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return Unscripted("Dispatch.GetTypeInfo"); }
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return Unscripted("Dispatch.GetIDsOfNames"); }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override
     {
-        return E_NOTIMPL;
+        return Unscripted("Dispatch.Invoke");
     }
 };
 
@@ -86,14 +87,14 @@ TEST(VariantTest, ClearFreesWhatTheVariantOwns)
     v.pdispVal = &obj;
     obj.AddRef();
     EXPECT_EQ(VariantClear(&v), S_OK);
-    EXPECT_EQ(obj.refs, 1u);
+    EXPECT_EQ(obj.References(), 1u);
     EXPECT_EQ(v.vt, VT_EMPTY);
 
     v.vt = VT_UNKNOWN;
     v.punkVal = &obj;
     obj.AddRef();
     EXPECT_EQ(VariantClear(&v), S_OK);
-    EXPECT_EQ(obj.refs, 1u);
+    EXPECT_EQ(obj.References(), 1u);
 
     // A BSTR is freed (the sanitizer build reports it otherwise).
     v.vt = VT_BSTR;
@@ -109,7 +110,7 @@ TEST(VariantTest, ClearFreesWhatTheVariantOwns)
     v.vt = VT_DISPATCH | VT_BYREF;
     v.ppdispVal = &ref;
     EXPECT_EQ(VariantClear(&v), S_OK);
-    EXPECT_EQ(obj.refs, 1u);
+    EXPECT_EQ(obj.References(), 1u);
     EXPECT_EQ(v.vt, VT_EMPTY);
 }
 
@@ -147,10 +148,10 @@ TEST(VariantTest, CopyDuplicatesStringsAndAddsInterfaceReferences)
     src.vt = VT_DISPATCH;
     src.pdispVal = &obj;
     ASSERT_EQ(VariantCopy(&dst, &src), S_OK);
-    EXPECT_EQ(obj.refs, 2u);
+    EXPECT_EQ(obj.References(), 2u);
     EXPECT_EQ(dst.pdispVal, &obj);
     VariantClear(&dst);
-    EXPECT_EQ(obj.refs, 1u);
+    EXPECT_EQ(obj.References(), 1u);
 
     src.vt = VT_I4;
     src.lVal = 77;

@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "QtApp.h"
-#include "platform/user32/user_ui.h"
+#include "platform/internal/ui.h"
 
 #include <QMessageBox>
 #include <QRegularExpression>

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "QtApp.h"
-#include "platform/user32/user_ui.h"
+#include "platform/internal/ui.h"
 
 #include <QScrollBar>
 #include <QStyle>

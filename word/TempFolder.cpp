@@ -1,5 +1,5 @@
 // The private folders of the temporary documents and their clean-up.
-#include "TempFolder.h"
+#include "word/TempFolder.h"
 
 #include <windows.h>
 

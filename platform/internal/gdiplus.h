@@ -1,3 +1,4 @@
+// Internal to the platform: gdiplus's bitmaps and codecs, also used by ole32 (pictures).
 // GDI+ objects behind the flat interface, and the codecs that fill and write them. The OLE
 // picture loader decodes through the same codecs.
 #pragma once

@@ -1,27 +1,20 @@
-// The window system's side of the program's Qt forms, and the hooks through which tests
-// answer message boxes and dialogs in place of a person.
+// The window system's side of the program's Qt forms (user32), for the other platform modules
+// (shell32's folder picker) and the tests: the hooks through which tests answer message boxes
+// and dialogs in place of a person. The program itself uses <qtwin.h>.
 #pragma once
 
+#include <qtwin.h>
 #include <windows.h>
 
 #include <functional>
 #include <string>
 #include <vector>
 
-class QWidget;
-
 namespace platform {
 namespace ui {
 
-// The window handle of one of the program's Qt widgets (a form, a panel), made on first use
-// and ended with the widget. Such a window has no window procedure: messages sent to it give
-// 0; it can own message boxes and dialogs and be the parent of platform windows.
-HWND WindowOf(QWidget* widget);
 // The Qt widget of a window handle (a platform window's frame, or the widget of WindowOf).
 QWidget* WidgetOf(HWND hWnd);
-// Hands the primary screen's size and logical resolution to the GDI core, once a
-// QGuiApplication exists (also done when the first window is made).
-void SyncScreenMetrics();
 
 struct MessageBoxRequest {
     HWND owner;
@@ -44,6 +37,8 @@ struct FileDialogRequest {
 // true and a path to confirm, false to cancel.
 using FileDialogAnswer = std::function<bool(const FileDialogRequest&, std::string* path)>;
 void SetFileDialogHook(FileDialogAnswer answer);
+// The hook in force (empty: real dialogs), for the dialogs of other modules.
+FileDialogAnswer& CurrentFileDialogHook();
 
 // The Qt name filter for one pair of a Windows filter: the description as shown, followed by
 // its patterns made case-insensitive ("*.doc" -> "*.[dD][oO][cC]").

@@ -1,3 +1,4 @@
+// Internal to the platform: gdi32's objects, also used by user32 (window DCs) and ole32 (pictures).
 // GDI objects behind the handles. Every surface is a 32-bit top-down pixel array, one
 // uint32_t 0x00RRGGBB per pixel (bytes blue, green, red, 0 as in a 32-bit DIB).
 #pragma once

@@ -1,0 +1,145 @@
+// Writing a document out: SaveAs by the file name's extension, and PDF of its pages (kept in
+// memory for drawing them).
+#include "DocumentImpl.h"
+
+#include <com/sun/star/beans/NamedValue.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/io/IOException.hpp>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+namespace wordengine {
+
+using namespace detail;
+
+namespace {
+
+bool ReadFile(const std::string& path, std::vector<unsigned char>* out)
+{
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f)
+        return false;
+    out->clear();
+    unsigned char buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        out->insert(out->end(), buf, buf + n);
+    fclose(f);
+    return true;
+}
+
+}  // namespace
+
+bool Document::Impl::StorePdf(const std::string& path, const char* pageRange)
+{
+    Reference<css::frame::XStorable> st(component, UNO_QUERY_THROW);
+    Sequence<PropertyValue> args;
+    if (pageRange) {
+        Sequence<PropertyValue> filterData = Props({Prop("PageRange", Any(OUString::createFromAscii(pageRange)))});
+        args = Props({Prop("FilterName", Any(OUString("writer_pdf_Export"))),
+                      Prop("FilterData", Any(filterData))});
+    } else {
+        args = Props({Prop("FilterName", Any(OUString("writer_pdf_Export")))});
+    }
+    st->storeToURL(FileUrl(path), args);
+    return true;
+}
+
+EngineStatus Document::SaveAs(const std::string& pathIn, const std::string& password)
+{
+    EngineStatus ready = Ready();
+    if (ready != EngineStatus::Ok)
+        return ready;
+    Impl& d = *m_impl;
+    if (pathIn.empty())
+        return EngineStatus::BadArgument;
+    std::string path = AbsolutePath(pathIn);
+    return Guarded(d.generation, [&]() -> EngineStatus {
+        const char* f = FilterForPath(path);
+        OUString filter = f ? OUString::createFromAscii(f) : d.loadFilter;
+        Reference<css::frame::XStorable> st(d.component, UNO_QUERY_THROW);
+        Sequence<PropertyValue> args = Props({Prop("FilterName", Any(filter)), Prop("Overwrite", Any(true))});
+        if (!password.empty()) {
+            // The OOXML export encrypts only with the password in its encryption data (and
+            // fails without a crypto type); given as "Password" it writes the file in the clear.
+            css::beans::NamedValue key[2];
+            key[0].Name = "OOXPassword";
+            key[0].Value <<= FromUtf8(password);
+            key[1].Name = "CryptoType";
+            key[1].Value <<= OUString("Standard");
+            args.realloc(3);
+            if (filter == "MS Word 2007 XML")
+                args[2] = Prop("EncryptionData", Any(Sequence<css::beans::NamedValue>(key, 2)));
+            else
+                args[2] = Prop("Password", Any(FromUtf8(password)));
+        }
+        try {
+            st->storeToURL(FileUrl(path), args);
+        } catch (const css::io::IOException&) {
+            return EngineStatus::Failed;
+        }
+        return EngineStatus::Ok;
+    });
+}
+
+EngineStatus Document::FirstPagePdf(std::shared_ptr<const PdfBytes>* out)
+{
+    return CachedPdf(&Impl::firstPage, "1", out);
+}
+
+EngineStatus Document::AllPagesPdf(std::shared_ptr<const PdfBytes>* out)
+{
+    return CachedPdf(&Impl::allPages, nullptr, out);
+}
+
+EngineStatus Document::CachedPdf(std::shared_ptr<const PdfBytes> Impl::*slot, const char* pageRange,
+                                 std::shared_ptr<const PdfBytes>* out)
+{
+    EngineStatus ready = Ready();
+    if (ready != EngineStatus::Ok)
+        return ready;
+    Impl& d = *m_impl;
+    if (d.*slot) {
+        *out = d.*slot;
+        return EngineStatus::Ok;
+    }
+    std::string dir = PrivateTempDir();
+    if (dir.empty())
+        return EngineStatus::Failed;
+    static std::atomic<unsigned> counter{0};
+    std::string file = dir + "/page-" + std::to_string(counter++) + ".pdf";
+    EngineStatus s = Guarded(d.generation, [&]() -> EngineStatus {
+        d.StorePdf(file, pageRange);
+        return EngineStatus::Ok;
+    });
+    if (s != EngineStatus::Ok) {
+        unlink(file.c_str());
+        return s;
+    }
+    auto pdf = std::make_shared<PdfBytes>();
+    bool ok = ReadFile(file, &pdf->data);
+    unlink(file.c_str());
+    if (!ok || pdf->data.empty())
+        return EngineStatus::Failed;
+    d.*slot = pdf;
+    *out = pdf;
+    return EngineStatus::Ok;
+}
+
+EngineStatus Document::ExportPdf(const std::string& path)
+{
+    EngineStatus ready = Ready();
+    if (ready != EngineStatus::Ok)
+        return ready;
+    Impl& d = *m_impl;
+    std::string abs = AbsolutePath(path);
+    return Guarded(d.generation, [&]() -> EngineStatus {
+        d.StorePdf(abs, nullptr);
+        return EngineStatus::Ok;
+    });
+}
+
+}  // namespace wordengine
