@@ -27,6 +27,9 @@
 
 namespace {
 
+// Times a document is opened again during one conversion after a page failed.
+const int kMaxReopens = 3;
+
 const char* ImageExtension(int nImageType) { return nImageType == 1 ? "bmp" : nImageType == 3 ? "png" : "jpg"; }
 
 void SetWaitCursor() { SetCursor(LoadCursorA(nullptr, IDC_WAIT)); }
@@ -176,8 +179,29 @@ bool TfmMain::ConvertDocument(const char* szPath)
         return false;
     }
     bool ok = true;
-    for (int i = 0; i < nCount; ++i)
-        ok = ConvertPage(pDoc, i) && ok;
+    int nReopens = 0;
+    for (int i = 0; i < nCount; ++i) {
+        bool bDone = ConvertPageInto(pDoc, i);
+        // An engine that died takes every later page of the document with it: the document is
+        // opened again (on a fresh engine) and the page tried once more there. A few times per
+        // document at most, so that a page that always fails does not reload it every time.
+        if (!bDone && nReopens < kMaxReopens) {
+            ++nReopens;
+            CxWordDoc* pAgain = new CxWordDoc(wordUtil);
+            if (pAgain->Open(szPath) && pAgain->GetPageCount() == nCount) {
+                delete pDoc;
+                pDoc = pAgain;
+                bDone = ConvertPageInto(pDoc, i);
+            } else {
+                delete pAgain;
+            }
+        }
+        if (!bDone) {
+            ++failedPages;
+            failedDocuments.insert(pDoc->GetPath());
+            ok = false;
+        }
+    }
     delete pDoc;
     return ok;
 }

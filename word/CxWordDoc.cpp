@@ -109,13 +109,10 @@ bool CxWordDoc::LoadDocument()
     ok = ok && SUCCEEDED(m_pSrcUnk->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&pDisp))) && pDisp;
     if (ok)
         m_pSrcDisp = new CDispCmd(pDisp);
-    IDispatch* pContent = ok ? GetContentRange(m_pSrcDisp) : nullptr;
-    if (!pContent) {
+    if (!ok) {
         Close();
         return false;
     }
-    m_nContentEnd = GetRangeEnd(pContent);
-    pContent->Release();
 
     // A server that draws the document's own pages makes the page split unneeded: asked once.
     IViewObject2* pView = nullptr;
@@ -126,7 +123,20 @@ bool CxWordDoc::LoadDocument()
         else
             pView->Release();
     }
-    m_nPageCount = m_pSrcView ? CountLayoutPages() : CountPages();
+    if (m_pSrcView) {
+        // The text positions are only needed to split: not measured here, where that would
+        // walk the whole text.
+        m_nPageCount = CountLayoutPages();
+    } else {
+        IDispatch* pContent = GetContentRange(m_pSrcDisp);
+        if (!pContent) {
+            Close();
+            return false;
+        }
+        m_nContentEnd = GetRangeEnd(pContent);
+        pContent->Release();
+        m_nPageCount = CountPages();
+    }
     m_PageSizes.assign(m_nPageCount > 0 ? size_t(m_nPageCount) : 0, POINT{0, 0});
     SelectPage(0);
     return true;

@@ -228,3 +228,49 @@ TEST_F(ScriptedConversion, SingleDocumentViewKeepsFailedPagesTicked)
 }
 
 }  // namespace
+
+// The engine dies in the middle of a document (at its third page, or at every page): the
+// document is opened again on a fresh engine, so a lost engine costs no page; a page that fails
+// every time is reported after a few tries, and the other pages are still written.
+TEST_F(ScriptedConversion, AnEngineLostMidDocumentCostsNoPage)
+{
+    const struct {
+        const char* what;
+        int dieAt;   // print draw at which the engine dies
+        int every;   // ... and again every so many draws after (0: once)
+        std::set<std::string> files;
+        std::string extra;
+    } rows[] = {
+        {"dies once", 3, 0, {"five_1.bmp", "five_2.bmp", "five_3.bmp", "five_4.bmp", "five_5.bmp"}, ""},
+        {"dies at every draw", 1, 1, {}, "\n\n5 pages of 1 document could not be converted."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        out.~TempDir();
+        new (&out) TempDir;
+        snprintf(OptionSettings.OutputPath, MAX_PATH, "%s", out.Path().c_str());
+        scripted::Uninstall();
+        scripted::Install();
+        scripted::TheScript().pageView = true;
+        scripted::TheScript().dieAtPrintDraw = row.dieAt;
+        while (Files()->topLevelItemCount())
+            Tick(Files(), 0, true), Del();
+        AddFiles({Doc("five.doc", {"f1", "f2", "f3", "f4", "f5"})});
+        boxes.clear();
+        if (row.every) {
+            // Every embedding dies at its first page: no draw ever succeeds.
+            scripted::TheScript().dieAtPrintDraw = -1;
+        }
+        ConvertNow();
+        ASSERT_EQ(1u, boxes.size());
+        EXPECT_EQ(Message(row.extra), boxes[0].text);
+        EXPECT_EQ(row.files, FilesIn(out.Path()));
+        for (const std::string& f : row.files)
+            EXPECT_EQ(scripted::PageColour("f" + f.substr(5, 1)), MiddlePixel(out / f)) << f;
+        if (!row.every) {
+            EXPECT_EQ(2u, scripted::CallsOf("Load").size()) << "opened once more after the engine died";
+        } else {
+            EXPECT_LE(scripted::CallsOf("Load").size(), 4u) << "a few tries, not one per page";
+        }
+    }
+}

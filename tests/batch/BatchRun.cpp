@@ -38,23 +38,26 @@ std::string MakeDir(const char* tag)
 }
 
 struct PrivateFolders {
-    std::string runtime, cache, home, temp;
+    // temp is the runs' own: the test's engine (which makes the documents) keeps its private
+    // folder in selfTemp while it runs, so that temp shows only what the runs leave.
+    std::string runtime, cache, home, temp, selfTemp;
     PrivateFolders()
     {
         runtime = MakeDir("run");
         cache = MakeDir("cache");
         home = MakeDir("home");
         temp = MakeDir("tmp");
+        selfTemp = MakeDir("selftmp");
         setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
         setenv("XDG_CACHE_HOME", cache.c_str(), 1);
         setenv("XDG_CONFIG_HOME", (home + "/.config").c_str(), 1);
         setenv("HOME", home.c_str(), 1);
-        setenv("TMPDIR", temp.c_str(), 1);
+        setenv("TMPDIR", selfTemp.c_str(), 1);
     }
     ~PrivateFolders()
     {
         std::error_code ec;
-        for (const std::string& d : {runtime, cache, home, temp})
+        for (const std::string& d : {runtime, cache, home, temp, selfTemp})
             std::filesystem::remove_all(d, ec);
     }
 };
@@ -79,6 +82,16 @@ int StartBatchTo(const std::vector<std::string>& args, const std::string& outFil
     for (const std::string& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
+    // The run's environment, made before the fork: TMPDIR is the runs' own folder.
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e)
+        if (strncmp(*e, "TMPDIR=", 7) != 0)
+            env.push_back(*e);
+    env.push_back("TMPDIR=" + Folders().temp);
+    std::vector<char*> envp;
+    for (std::string& e : env)
+        envp.push_back(&e[0]);
+    envp.push_back(nullptr);
     const pid_t pid = fork();
     if (pid == 0) {
         const int out = open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -89,7 +102,7 @@ int StartBatchTo(const std::vector<std::string>& args, const std::string& outFil
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
-        execv(exe.c_str(), argv.data());
+        execve(exe.c_str(), argv.data(), envp.data());
         _exit(127);
     }
     return pid;

@@ -18,6 +18,10 @@ namespace {
 std::atomic<int> gLive{0};
 std::vector<Call> gCalls;
 Script gScript;
+// Embeddings get serial numbers; those below gDeadBelow belong to an engine that died.
+int gEmbeddingSerial = 0;
+int gDeadBelow = 0;
+int gPrintDraws = 0;
 std::vector<Page> gClipboard;
 bool gClipboardFull = false;
 DWORD gCookies[2] = {0, 0};
@@ -409,7 +413,7 @@ class EmbeddedObject final : public com::Object<com::Answers<IPersistFile, &IID_
                                                  com::Answers<IViewObject2, &IID_IViewObject>>,
                              public Counted {
 public:
-    EmbeddedObject() : m_model(std::make_shared<Model>()) {}
+    EmbeddedObject() : m_model(std::make_shared<Model>()), m_serial(++gEmbeddingSerial) {}
     ~EmbeddedObject() override
     {
         if (m_pDoc)
@@ -527,6 +531,11 @@ public:
                                    ULONG_PTR) override
     {
         Record(dwDrawAspect == DVASPECT_DOCPRINT ? "DrawPrint" : "Draw");
+        if (dwDrawAspect == DVASPECT_DOCPRINT &&
+            (++gPrintDraws == gScript.dieAtPrintDraw || gScript.dieAtPrintDraw < 0))
+            gDeadBelow = gEmbeddingSerial + 1;
+        if (m_serial < gDeadBelow)
+            return RPC_E_DISCONNECTED;
         if (!lprcBounds)
             return E_INVALIDARG;
         size_t page = 0;
@@ -561,6 +570,8 @@ public:
         Record("GetPrintExtent");
         if (!psizel)
             return E_POINTER;
+        if (m_serial < gDeadBelow)
+            return RPC_E_DISCONNECTED;
         if (dwDrawAspect != DVASPECT_DOCPRINT || !gScript.pageView)
             return DV_E_DVASPECT;
         if (!m_running)
@@ -584,6 +595,7 @@ private:
     ModelPtr m_model;
     DocumentObject* m_pDoc = nullptr;
     bool m_running = false;
+    int m_serial;
 };
 
 class Factory final : public com::Object<com::Answers<IClassFactory, &IID_IClassFactory>>, public Counted {
@@ -614,6 +626,8 @@ void Install()
 {
     gCalls.clear();
     gScript = Script();
+    gDeadBelow = 0;
+    gPrintDraws = 0;
     gClipboard.clear();
     gClipboardFull = false;
     Factory* app = new Factory(false);

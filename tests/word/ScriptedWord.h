@@ -55,6 +55,10 @@ struct Script {
     // (lindex = page from 1), as a server that draws the document's own layout does.
     bool pageView = false;
     bool pageViewRefusesPrint = false; // ... but answer DV_E_DVASPECT for the print aspect
+    // The engine dies at the nth page drawn for the print aspect (0: never; -1: at every one):
+    // that draw and every later call of the embeddings made before fail; embeddings made
+    // afterwards work.
+    int dieAtPrintDraw = 0;
 };
 
 // Installs the server: registers its class objects for both classes (CoRegisterClassObject),
