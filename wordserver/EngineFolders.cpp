@@ -1,0 +1,224 @@
+// The engine's folders: its private temporary folder and the profile folders it reuses.
+#include "EngineInternal.h"
+#include "ProcessInternal.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace wordengine {
+namespace detail {
+
+namespace {
+
+int g_profileLockFd = -1;  // flock held on the profile in use
+
+}  // namespace
+
+// The engine's private temporary folder and the flock that marks it in use (the engine
+// holds it too, so the folder counts as stale only once both are gone).
+std::string g_tempDir;
+int g_tempLockFd = -1;
+
+namespace {
+
+// ---- private temporary folder -------------------------------------------------------
+
+std::string TempBase()
+{
+    const char* t = getenv("TMPDIR");
+    return std::string(t && *t == '/' ? t : "/tmp");
+}
+
+// Removes everything inside the folder open as dirfd, never following a link.
+void RemoveContents(int dirfd)
+{
+    int dup = fcntl(dirfd, F_DUPFD_CLOEXEC, 0);
+    if (dup < 0)
+        return;
+    DIR* d = fdopendir(dup);
+    if (!d) {
+        close(dup);
+        return;
+    }
+    std::vector<std::string> names;
+    while (dirent* e = readdir(d)) {
+        if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0)
+            names.push_back(e->d_name);
+    }
+    closedir(d);
+    for (const std::string& n : names) {
+        if (unlinkat(dirfd, n.c_str(), 0) == 0)
+            continue;
+        int sub = openat(dirfd, n.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (sub >= 0) {
+            RemoveContents(sub);
+            close(sub);
+        }
+        unlinkat(dirfd, n.c_str(), AT_REMOVEDIR);
+    }
+}
+
+// Removes this user's folium-engine-XXXXXX folders that no live engine (or its program)
+// holds any more: those of engines that were killed with their program.
+void RemoveStaleTempDirs(const std::string& base)
+{
+    DIR* d = opendir(base.c_str());
+    if (!d)
+        return;
+    int basefd = dirfd(d);
+    const std::string prefix = "folium-engine-";
+    std::vector<std::string> names;
+    while (dirent* e = readdir(d)) {
+        std::string n = e->d_name;
+        if (n.size() == prefix.size() + 6 && n.compare(0, prefix.size(), prefix) == 0)
+            names.push_back(n);
+    }
+    for (const std::string& n : names) {
+        int fd = openat(basefd, n.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat sb;
+        if (fstat(fd, &sb) == 0 && sb.st_uid == getuid() && flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            RemoveContents(fd);
+            unlinkat(basefd, n.c_str(), AT_REMOVEDIR);
+        }
+        close(fd);
+    }
+    closedir(d);
+}
+
+}  // namespace
+
+void RemovePrivateTemp()
+{
+    if (g_tempLockFd >= 0) {
+        RemoveContents(g_tempLockFd);
+        rmdir(g_tempDir.c_str());
+        close(g_tempLockFd);
+    }
+    g_tempLockFd = -1;
+    g_tempDir.clear();
+}
+
+// A new private folder (mode 0700, locked), after removing stale ones. False when none can
+// be made.
+bool MakePrivateTemp()
+{
+    RemovePrivateTemp();
+    const std::string base = TempBase();
+    RemoveStaleTempDirs(base);
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        std::string tmpl = base + "/folium-engine-XXXXXX";
+        std::vector<char> buf(tmpl.begin(), tmpl.end());
+        buf.push_back(0);
+        if (!mkdtemp(buf.data()))
+            return false;
+        int fd = open(buf.data(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat sb;
+        // Another program's clean-up may take a folder between its making and its locking:
+        // a folder removed meanwhile has no links left, and a new one is made.
+        if (flock(fd, LOCK_EX) != 0 || fstat(fd, &sb) != 0 || sb.st_nlink == 0 ||
+            sb.st_uid != getuid() || mkdirat(fd, "tmp", 0700) != 0) {
+            close(fd);
+            continue;
+        }
+        g_tempDir = buf.data();
+        g_tempLockFd = fd;
+        return true;
+    }
+    return false;
+}
+
+namespace {
+
+// ---- profile -------------------------------------------------------------------------
+
+std::string CacheDir()
+{
+    const char* x = getenv("XDG_CACHE_HOME");
+    if (x && *x == '/')
+        return x;
+    const char* home = getenv("HOME");
+    if (!home || *home != '/') {
+        struct passwd* pw = getpwuid(getuid());
+        home = pw ? pw->pw_dir : "/tmp";
+    }
+    return std::string(home) + "/.cache";
+}
+
+bool MakeDirs(const std::string& path)
+{
+    std::string cur;
+    size_t pos = 0;
+    while (pos != std::string::npos) {
+        pos = path.find('/', pos + 1);
+        cur = path.substr(0, pos);
+        if (mkdir(cur.c_str(), 0700) != 0 && errno != EEXIST)
+            return false;
+    }
+    return true;
+}
+
+// A folder of ours that no one else may change: a real folder (no link), owned by this user,
+// writable by no one else. A profile holds the engine's configuration and macros, so one that
+// another user could have written into is not used.
+bool PrivateFolder(const std::string& path)
+{
+    struct stat sb;
+    return lstat(path.c_str(), &sb) == 0 && S_ISDIR(sb.st_mode) && sb.st_uid == getuid() &&
+           (sb.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+}  // namespace
+
+// A profile folder that no other engine uses: profiles are reused (a warm profile starts
+// in a fraction of the time of a new one), and one is locked while its engine runs.
+std::string TakeProfile()
+{
+    std::string base = CacheDir() + "/folium-engine";
+    if (!MakeDirs(base) || !PrivateFolder(base))
+        return std::string();
+    for (int i = 0; i < 64; ++i) {
+        std::string dir = base + "/profile-" + std::to_string(i);
+        if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
+            continue;
+        if (!PrivateFolder(dir))
+            continue;
+        int fd = open((dir + ".lock").c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0)
+            continue;
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            g_profileLockFd = fd;
+            return dir;
+        }
+        close(fd);
+    }
+    return std::string();
+}
+
+void ReleaseProfile()
+{
+    if (g_profileLockFd >= 0) {
+        close(g_profileLockFd);
+        g_profileLockFd = -1;
+    }
+}
+
+std::string PrivateTempDir()
+{
+    std::lock_guard<std::recursive_mutex> lock(EngineMutex());
+    return State().alive ? g_tempDir : std::string();
+}
+
+}  // namespace detail
+}  // namespace wordengine

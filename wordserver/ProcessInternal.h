@@ -1,0 +1,47 @@
+// What the sources of the engine process share: its folders, and starting, killing and
+// reaping it. Internal to wordserver/.
+#pragma once
+
+#include <string>
+
+namespace wordengine {
+namespace detail {
+
+// ---- folders (EngineFolders.cpp) -------------------------------------------------------
+
+// The running engine's private temporary folder and the descriptor of its flock (-1 when
+// there is none); the engine gets the lock too.
+extern std::string g_tempDir;
+extern int g_tempLockFd;
+
+// Makes a new private temporary folder (mode 0700, locked), after removing stale ones of
+// engines that are gone. False when none can be made.
+bool MakePrivateTemp();
+// Removes the private temporary folder and gives up its lock.
+void RemovePrivateTemp();
+
+// Takes a profile folder no other engine uses and locks it; empty when there is none.
+std::string TakeProfile();
+// Gives up the lock on the profile taken.
+void ReleaseProfile();
+
+// ---- the process (EngineSpawn.cpp) -----------------------------------------------------
+
+// A pipe name no one can guess; empty when no random bytes were to be had.
+std::string NewPipeName();
+// Starts the engine on that pipe and profile, with the private temporary folder; its pid, or
+// 0 when it could not be started.
+int Spawn(const std::string& pipeName, const std::string& profile);
+// Records a new engine: its pidfd and its entry in the engine list.
+void Adopt(int pid, const std::string& pipeName);
+// Forgets the engine: its list entry and its pidfd (once it has been reaped).
+void Unlist(int pid);
+// Waits up to ms for pid to end; reaps it. True when it ended.
+bool WaitExit(int pid, int ms, int* exitCode);
+// Kills the engine (through its pidfd where there is one).
+void KillEngine(int pid);
+// Kills pid unless it has ended, reaps it and forgets it.
+void KillAndReap(int pid);
+
+}  // namespace detail
+}  // namespace wordengine
