@@ -200,16 +200,14 @@ void CheckDocument(CxWordUtil& util, Word& word, const std::string& path, const 
            worst.band + 1);
 }
 
-// Where the real documents are: FOLIUM_CORPUS, else the shared corpus beside the checkout.
+// Where the real documents are: FOLIUM_CORPUS, else the corpus the build was configured with.
 std::string CorpusFolder()
 {
     if (const char* env = getenv("FOLIUM_CORPUS"))
         return env;
-    for (const char* dir : {FOLIUM_SOURCE_DIR "/../shared/corpus/real", "/work/shared/corpus/real"}) {
-        struct stat sb;
-        if (stat(dir, &sb) == 0 && S_ISDIR(sb.st_mode))
-            return dir;
-    }
+    struct stat sb;
+    if (stat(FOLIUM_CORPUS_DIR, &sb) == 0 && S_ISDIR(sb.st_mode))
+        return FOLIUM_CORPUS_DIR;
     return std::string();
 }
 
