@@ -172,7 +172,13 @@ bool TfmMain::ConvertDocument(const char* szPath)
     if (!szPath)
         return false;
     CxWordDoc* pDoc = new CxWordDoc(wordUtil);
-    const int nCount = pDoc->Open(szPath) ? pDoc->GetPageCount() : 0;
+    int nCount = pDoc->Open(szPath) ? pDoc->GetPageCount() : 0;
+    if (nCount <= 0) {
+        // The engine may have died while it loaded the document: once more, on a fresh one.
+        delete pDoc;
+        pDoc = new CxWordDoc(wordUtil);
+        nCount = pDoc->Open(szPath) ? pDoc->GetPageCount() : 0;
+    }
     if (nCount <= 0) {
         ++unopenedDocuments;
         delete pDoc;

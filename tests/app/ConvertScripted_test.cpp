@@ -229,9 +229,9 @@ TEST_F(ScriptedConversion, SingleDocumentViewKeepsFailedPagesTicked)
 
 }  // namespace
 
-// The engine dies in the middle of a document (at its third page, or at every page): the
-// document is opened again on a fresh engine, so a lost engine costs no page; a page that fails
-// every time is reported after a few tries, and the other pages are still written.
+// The engine dies while a document loads and in the middle of it (at its third page), or at
+// every page: the document is opened again on a fresh engine, so a lost engine costs no page; a
+// page that fails every time is reported after a few tries.
 TEST_F(ScriptedConversion, AnEngineLostMidDocumentCostsNoPage)
 {
     const struct {
@@ -260,6 +260,9 @@ TEST_F(ScriptedConversion, AnEngineLostMidDocumentCostsNoPage)
         if (row.every) {
             // Every embedding dies at its first page: no draw ever succeeds.
             scripted::TheScript().dieAtPrintDraw = -1;
+        } else {
+            // ... and the engine is lost once while the document loads.
+            scripted::TheScript().failLoads = 1;
         }
         ConvertNow();
         ASSERT_EQ(1u, boxes.size());
@@ -268,7 +271,7 @@ TEST_F(ScriptedConversion, AnEngineLostMidDocumentCostsNoPage)
         for (const std::string& f : row.files)
             EXPECT_EQ(scripted::PageColour("f" + f.substr(5, 1)), MiddlePixel(out / f)) << f;
         if (!row.every) {
-            EXPECT_EQ(2u, scripted::CallsOf("Load").size()) << "opened once more after the engine died";
+            EXPECT_EQ(3u, scripted::CallsOf("Load").size()) << "loaded again after each loss of the engine";
         } else {
             EXPECT_LE(scripted::CallsOf("Load").size(), 4u) << "a few tries, not one per page";
         }

@@ -464,6 +464,10 @@ public:
         a.str = Utf8(pszFileName);
         c.args.push_back(a);
         gCalls.push_back(c);
+        if (gScript.failLoads > 0) {
+            --gScript.failLoads;
+            return RPC_E_DISCONNECTED;
+        }
         if (gScript.failLoad || m_pDoc || !LoadModel(a.str, *m_model))
             return STG_E_FILENOTFOUND;
         m_pDoc = new DocumentObject(m_model);

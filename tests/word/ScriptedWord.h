@@ -47,6 +47,7 @@ struct Script {
     bool noDocuments = false;    // Application.Documents gives VT_EMPTY
     bool failDocumentsOpen = false;
     bool failLoad = false;       // IPersistFile::Load of embedded documents fails
+    int failLoads = 0;           // ... the next n times only (an engine lost while loading)
     int gotoFailFrom = 0;        // Goto for this page number and above fails (0: never)
     bool gotoPastEndFails = false; // else Goto past the last page gives the last page's start
     bool failCopy = false;
