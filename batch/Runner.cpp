@@ -3,6 +3,7 @@
 #include "batch/Runner.h"
 
 #include "batch/Names.h"
+#include "batch/Procs.h"
 #include "batch/Sniff.h"
 
 #include <windows.h>
@@ -72,48 +73,6 @@ void InstallSignals()
 
 // ---- processes -------------------------------------------------------------------------
 
-bool ProcStat(int pid, int* ppid, char* state)
-{
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/%d/stat", pid);
-    FILE* f = std::fopen(path, "re");
-    if (!f)
-        return false;
-    char buf[512];
-    const size_t n = std::fread(buf, 1, sizeof buf - 1, f);
-    std::fclose(f);
-    buf[n] = 0;
-    const char* p = std::strrchr(buf, ')');
-    return p && std::sscanf(p + 1, " %c %d", state, ppid) == 2;
-}
-
-// The live children of pid: a worker's engine processes.
-std::vector<int> ChildrenOf(int parent)
-{
-    std::vector<int> pids;
-    DIR* d = opendir("/proc");
-    if (!d)
-        return pids;
-    while (dirent* e = readdir(d)) {
-        char* end = nullptr;
-        const long pid = std::strtol(e->d_name, &end, 10);
-        if (!end || *end || pid <= 0)
-            continue;
-        int ppid = 0;
-        char state = 0;
-        if (ProcStat(int(pid), &ppid, &state) && ppid == parent && state != 'Z')
-            pids.push_back(int(pid));
-    }
-    closedir(d);
-    return pids;
-}
-
-bool ProcessGone(int pid)
-{
-    int ppid = 0;
-    char state = 0;
-    return !ProcStat(pid, &ppid, &state) || state == 'Z' || state == 'X';
-}
 
 // ---- documents -------------------------------------------------------------------------
 

@@ -5,6 +5,7 @@
 #include "app/OptionSettings.h"
 #include "word/TempFolder.h"
 #include "batch/Options.h"
+#include "batch/Procs.h"
 #include "batch/Sniff.h"
 #include "word/CxWordDoc.h"
 #include "word/CxWordUtil.h"
@@ -63,45 +64,6 @@ struct Setup {
     std::string temp;
 };
 
-// Parent id and state of a process from /proc; false when it does not exist.
-bool ProcStat(int pid, int* ppid, char* state)
-{
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/%d/stat", pid);
-    FILE* f = std::fopen(path, "re");
-    if (!f)
-        return false;
-    char buf[512];
-    const size_t n = std::fread(buf, 1, sizeof buf - 1, f);
-    std::fclose(f);
-    buf[n] = 0;
-    // "pid (comm) S ppid ...": the name may hold anything, so read after its last ')'.
-    const char* p = std::strrchr(buf, ')');
-    return p && std::sscanf(p + 1, " %c %d", state, ppid) == 2;
-}
-
-// This process's live children (the engine processes the stand-in started).
-std::vector<int> LiveChildren()
-{
-    std::vector<int> pids;
-    DIR* d = opendir("/proc");
-    if (!d)
-        return pids;
-    const int self = getpid();
-    while (dirent* e = readdir(d)) {
-        char* end = nullptr;
-        const long pid = std::strtol(e->d_name, &end, 10);
-        if (!end || *end || pid <= 0)
-            continue;
-        int ppid = 0;
-        char state = 0;
-        if (ProcStat(int(pid), &ppid, &state) && ppid == self && state != 'Z')
-            pids.push_back(int(pid));
-    }
-    closedir(d);
-    return pids;
-}
-
 bool ChildAlive(int pid)
 {
     int ppid = 0;
@@ -133,7 +95,7 @@ private:
 
 void Worker::ReportEngines(int nDoc)
 {
-    for (int pid : LiveChildren()) {
+    for (int pid : ChildrenOf(getpid())) {
         if (m_engines.insert(pid).second)
             Send({{"doc", nDoc}, {"event", "engine"}, {"pid", pid}});
         m_lastEngine = pid;

@@ -200,6 +200,17 @@ void CheckDocument(CxWordUtil& util, Word& word, const std::string& path, const 
            worst.band + 1);
 }
 
+// A temporary folder for the Word layer and a work folder for the engine's exports, in dir.
+void PrepareFolders(TempDir& dir, std::string* work)
+{
+    const std::string temp = dir / "temp/";
+    ASSERT_EQ(mkdir(temp.c_str(), 0700), 0);
+    snprintf(OptionSettings.TempPath, sizeof OptionSettings.TempPath, "%s", temp.c_str());
+    CxWordUtil::SetTempFolder(OptionSettings.TempPath, sizeof OptionSettings.TempPath);
+    *work = dir / "work";
+    ASSERT_EQ(mkdir(work->c_str(), 0700), 0);
+}
+
 // Where the real documents are: FOLIUM_CORPUS, else the corpus the build was configured with.
 std::string CorpusFolder()
 {
@@ -276,12 +287,8 @@ std::string TrackedBody()
 TEST(WordServerFidelity, GeneratedPagesMatchTheEngineLayout)
 {
     TempDir dir;
-    std::string temp = dir / "temp/";
-    ASSERT_EQ(mkdir(temp.c_str(), 0700), 0);
-    snprintf(OptionSettings.TempPath, sizeof OptionSettings.TempPath, "%s", temp.c_str());
-    CxWordUtil::SetTempFolder(OptionSettings.TempPath, sizeof OptionSettings.TempPath);
-    const std::string work = dir / "work";
-    ASSERT_EQ(mkdir(work.c_str(), 0700), 0);
+    std::string work;
+    ASSERT_NO_FATAL_FAILURE(PrepareFolders(dir, &work));
 
     const struct Case {
         const char* name;
@@ -353,12 +360,8 @@ TEST(WordServerFidelity, CorpusPagesMatchTheEngineLayout)
     ASSERT_FALSE(files.empty());
 
     TempDir dir;
-    std::string temp = dir / "temp/";
-    ASSERT_EQ(mkdir(temp.c_str(), 0700), 0);
-    snprintf(OptionSettings.TempPath, sizeof OptionSettings.TempPath, "%s", temp.c_str());
-    CxWordUtil::SetTempFolder(OptionSettings.TempPath, sizeof OptionSettings.TempPath);
-    const std::string work = dir / "work";
-    ASSERT_EQ(mkdir(work.c_str(), 0700), 0);
+    std::string work;
+    ASSERT_NO_FATAL_FAILURE(PrepareFolders(dir, &work));
     CxWordUtil util;
     Word word;
     ASSERT_NE(word.docs, nullptr);
