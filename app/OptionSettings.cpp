@@ -108,6 +108,12 @@ bool SettingsFile(char* szFile, char* szOutput, char* szTemp)
 
 }  // namespace
 
+bool GetDefaultFolders(char* szOutput, char* szTemp)
+{
+    char szIni[MAX_PATH];
+    return SettingsFile(szIni, szOutput, szTemp);
+}
+
 void SetSettingsProgramFolder(const char* szFolder) { s_programFolder = szFolder ? szFolder : ""; }
 
 bool ProgramFolderKeepsSettings(const char* szFolder)

@@ -36,5 +36,7 @@ bool ProgramFolderKeepsSettings(const char* szFolder);
 // none) and $XDG_CACHE_HOME/folium-converter/temp/ (default ~/.cache). False, with empty
 // strings, when a path does not fit in MAX_PATH.
 bool GetSettingsLocations(const char* szProgramFolder, char* szIni, char* szOutput, char* szTemp);
+// The default output and temporary folders of the running program (see GetSettingsLocations).
+bool GetDefaultFolders(char* szOutput, char* szTemp);
 // Tests: the folder taken as the program's (null: the running program's own).
 void SetSettingsProgramFolder(const char* szFolder);

@@ -20,7 +20,10 @@
 #include <QProgressBar>
 #include <QTreeWidget>
 
+#include <cctype>
 #include <cstdio>
+#include <cstring>
+#include <string>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -317,9 +320,19 @@ void TfmMain::ShowDoneMessage()
     int nAnswer = MessageBoxA(platform::ui::WindowOf(this), szText, "Conversion Done",
                               MB_OKCANCEL | (bFailed ? MB_ICONWARNING : MB_ICONINFORMATION));
     if (nAnswer == IDOK) {
-        char szTarget[1024];
-        snprintf(szTarget, sizeof szTarget, "file://%s", OptionSettings.OutputPath);
-        ShellOpen(szTarget);
+        // A file URL of the folder: "Folium Converter" must reach the opener as one name.
+        std::string target = "file://";
+        for (const char* p = OptionSettings.OutputPath; *p; ++p) {
+            const unsigned char c = (unsigned char)*p;
+            if (isalnum(c) || strchr("/-._~", c)) {
+                target += (char)c;
+            } else {
+                char hex[4];
+                snprintf(hex, sizeof hex, "%%%02X", c);
+                target += hex;
+            }
+        }
+        ShellOpen(target.c_str());
     }
 }
 

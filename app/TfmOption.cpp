@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -31,6 +32,23 @@ std::string Trim(const QString& text)
 bool Usable(const std::string& path)
 {
     return !path.empty() && path.size() < MAX_PATH && !HasControlChar(path.c_str()) && access(path.c_str(), 0) == 0;
+}
+
+// The default folders are made by the first conversion: before that the dialog still takes
+// them as they are set, and makes them.
+bool UsableOrDefault(const std::string& path, bool bOutput)
+{
+    if (Usable(path))
+        return true;
+    char szOutput[MAX_PATH], szTemp[MAX_PATH];
+    if (path.empty() || !GetDefaultFolders(szOutput, szTemp))
+        return false;
+    std::string def = bOutput ? szOutput : szTemp;
+    if (path != def && path + "/" != def)
+        return false;
+    std::error_code ec;
+    std::filesystem::create_directories(path, ec);
+    return Usable(path);
 }
 
 }  // namespace
@@ -64,13 +82,13 @@ bool TfmOption::UpdateData(bool bStore)
         return true;
     }
     std::string output = Trim(ui->edtDirOutput->text());
-    if (!Usable(output)) {
+    if (!UsableOrDefault(output, true)) {
         MessageBoxA(platform::ui::WindowOf(this), "Invalid output path.", "Error", MB_OK | MB_ICONERROR);
         ui->edtDirOutput->setFocus();
         return false;
     }
     std::string temp = Trim(ui->edtTempDir->text());
-    if (!Usable(temp)) {
+    if (!UsableOrDefault(temp, false)) {
         MessageBoxA(platform::ui::WindowOf(this), "Invalid temporary file path.", "Error", MB_OK | MB_ICONERROR);
         ui->edtTempDir->setFocus();
         return false;

@@ -13,7 +13,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <set>
+#include <thread>
 
 namespace {
 
@@ -276,4 +278,33 @@ TEST_F(ScriptedConversion, AnEngineLostMidDocumentCostsNoPage)
             EXPECT_LE(scripted::CallsOf("Load").size(), 4u) << "a few tries, not one per page";
         }
     }
+}
+
+// OK on the completion message opens the output folder: a name with a space ("Folium
+// Converter", the installed default) reaches the opener whole, as a file URL.
+TEST_F(ScriptedConversion, TheOutputFolderOpensWithItsNameWhole)
+{
+    TempDir bin;
+    const std::string marker = bin / "opened";
+    bin.Write("xdg-open", "#!/bin/sh\necho \"$1\" >> '" + marker + "'\n");
+    chmod((bin / "xdg-open").c_str(), 0755);
+    const std::string oldPath = getenv("PATH") ? getenv("PATH") : "";
+    setenv("PATH", (bin.Path() + ":" + oldPath).c_str(), 1);
+    std::string base = out.Path();
+    if (base.back() != '/')
+        base += '/';
+    const std::string folder = base + "Folium Converter";
+    ASSERT_EQ(0, mkdir(folder.c_str(), 0755));
+    snprintf(OptionSettings.OutputPath, MAX_PATH, "%s/", folder.c_str());
+    platform::ui::SetMessageBoxHook([](const platform::ui::MessageBoxRequest&) { return IDOK; });
+    AddFiles({Doc("one.doc", {"o1"})});
+    ConvertNow();
+    std::string text;
+    for (int i = 0; i < 100 && text.empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        text = ReadWhole(marker);
+    }
+    setenv("PATH", oldPath.c_str(), 1);
+    EXPECT_EQ("file://" + base + "Folium%20Converter/\n", text);
+    EXPECT_EQ(0, access((folder + "/one_1.bmp").c_str(), 0));
 }

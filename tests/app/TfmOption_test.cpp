@@ -258,3 +258,36 @@ TEST_F(TfmOptionTest, TabOrderFollowsTheDesign)
 }
 
 }  // namespace
+
+// A new user opens Options before converting anything: the default folders are not made yet,
+// and the dialog takes them (making them) where any other missing folder is refused.
+TEST_F(TfmOptionTest, TheDefaultFoldersAreTakenBeforeTheFirstConversionMadeThem)
+{
+    const std::string prog = dir / "prog/";
+    ASSERT_EQ(0, mkdir(prog.c_str(), 0755));
+    SetSettingsProgramFolder(prog.c_str());
+    const struct {
+        std::string output, temp;
+        bool ok;
+    } rows[] = {
+        {prog + "elsewhere/", prog + "temp/", false},
+        {prog + "output/", prog + "temp/", true},
+        {prog + "output", prog + "temp", true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.output);
+        boxes.clear();
+        dlg->ui->edtDirOutput->setText(QString::fromStdString(row.output));
+        dlg->ui->edtTempDir->setText(QString::fromStdString(row.temp));
+        EXPECT_EQ(row.ok, dlg->UpdateData(true));
+        EXPECT_EQ(row.ok ? 0u : 1u, boxes.size());
+        if (row.ok) {
+            EXPECT_EQ(0, access(row.output.c_str(), 0));
+            EXPECT_EQ(0, access(row.temp.c_str(), 0));
+        } else {
+            ExpectUntouched();
+            EXPECT_NE(0, access(row.output.c_str(), 0)) << "a folder the user named is not made";
+        }
+    }
+    SetSettingsProgramFolder(nullptr);
+}
