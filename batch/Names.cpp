@@ -28,6 +28,19 @@ std::string BaseName(const std::string& path)
     return name;
 }
 
+namespace {
+
+// The extension of a path's name, without its dot ("" when it has none).
+std::string Extension(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const size_t dot = name.rfind('.');
+    return dot == std::string::npos ? std::string() : name.substr(dot + 1);
+}
+
+}  // namespace
+
 std::vector<std::string> AssignBases(const std::vector<std::string>& paths)
 {
     std::set<std::string> own;
@@ -39,9 +52,12 @@ std::vector<std::string> AssignBases(const std::vector<std::string>& paths)
         const std::string base = BaseName(p);
         std::string chosen = base;
         if (taken.count(Folded(base))) {
-            // Another document's own base is reserved for it even when it comes later.
-            for (int k = 2;; ++k) {
-                chosen = base + "-" + std::to_string(k);
+            // As Pagesnap names them: "<base>_<extension>", then "<base>_<extension><k>" from
+            // k = 2 ("<base>_<k>" without an extension). Another document's own base is
+            // reserved for it even when it comes later.
+            const std::string ext = Extension(p);
+            for (int k = ext.empty() ? 2 : 1;; ++k) {
+                chosen = base + "_" + ext + (k > 1 ? std::to_string(k) : std::string());
                 if (!taken.count(Folded(chosen)) && !own.count(Folded(chosen)))
                     break;
             }

@@ -11,8 +11,9 @@ namespace batch {
 std::string BaseName(const std::string& path);
 
 // One base per path, in order: a path keeps its own base unless an earlier path of the list
-// has the same one (ASCII letter case ignored); then it takes the first "<base>-<k>" (k from 2)
-// that is neither taken nor any path's own base in the list.
+// has the same one (ASCII letter case ignored); then it takes, as Pagesnap does, the first of
+// "<base>_<extension>", "<base>_<extension>2", ... that is neither taken nor any path's own
+// base in the list.
 std::vector<std::string> AssignBases(const std::vector<std::string>& paths);
 
 // "<base>_<page>.<ext>"

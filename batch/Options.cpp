@@ -246,8 +246,9 @@ folder's files are taken in name order; a file named twice is converted once.
 Pictures are named <base>_<n>.<ext> as Pagesnap names them (<base>: the document's name
 without its extension, n: the page number from 1). When documents of one run share a base
 name (report.doc and report.docx, or two folders' letter.doc; letter case ignored), the first
-in command-line order keeps it and each later one takes the first free <base>-2, <base>-3, ...
-that is no other document's base name in the run; the report gives every file name.
+in command-line order keeps it and each later one takes, as Pagesnap does, the first free of
+<base>_<extension>, <base>_<extension>2, ... (report_docx_1.png) that is no other document's
+base name in the run; the report gives every file name.
 
 Each picture is written under a hidden temporary name in the output folder and renamed into
 place once its whole document has converted: a document that fails or times out leaves none

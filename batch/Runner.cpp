@@ -617,7 +617,7 @@ ordered_json Run_::Report() const
                     {"jobs", m_opts.jobs},
                     {"timeout", m_opts.timeoutSeconds}};
     r["naming"] = "<base>_<page>.<ext>; a base already used by an earlier document of the run "
-                  "becomes <base>-<k> (first free k from 2, letter case ignored)";
+                  "becomes <base>_<extension>, then <base>_<extension><k> from k = 2 (letter case ignored)";
     r["documents"] = docs;
     r["totals"] = {{"documents", m_docs.size()},
                    {"converted", nConverted},

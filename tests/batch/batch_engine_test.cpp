@@ -205,7 +205,7 @@ TEST_F(Batch, TwoJobsMatchOneJob)
         ExpectCleanAfter(report, o.Path());
     }
     const std::set<std::string> expected = {"a_1.bmp", "a_2.bmp", "a_3.bmp", "b_1.bmp", "b_2.bmp", "c_1.bmp",
-                                            "report_1.bmp", "report_2.bmp", "report-2_1.bmp"};
+                                            "report_1.bmp", "report_2.bmp", "report_doc_1.bmp"};
     std::set<std::string> names;
     for (const auto& [name, bytes] : pictures[1])
         names.insert(name);
@@ -214,7 +214,7 @@ TEST_F(Batch, TwoJobsMatchOneJob)
     for (const auto& [name, bytes] : pictures[1])
         EXPECT_TRUE(pictures[2][name] == bytes) << name << " differs between -j 1 and -j 2";
     // The second report (with its picture) is not the first one's first page.
-    EXPECT_TRUE(pictures[1]["report-2_1.bmp"] != pictures[1]["report_1.bmp"]) << "report-2_1 is report_1";
+    EXPECT_TRUE(pictures[1]["report_doc_1.bmp"] != pictures[1]["report_1.bmp"]) << "report_doc_1 is report_1";
 }
 
 // SIGTERM in the middle of a run, and a document over its time limit: no engine process is

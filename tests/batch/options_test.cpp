@@ -148,16 +148,18 @@ TEST(BatchNames, SharedBasesGetTheFirstFreeSuffix)
         std::vector<std::string> bases;
     };
     const Row rows[] = {
-        {{"a/report.doc", "b/report.docx"}, {"report", "report-2"}},
+        {{"a/report.doc", "b/report.docx"}, {"report", "report_docx"}},
+        {{"a/report.doc", "b/report.doc", "c/report.doc"}, {"report", "report_doc", "report_doc2"}},
         // A later document's own name is kept for it.
-        {{"report.doc", "report.docx", "report-2.doc"}, {"report", "report-3", "report-2"}},
-        {{"Report.doc", "report.docx", "REPORT.doc"}, {"Report", "report-2", "REPORT-3"}},
+        {{"report.doc", "report.docx", "report_docx.doc"}, {"report", "report_docx2", "report_docx"}},
+        {{"Report.doc", "report.docx", "REPORT.DOC"}, {"Report", "report_docx", "REPORT_DOC"}},
+        {{"a/noext", "b/noext"}, {"noext", "noext_2"}},
         {{"x/archive.tar.doc", "noext", "dir.d/plain"}, {"archive.tar", "noext", "plain"}},
         {{"one.doc", "two.doc"}, {"one", "two"}},
     };
     for (const Row& row : rows)
         EXPECT_EQ(AssignBases(row.paths), row.bases) << Join(row.paths);
-    EXPECT_EQ(PictureName("report-2", 7, "png"), "report-2_7.png");
+    EXPECT_EQ(PictureName("report_docx", 7, "png"), "report_docx_7.png");
 }
 
 }  // namespace

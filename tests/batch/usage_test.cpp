@@ -48,7 +48,7 @@ TEST(BatchUsage, HelpAndVersion)
 {
     Result r = RunBatch({"--help"}, 60);
     EXPECT_EQ(r.status, 0);
-    for (const char* text : {"Usage: pagesnap-batch", "--resolution", "<base>-2", "Exit status"})
+    for (const char* text : {"Usage: pagesnap-batch", "--resolution", "<base>_<extension>", "Exit status"})
         EXPECT_NE(r.out.find(text), std::string::npos) << text;
     r = RunBatch({"--version"}, 60);
     EXPECT_EQ(r.status, 0);
