@@ -25,8 +25,7 @@ bool ProcStat(int pid, int* ppid, char* state)
     return p && std::sscanf(p + 1, " %c %d", state, ppid) == 2;
 }
 
-// The live children of pid: a worker's engine processes.
-std::vector<int> ChildrenOf(int parent)
+std::vector<int> ListProcesses()
 {
     std::vector<int> pids;
     DIR* d = opendir("/proc");
@@ -35,14 +34,22 @@ std::vector<int> ChildrenOf(int parent)
     while (dirent* e = readdir(d)) {
         char* end = nullptr;
         const long pid = std::strtol(e->d_name, &end, 10);
-        if (!end || *end || pid <= 0)
-            continue;
-        int ppid = 0;
-        char state = 0;
-        if (ProcStat(int(pid), &ppid, &state) && ppid == parent && state != 'Z')
+        if (end && !*end && pid > 0)
             pids.push_back(int(pid));
     }
     closedir(d);
+    return pids;
+}
+
+std::vector<int> ChildrenOf(int parent)
+{
+    std::vector<int> pids;
+    for (int pid : ListProcesses()) {
+        int ppid = 0;
+        char state = 0;
+        if (ProcStat(pid, &ppid, &state) && ppid == parent && state != 'Z')
+            pids.push_back(pid);
+    }
     return pids;
 }
 

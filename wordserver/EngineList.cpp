@@ -183,17 +183,27 @@ bool OwnedByUs(const Entry& e)
     return false;
 }
 
+int PidfdOpen(int pid)
+{
+    return int(syscall(SYS_pidfd_open, pid, 0));
+}
+
+bool PidfdSignal(int pidfd, int sig)
+{
+    return syscall(SYS_pidfd_send_signal, pidfd, sig, nullptr, 0) == 0;
+}
+
 bool SignalVerified(const Entry& e, int sig)
 {
     // The pidfd pins the process: once it is open, the checks below are about the process
     // that will receive the signal, even if the pid is reused meanwhile.
-    int pidfd = int(syscall(SYS_pidfd_open, e.pid, 0));
+    int pidfd = PidfdOpen(e.pid);
     if (pidfd < 0 && errno != ENOSYS)
         return false;
     bool ok = IsListedEngine(e);
     if (ok) {
         if (pidfd >= 0)
-            ok = syscall(SYS_pidfd_send_signal, pidfd, sig, nullptr, 0) == 0;
+            ok = PidfdSignal(pidfd, sig);
         else
             ok = kill(e.pid, sig) == 0;  // kernels before 5.3: checked just before
     }

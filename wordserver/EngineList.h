@@ -43,6 +43,11 @@ bool IsListedEngine(const Entry& e);
 // taskkill run by a program through its shell ends that program's engines only).
 bool OwnedByUs(const Entry& e);
 
+// A pidfd of the process (-1 when there is none, errno telling why: ENOSYS on kernels
+// before 5.3), and a signal sent through one (true when sent).
+int PidfdOpen(int pid);
+bool PidfdSignal(int pidfd, int sig);
+
 // Signals the entry's engine only after IsListedEngine holds for the very process that is
 // signalled (through a pidfd opened before the check). False when not signalled.
 bool SignalVerified(const Entry& e, int sig);

@@ -16,7 +16,6 @@
 #include <sys/prctl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -24,12 +23,6 @@
 
 #ifndef LO_PROGRAM_DIR
 #define LO_PROGRAM_DIR "/usr/lib/libreoffice/program"
-#endif
-#ifndef SYS_pidfd_open
-#define SYS_pidfd_open 434
-#endif
-#ifndef SYS_pidfd_send_signal
-#define SYS_pidfd_send_signal 424
 #endif
 
 namespace wordengine {
@@ -52,7 +45,7 @@ void KillEngine(int pid)
 {
     int fd = g_pidfd.load();
     if (fd >= 0) {
-        syscall(SYS_pidfd_send_signal, fd, SIGKILL, nullptr, 0);
+        enginelist::PidfdSignal(fd, SIGKILL);
         return;
     }
     kill(pid, SIGKILL);
@@ -211,7 +204,7 @@ int Spawn(const std::string& pipeName, const std::string& profile)
 // Records a new engine: its pidfd (replacing the last one) and its entry in the list.
 void Adopt(int pid, const std::string& pipeName)
 {
-    int old = g_pidfd.exchange(int(syscall(SYS_pidfd_open, pid, 0)));
+    int old = g_pidfd.exchange(enginelist::PidfdOpen(pid));
     if (old >= 0)
         close(old);
     enginelist::Entry e;

@@ -107,8 +107,12 @@ bool PdfPages::Rasterise(int page, int width, int height, std::vector<uint32_t>*
     poppler::image img = renderer.render_page(p.get(), xres, yres, 0, 0, width, height);
     if (!img.is_valid() || img.width() < 1 || img.height() < 1)
         return false;
-    pixels->assign(size_t(width) * size_t(height), 0x00ffffffu);
     const int w = std::min(width, img.width()), h = std::min(height, img.height());
+    // Paper white only where poppler gave fewer pixels than asked: every other one is copied.
+    if (w < width || h < height)
+        pixels->assign(size_t(width) * size_t(height), 0x00ffffffu);
+    else
+        pixels->resize(size_t(width) * size_t(height));
     const char* data = img.const_data();
     for (int y = 0; y < h; ++y) {
         const auto* row = reinterpret_cast<const uint32_t*>(data + size_t(y) * img.bytes_per_row());

@@ -3,6 +3,7 @@
 // absent, and documents of one base name do not overwrite each other's pictures.
 #include "TfmConvert.h"
 
+#include "FakeOpener.h"
 #include "ScriptedWord.h"
 #include "TempDir.h"
 #include "app/PictureLib.h"
@@ -13,9 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <set>
-#include <thread>
 
 namespace {
 
@@ -284,12 +283,7 @@ TEST_F(ScriptedConversion, AnEngineLostMidDocumentCostsNoPage)
 // Converter", the installed default) reaches the opener whole, as a file URL.
 TEST_F(ScriptedConversion, TheOutputFolderOpensWithItsNameWhole)
 {
-    TempDir bin;
-    const std::string marker = bin / "opened";
-    bin.Write("xdg-open", "#!/bin/sh\necho \"$1\" >> '" + marker + "'\n");
-    chmod((bin / "xdg-open").c_str(), 0755);
-    const std::string oldPath = getenv("PATH") ? getenv("PATH") : "";
-    setenv("PATH", (bin.Path() + ":" + oldPath).c_str(), 1);
+    FakeOpener opener;
     std::string base = out.Path();
     if (base.back() != '/')
         base += '/';
@@ -299,12 +293,6 @@ TEST_F(ScriptedConversion, TheOutputFolderOpensWithItsNameWhole)
     platform::ui::SetMessageBoxHook([](const platform::ui::MessageBoxRequest&) { return IDOK; });
     AddFiles({Doc("one.doc", {"o1"})});
     ConvertNow();
-    std::string text;
-    for (int i = 0; i < 100 && text.empty(); ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        text = ReadWhole(marker);
-    }
-    setenv("PATH", oldPath.c_str(), 1);
-    EXPECT_EQ("file://" + base + "Folium%20Converter/\n", text);
+    EXPECT_EQ("file://" + base + "Folium%20Converter/\n", opener.Opened(1));
     EXPECT_EQ(0, access((folder + "/one_1.bmp").c_str(), 0));
 }

@@ -8,6 +8,7 @@
 #include "common/misc/WinUtil.h"
 #include "word/CxWordUtil.h"
 
+#include "FakeOpener.h"
 #include "QtApp.h"
 #include "WordFixture.h"
 #include "platform/internal/ui.h"
@@ -296,29 +297,13 @@ TEST_F(OpenFilesTest, OnlyLocalFilesAreTakenAndNotDuringARun)
 // first on the search path notes what it was asked to open).
 TEST_F(OpenFilesTest, HelpOpensTheShippedManualAndTheHomePageEntryTheReadme)
 {
-    TempDir bin;
-    const std::string marker = bin / "opened";
-    bin.Write("xdg-open", "#!/bin/sh\necho \"$1\" >> '" + marker + "'\n");
-    chmod((bin / "xdg-open").c_str(), 0755);
-    const std::string oldPath = getenv("PATH") ? getenv("PATH") : "";
-    setenv("PATH", (bin.Path() + ":" + oldPath).c_str(), 1);
+    FakeOpener opener;
     char szFolder[MAX_PATH];
     GetModuleFolder(nullptr, szFolder);
-
-    auto opened = [&](size_t lines) {
-        for (int i = 0; i < 100; ++i) {
-            std::string text = ReadWhole(marker);
-            if ((size_t)std::count(text.begin(), text.end(), '\n') >= lines)
-                return text;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return ReadWhole(marker);
-    };
     w->ui->btnHelp->click();
-    EXPECT_EQ(std::string(szFolder) + "doc/manual.html\n", opened(1));
+    EXPECT_EQ(std::string(szFolder) + "doc/manual.html\n", opener.Opened(1));
     w->ui->mnuHelpWeb->trigger();
-    EXPECT_EQ(std::string(szFolder) + "doc/manual.html\n" + szFolder + "doc/README.md\n", opened(2));
-    setenv("PATH", oldPath.c_str(), 1);
+    EXPECT_EQ(std::string(szFolder) + "doc/manual.html\n" + szFolder + "doc/README.md\n", opener.Opened(2));
     EXPECT_TRUE(boxes.empty());
     for (const char* name : {"doc/manual.html", "doc/README.md"})
         EXPECT_TRUE(std::filesystem::is_regular_file(std::string(szFolder) + name)) << name << " is built beside the program";

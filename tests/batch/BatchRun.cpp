@@ -1,5 +1,7 @@
 #include "BatchRun.h"
 
+#include "batch/Procs.h"
+
 #include "TempDir.h"
 
 #include <chrono>
@@ -190,33 +192,20 @@ bool PictureSize(const std::string& path, int* w, int* h)
 
 bool ProcessAlive(int pid)
 {
-    std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    if (!std::getline(f, line))
-        return false;
-    const size_t p = line.rfind(')');
-    return p != std::string::npos && p + 2 < line.size() && line[p + 2] != 'Z';
+    return !batch::ProcessGone(pid);
 }
 
 std::vector<int> ProcessesWith(const std::string& text)
 {
     std::vector<int> pids;
-    DIR* d = opendir("/proc");
-    if (!d)
-        return pids;
-    while (dirent* e = readdir(d)) {
-        char* end = nullptr;
-        const long pid = std::strtol(e->d_name, &end, 10);
-        if (!end || *end || pid <= 0)
-            continue;
-        std::string cmd = ReadWhole("/proc/" + std::string(e->d_name) + "/cmdline");
+    for (int pid : batch::ListProcesses()) {
+        std::string cmd = ReadWhole("/proc/" + std::to_string(pid) + "/cmdline");
         for (char& c : cmd)
             if (c == 0)
                 c = ' ';
-        if (cmd.find(text) != std::string::npos && ProcessAlive(int(pid)))
-            pids.push_back(int(pid));
+        if (cmd.find(text) != std::string::npos && ProcessAlive(pid))
+            pids.push_back(pid);
     }
-    closedir(d);
     return pids;
 }
 

@@ -49,20 +49,6 @@ void Renew(const std::string& dir)
     fs::create_directories(dir, ec);
 }
 
-// A document of n pages: text pages, every fourth with a picture, every seventh with a table.
-std::string Body(int n)
-{
-    std::string body;
-    for (int i = 1; i <= n; ++i) {
-        std::string page = Para("Page " + std::to_string(i) + ". " + Lorem(120, i), i == 1 ? "" : "PBreak");
-        if (i % 4 == 0)
-            page += Image(8, 5);
-        if (i % 7 == 0)
-            page += Table(6, 4);
-        body += page;
-    }
-    return body;
-}
 
 }  // namespace
 
@@ -217,7 +203,7 @@ int main()
         Word word;
         for (size_t i = 0; i < sizes.size(); ++i) {
             std::string name = "doc" + std::to_string(i) + "_" + std::to_string(sizes[i]) + (i % 3 == 2 ? ".doc" : ".docx");
-            if (!MakeDocument(word, docs.Path(), Body(sizes[i]), docs / name)) {
+            if (!MakeDocument(word, docs.Path(), MixedPagesBody(sizes[i]), docs / name)) {
                 fprintf(stderr, "cannot make %s\n", name.c_str());
                 return 1;
             }

@@ -51,19 +51,6 @@ void Renew(const std::string& dir)
     fs::create_directories(dir, ec);
 }
 
-std::string Body(int n)
-{
-    std::string body;
-    for (int i = 1; i <= n; ++i) {
-        std::string page = Para("Page " + std::to_string(i) + ". " + Lorem(120, i), i == 1 ? "" : "PBreak");
-        if (i % 4 == 0)
-            page += Image(8, 5);
-        if (i % 7 == 0)
-            page += Table(6, 4);
-        body += page;
-    }
-    return body;
-}
 
 // A BMP picture: 0 missing or unreadable, 1 all white (nothing drawn), 2 drawn.
 int PictureState(const std::string& path)
@@ -186,7 +173,7 @@ int KillRuns(int runs)
     std::string doc = docs / "thirty.docx";
     {
         Word word;
-        if (!MakeDocument(word, docs.Path(), Body(kPages), doc)) {
+        if (!MakeDocument(word, docs.Path(), MixedPagesBody(kPages), doc)) {
             fprintf(stderr, "cannot make the document\n");
             return 1;
         }
@@ -306,7 +293,7 @@ int Pair(const char* self)
         const int sizes[] = {3, 5, 8, 12};
         for (int i = 0; i < 4; ++i) {
             std::string name = "doc" + std::to_string(i) + (i % 2 ? ".doc" : ".docx");
-            if (!MakeDocument(word, docs.Path(), Body(sizes[i]), docs / name))
+            if (!MakeDocument(word, docs.Path(), MixedPagesBody(sizes[i]), docs / name))
                 return 1;
             pages["doc" + std::to_string(i)] = sizes[i];
         }

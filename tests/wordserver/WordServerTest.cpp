@@ -297,6 +297,20 @@ std::string List(int items)
     return s + "</text:list>\n";
 }
 
+std::string MixedPagesBody(int n)
+{
+    std::string body;
+    for (int i = 1; i <= n; ++i) {
+        std::string page = Para("Page " + std::to_string(i) + ". " + Lorem(120, i), i == 1 ? "" : "PBreak");
+        if (i % 4 == 0)
+            page += Image(8, 5);
+        if (i % 7 == 0)
+            page += Table(6, 4);
+        body += page;
+    }
+    return body;
+}
+
 std::string NumberedList(int items, int seed, bool continues)
 {
     std::string s = "<text:list text:style-name=\"LNumbered\"";

@@ -57,6 +57,9 @@ std::string Lorem(int words, int seed);
 // A table of rows x cols with cell text "r<row>c<col>".
 std::string Table(int rows, int cols);
 std::string List(int items);
+// n pages of text, each starting "Page <i>.", every fourth with a picture, every seventh with
+// a table (the benchmarks' documents).
+std::string MixedPagesBody(int n);
 // A list numbered 1., 2., ... in style LNumbered; `continues` carries on the numbering of the
 // list before it.
 std::string NumberedList(int items, int seed, bool continues = false);
