@@ -25,10 +25,6 @@
 #include <sys/wait.h>
 #include <thread>
 
-#ifndef LO_PROGRAM_DIR
-#define LO_PROGRAM_DIR "/usr/lib/libreoffice/program"
-#endif
-
 namespace wordengine {
 namespace detail {
 

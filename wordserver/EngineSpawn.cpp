@@ -21,10 +21,6 @@
 #include <unistd.h>
 #include <vector>
 
-#ifndef LO_PROGRAM_DIR
-#define LO_PROGRAM_DIR "/usr/lib/libreoffice/program"
-#endif
-
 namespace wordengine {
 namespace detail {
 

@@ -2,6 +2,11 @@
 // reaping it. Internal to wordserver/.
 #pragma once
 
+// LibreOffice's program folder (the build sets it).
+#ifndef LO_PROGRAM_DIR
+#define LO_PROGRAM_DIR "/usr/lib/libreoffice/program"
+#endif
+
 #include <string>
 
 namespace wordengine {
