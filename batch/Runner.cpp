@@ -106,6 +106,7 @@ struct WorkerProc {
     std::string buffer;
     int doc = -1;  // the document it converts, -1 when idle
     Clock::time_point deadline;
+    std::set<int> engines;  // the engines it reported or was seen to own
 };
 
 class Run_ {
@@ -265,6 +266,7 @@ void Run_::StopWorker(WorkerProc& w, bool bKill)
     if (bKill) {
         // Its engines first, while they are still its children and so surely this run's.
         for (int pid : ChildrenOf(w.pid)) {
+            w.engines.insert(pid);
             m_enginePids.insert(pid);
             kill(pid, SIGKILL);
         }
@@ -278,6 +280,7 @@ void Run_::StopWorker(WorkerProc& w, bool bKill)
             break;
         if (Clock::now() >= until) {
             for (int pid : ChildrenOf(w.pid)) {
+                w.engines.insert(pid);
                 m_enginePids.insert(pid);
                 kill(pid, SIGKILL);
             }
@@ -292,9 +295,10 @@ void Run_::StopWorker(WorkerProc& w, bool bKill)
         w.fromFd = -1;
     }
     w.pid = 0;
-    // An engine dies with the worker that started it; wait until it has.
+    // An engine dies with the worker that started it; wait until its own have (another
+    // worker's engine lives on until that worker is stopped).
     const auto engineUntil = Clock::now() + std::chrono::seconds(5);
-    for (int pid : m_enginePids)
+    for (int pid : w.engines)
         while (!ProcessGone(pid) && Clock::now() < engineUntil)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
 }
@@ -371,6 +375,7 @@ void Run_::OnEvent(WorkerProc& w, const json& j)
 {
     const std::string event = j.value("event", "");
     if (event == "engine") {
+        w.engines.insert(j.value("pid", 0));
         m_enginePids.insert(j.value("pid", 0));
         return;
     }
@@ -649,6 +654,13 @@ void Run_::WriteReport()
 
 void Run_::Cleanup()
 {
+    // End of input to every worker first, so that their engines end side by side.
+    if (!m_interrupted)
+        for (WorkerProc& w : m_workers)
+            if (w.toFd >= 0) {
+                close(w.toFd);
+                w.toFd = -1;
+            }
     for (WorkerProc& w : m_workers)
         StopWorker(w, m_interrupted);
     RemoveTempFiles(m_runTag);
