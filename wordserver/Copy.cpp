@@ -169,6 +169,7 @@ EngineStatus Document::Copy(int start, int end)
         if (!a.is())
             return EngineStatus::Failed;
         // The page setup in force where the range starts.
+        d.EnsureCursors();
         Reference<css::view::XSelectionSupplier> sel(d.controller, UNO_QUERY_THROW);
         sel->select(Any(a));
         OUString style;

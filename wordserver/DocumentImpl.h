@@ -16,6 +16,7 @@
 #include <com/sun/star/text/XTextDocument.hpp>
 #include <com/sun/star/text/XTextTable.hpp>
 #include <com/sun/star/text/XTextViewCursor.hpp>
+#include <com/sun/star/text/XTextViewCursorSupplier.hpp>
 
 #include <initializer_list>
 #include <memory>
@@ -71,6 +72,16 @@ struct Document::Impl {
     {
         if (!map.Built())
             map.Build(textDoc);
+    }
+    // The view's cursors, made on first need: only finding page starts and copying use them,
+    // and making them costs the engine a good part of a small document's drawing.
+    void EnsureCursors()
+    {
+        if (pageCursor.is())
+            return;
+        Reference<XTextViewCursorSupplier> vcs(controller, UNO_QUERY_THROW);
+        viewCursor = vcs->getViewCursor();
+        pageCursor.set(viewCursor, UNO_QUERY_THROW);
     }
     // Page starts found so far (index page - 1), and the layout pages that are pages of the
     // document: the engine lays out a blank page where a page must fall on the other side

@@ -13,7 +13,6 @@
 #include <com/sun/star/task/XInteractionHandler.hpp>
 #include <com/sun/star/text/XTextContent.hpp>
 #include <com/sun/star/text/XTextFieldsSupplier.hpp>
-#include <com/sun/star/text/XTextViewCursorSupplier.hpp>
 
 #include <cerrno>
 #include <cstdio>
@@ -255,9 +254,6 @@ EngineStatus LoadDocument(const std::string& pathIn, const LoadOptions& opts, Do
             return EngineStatus::LoadFailed;
         }
         d.controller = d.model->getCurrentController();
-        Reference<XTextViewCursorSupplier> vcs(d.controller, UNO_QUERY_THROW);
-        d.viewCursor = vcs->getViewCursor();
-        d.pageCursor.set(d.viewCursor, UNO_QUERY_THROW);
         d.open = true;
         return EngineStatus::Ok;
     });

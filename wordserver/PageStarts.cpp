@@ -15,6 +15,7 @@ using namespace detail;
 int Document::Impl::LayoutPageCount()
 {
     if (layoutPages.empty()) {
+        EnsureCursors();
         // The view's own count includes pages the body text does not reach (endnotes).
         sal_Int32 viewCount = 0;
         Reference<css::beans::XPropertySet> vp(controller, UNO_QUERY);
@@ -35,6 +36,7 @@ int Document::Impl::PageOf(int pos)
     Reference<XTextRange> r = map.RangeAt(pos);
     if (!r.is())
         return 0;
+    EnsureCursors();
     viewCursor->gotoRange(r, false);
     return pageCursor->getPage();
 }
@@ -61,6 +63,7 @@ int Document::Impl::FirstOnPage(int n, int from)
 int Document::Impl::FindPageStart(int n, int prev)
 {
     int pos = -1;
+    EnsureCursors();
     if (pageCursor->jumpToPage(sal_Int16(n))) {
         pageCursor->jumpToStartOfPage();
         if (pageCursor->getPage() == n)
