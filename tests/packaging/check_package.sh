@@ -102,7 +102,7 @@ if [ -f "$metainfo" ]; then
 fi
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for need in "libreoffice-writer-nogui | libreoffice-writer" libqt6widgets6 libpoppler-cpp0v5 libjpeg62-turbo \
+for need in "libreoffice-writer-nogui | libreoffice-writer" libqt6widgets6 libpoppler126 libjpeg62-turbo \
   libpng16-16 libgif7 libtiff6 libuno-sal3; do
   [[ "$depends" == *"$need"* ]] || fail "Depends lacks $need: $depends"
 done
