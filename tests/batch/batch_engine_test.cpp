@@ -261,8 +261,10 @@ TEST_F(Batch, InterruptedAndTimedOut)
     }
     {
         TempDir o;
-        const Result r = RunBatch({"-t", "1", "-j", "1", "-o", o.Path(), "--report", work / "report2.json",
-                                   src / "long.docx"});
+        // Twelve pages at 600 dpi (35 million pixels each) take well over the second allowed,
+        // however quickly the engine starts.
+        const Result r = RunBatch({"-t", "1", "-r", "600", "-j", "1", "-o", o.Path(), "--report",
+                                   work / "report2.json", src / "long.docx"});
         EXPECT_EQ(r.status, 1) << r.err;
         const json report = ReadJson(work / "report2.json");
         ASSERT_FALSE(report.is_discarded());
