@@ -8,6 +8,7 @@
 
 #include "TempDir.h"
 #include "WordServerTest.h"
+#include "Engine.h"
 #include "app/OptionSettings.h"
 #include "word/CxWordDoc.h"
 #include "word/CxWordUtil.h"
@@ -17,6 +18,7 @@
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -192,6 +194,26 @@ void CheckDocument(CxWordUtil& util, Word& word, const std::string& path, const 
         if (d.worstBand > worst.worstBand || (d.worstBand == worst.worstBand && d.share > worst.share)) {
             worst = d;
             worstPage = i + 1;
+        }
+    }
+    // One renderer draws all pages of a document: drawn last to first, after every page was
+    // drawn once, each must still be the page alone.
+    {
+        const std::string bytes = ReadWhole(pdf);
+        auto data = std::make_shared<wordengine::PdfBytes>();
+        data->data.assign(bytes.begin(), bytes.end());
+        wordengine::PdfPages all(data);
+        ASSERT_EQ(all.Count(), int(ref.size()));
+        for (int i = all.Count() - 1; i >= 0; --i) {
+            SCOPED_TRACE("page " + std::to_string(i + 1) + " drawn after later pages");
+            const Picture& want = ref[size_t(i)];
+            Picture again;
+            again.w = want.w;
+            again.h = want.h;
+            ASSERT_TRUE(all.Rasterise(i, want.w, want.h, &again.px));
+            const PageDiff d = Compare(again, want);
+            EXPECT_LE(d.share, 0.005);
+            EXPECT_LE(d.worstBand, 0.02) << "band " << d.band;
         }
     }
     const char* name = std::strrchr(path.c_str(), '/');
