@@ -115,9 +115,12 @@ bool Worker::SavePicture(HDC hdc, HBITMAP hbm, int w, int h, const std::string& 
     bi.bmiHeader.biWidth = w;
     bi.bmiHeader.biHeight = h;  // bottom-up, as GDI hands rows out
     bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 24;
+    // The JPEG compressor takes 32-bit rows as they are, saving a repacking of every pixel; the
+    // PNG and BMP writers are quickest from (and BMP files stay) 24-bit rows.
+    const int bpp = m_setup.format == ImageFormat::Jpg ? 32 : 24;
+    bi.bmiHeader.biBitCount = WORD(bpp);
     bi.bmiHeader.biCompression = BI_RGB;
-    const size_t stride = (size_t(w) * 3 + 3) & ~size_t(3);
+    const size_t stride = (size_t(w) * size_t(bpp / 8) + 3) & ~size_t(3);
     std::vector<uint8_t> bits(stride * size_t(h));
     if (GetDIBits(hdc, hbm, 0, UINT(h), bits.data(), &bi, DIB_RGB_COLORS) != h)
         return false;

@@ -14,6 +14,12 @@ using namespace platform::gdi;
 
 namespace {
 
+// DIB pixels are little-endian whatever the host.
+inline uint32_t LoadLe32(const BYTE* p)
+{
+    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
+}
+
 struct Channel {
     uint32_t mask = 0;
     int shift = 0;
@@ -131,13 +137,16 @@ void ReadRow(const DibLayout& L, const BYTE* row, int x0, int n, uint32_t* out)
         }
         break;
     case 32:
+        if (L.ch[0].mask == 0xFF0000 && L.ch[1].mask == 0xFF00 && L.ch[2].mask == 0xFF) {
+            // The surface's own layout: the row as it is, without the fourth byte. Whole pages
+            // come this way.
+            for (int i = 0; i < n; ++i)
+                out[i] = LoadLe32(row + (size_t)(x0 + i) * 4) & 0x00FFFFFF;
+            break;
+        }
         for (int i = 0; i < n; ++i) {
-            const BYTE* p = row + (size_t)(x0 + i) * 4;
-            uint32_t v = (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-            if (L.ch[0].mask == 0xFF0000 && L.ch[1].mask == 0xFF00 && L.ch[2].mask == 0xFF)
-                out[i] = v & 0x00FFFFFF;
-            else
-                out[i] = (Expand(v, L.ch[0]) << 16) | (Expand(v, L.ch[1]) << 8) | Expand(v, L.ch[2]);
+            const uint32_t v = LoadLe32(row + (size_t)(x0 + i) * 4);
+            out[i] = (Expand(v, L.ch[0]) << 16) | (Expand(v, L.ch[1]) << 8) | Expand(v, L.ch[2]);
         }
         break;
     }
