@@ -31,7 +31,6 @@ struct EngineState {
     bool alive = false;
     int pid = 0;
     int generation = 0;  // bumped at every start
-    int loads = 0;       // documents loaded since the start
     Reference<css::uno::XComponentContext> context;
     Reference<css::frame::XDesktop> desktop;
     Reference<css::frame::XComponentLoader> loader;

@@ -216,7 +216,6 @@ EngineStatus Start()
     st.context = remote;
     st.pid = pid;
     st.alive = true;
-    st.loads = 0;
     st.generation++;
     return EngineStatus::Ok;
 }

@@ -6,7 +6,6 @@
 #include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/document/MacroExecMode.hpp>
-#include <com/sun/star/document/XRedlinesSupplier.hpp>
 #include <com/sun/star/document/UpdateDocMode.hpp>
 #include <com/sun/star/frame/XLoadable.hpp>
 #include <com/sun/star/lang/XMultiComponentFactory.hpp>
@@ -15,7 +14,6 @@
 #include <com/sun/star/text/XTextContent.hpp>
 #include <com/sun/star/text/XTextFieldsSupplier.hpp>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -112,23 +110,6 @@ std::vector<ParkedDoc>& Parked()
 
 const size_t kMaxParked = 2;
 
-// Documents open in the engine (those parked or held for the copy slot included).
-std::atomic<int> g_openDocuments{0};
-
-void MarkOpen(Document::Impl& d)
-{
-    d.open = true;
-    ++g_openDocuments;
-}
-
-// Whether the document holds tracked changes (their authors stay in the engine).
-bool HasTrackedChanges(const Reference<css::lang::XComponent>& model)
-{
-    Reference<css::document::XRedlinesSupplier> rs(model, UNO_QUERY);
-    Reference<css::container::XEnumerationAccess> changes = rs.is() ? rs->getRedlines() : nullptr;
-    return changes.is() && changes->hasElements();
-}
-
 // Closes parked documents, oldest first, until at most `keep` are left.
 void DropParked(size_t keep)
 {
@@ -150,7 +131,6 @@ void CloseImpl(Document::Impl& d)
     if (!d.open)
         return;
     d.open = false;
-    --g_openDocuments;
     Guarded(d.generation, [&]() -> EngineStatus {
         d.map.Clear();
         d.pageCursor.clear();
@@ -219,93 +199,71 @@ EngineStatus LoadDocument(const std::string& pathIn, const LoadOptions& opts, Do
     DocumentPtr doc(new Document);
     doc->m_path = path;
     Document::Impl& d = *doc->m_impl;
+    d.generation = State().generation;
     d.file = id;
     d.options = opts;
 
-    // The engine colours tracked changes by the order in which it first met their authors (its
-    // own user among them), in any document since it started. A document with tracked changes
-    // that an engine with documents behind it loaded is loaded again by a fresh engine, which
-    // draws it as it draws the document alone, whatever was converted before. Only when
-    // nothing else is loaded, so that nothing is lost.
-    bool again = false;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        d.generation = State().generation;
-        const bool fresh = State().loads == 0;
-        s = Guarded(d.generation, [&]() -> EngineStatus {
-            Reference<css::task::XInteractionHandler> handler(NewNoQuestionsHandler());
-            const OUString url = FileUrl(path);
-            d.loadFilter = DetectFilter(url, handler);
-            if (!IsDocumentFilter(d.loadFilter))
-                return EngineStatus::LoadFailed;
-            // The model is loaded first and gets its view only after its comments are hidden.
-            Reference<css::lang::XMultiComponentFactory> smgr = State().context->getServiceManager();
-            Reference<css::frame::XLoadable> loadable(
-                smgr->createInstanceWithContext("com.sun.star.text.TextDocument", State().context), UNO_QUERY_THROW);
-            Reference<css::lang::XComponent> model(loadable, UNO_QUERY_THROW);
-            try {
-                loadable->load(Props({
-                    Prop("URL", Any(url)),
-                    Prop("FilterName", Any(d.loadFilter)),
-                    Prop("Hidden", Any(true)),
-                    Prop("ReadOnly", Any(opts.readOnly)),
-                    Prop("MacroExecutionMode", Any(sal_Int16(css::document::MacroExecMode::NEVER_EXECUTE))),
-                    Prop("UpdateDocMode", Any(sal_Int16(css::document::UpdateDocMode::NO_UPDATE))),
-                    Prop("InteractionHandler", Any(handler)),
-                    Prop("Silent", Any(true)),
-                }));
-                ++State().loads;
-                if (!fresh && attempt == 0 && g_openDocuments == 0 && HasTrackedChanges(model)) {
-                    CloseComponent(model);
-                    again = true;
-                    return EngineStatus::Ok;
-                }
-                HideComments(Reference<XTextDocument>(model, UNO_QUERY_THROW));
-            } catch (const css::uno::Exception& e) {
-                LogFailure("load", e.Message);
-                CloseComponent(model);
-                return EngineStatus::LoadFailed;
-            }
-            Reference<css::lang::XComponent> comp;
-            try {
-                comp = State().loader->loadComponentFromURL(
-                    "private:object", "_blank", 0,
-                    Props({Prop("Model", Any(model)), Prop("Hidden", Any(true)), Prop("ReadOnly", Any(opts.readOnly))}));
-            } catch (const css::uno::Exception& e) {
-                LogFailure("view", e.Message);
-            }
-            if (!comp.is()) {
-                CloseComponent(model);
-                return EngineStatus::LoadFailed;
-            }
-            d.component = comp;
-            d.textDoc.set(comp, UNO_QUERY);
-            d.model.set(comp, UNO_QUERY);
-            if (!d.textDoc.is() || !d.model.is() || !d.model->getCurrentController().is()) {
-                CloseComponent(comp);
-                d.component.clear();
-                d.textDoc.clear();
-                d.model.clear();
-                return EngineStatus::LoadFailed;
-            }
-            d.controller = d.model->getCurrentController();
-            MarkOpen(d);
-            return EngineStatus::Ok;
-        });
-        if (s != EngineStatus::Ok || !again)
-            break;
-        again = false;
-        EngineShutdown();
-        s = EngineEnsure();
-        if (s != EngineStatus::Ok)
-            return s;
-    }
+    s = Guarded(d.generation, [&]() -> EngineStatus {
+        Reference<css::task::XInteractionHandler> handler(NewNoQuestionsHandler());
+        const OUString url = FileUrl(path);
+        d.loadFilter = DetectFilter(url, handler);
+        if (!IsDocumentFilter(d.loadFilter))
+            return EngineStatus::LoadFailed;
+        // The model is loaded first and gets its view only after its comments are hidden.
+        Reference<css::lang::XMultiComponentFactory> smgr = State().context->getServiceManager();
+        Reference<css::frame::XLoadable> loadable(
+            smgr->createInstanceWithContext("com.sun.star.text.TextDocument", State().context), UNO_QUERY_THROW);
+        Reference<css::lang::XComponent> model(loadable, UNO_QUERY_THROW);
+        try {
+            loadable->load(Props({
+                Prop("URL", Any(url)),
+                Prop("FilterName", Any(d.loadFilter)),
+                Prop("Hidden", Any(true)),
+                Prop("ReadOnly", Any(opts.readOnly)),
+                Prop("MacroExecutionMode", Any(sal_Int16(css::document::MacroExecMode::NEVER_EXECUTE))),
+                Prop("UpdateDocMode", Any(sal_Int16(css::document::UpdateDocMode::NO_UPDATE))),
+                Prop("InteractionHandler", Any(handler)),
+                Prop("Silent", Any(true)),
+            }));
+            HideComments(Reference<XTextDocument>(model, UNO_QUERY_THROW));
+        } catch (const css::uno::Exception& e) {
+            LogFailure("load", e.Message);
+            CloseComponent(model);
+            return EngineStatus::LoadFailed;
+        }
+        Reference<css::lang::XComponent> comp;
+        try {
+            comp = State().loader->loadComponentFromURL(
+                "private:object", "_blank", 0,
+                Props({Prop("Model", Any(model)), Prop("Hidden", Any(true)), Prop("ReadOnly", Any(opts.readOnly))}));
+        } catch (const css::uno::Exception& e) {
+            LogFailure("view", e.Message);
+        }
+        if (!comp.is()) {
+            CloseComponent(model);
+            return EngineStatus::LoadFailed;
+        }
+        d.component = comp;
+        d.textDoc.set(comp, UNO_QUERY);
+        d.model.set(comp, UNO_QUERY);
+        if (!d.textDoc.is() || !d.model.is() || !d.model->getCurrentController().is()) {
+            CloseComponent(comp);
+            d.component.clear();
+            d.textDoc.clear();
+            d.model.clear();
+            return EngineStatus::LoadFailed;
+        }
+        d.controller = d.model->getCurrentController();
+        d.open = true;
+        return EngineStatus::Ok;
+    });
     if (s == EngineStatus::Failed)
         s = EngineStatus::LoadFailed;
     if (s != EngineStatus::Ok) {
         // A half-made document (loaded, but no view or cursor) is closed in the engine; it
         // is not open to Close, which would leave it loaded there.
         if (d.component.is()) {
-            MarkOpen(d);
+            d.open = true;
             CloseImpl(d);
         }
         return s;

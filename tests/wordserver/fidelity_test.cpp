@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
@@ -392,55 +391,4 @@ TEST(WordServerFidelity, CorpusPagesMatchTheEngineLayout)
     for (const std::string& f : files)
         CheckDocument(util, word, f, work, screen);
     ReleaseDC(nullptr, screen);
-}
-
-// Tracked changes take their colours from the order in which the engine met their authors, its
-// own user included, since it started: a document converted after others must still look as it
-// does converted alone.
-TEST(WordServerFidelity, TrackedChangesLookAsAloneWhateverCameBefore)
-{
-    TempDir dir;
-    std::string work;
-    ASSERT_NO_FATAL_FAILURE(PrepareFolders(dir, &work));
-    const std::string plain = dir / "plain.docx", tracked = dir / "tracked.docx";
-    {
-        Word word;
-        ASSERT_NE(word.docs, nullptr);
-        ASSERT_TRUE(MakeDocument(word, dir.Path(), Para(Lorem(40, 170)), plain));
-        // Words inserted by two authors on the first page.
-        std::string regions, text = "<text:p>Changed by two ";
-        for (int i = 1; i <= 2; ++i) {
-            const std::string id = "ct" + std::to_string(i);
-            regions += "<text:changed-region xml:id=\"" + id + "\" text:id=\"" + id +
-                       "\"><text:insertion><office:change-info><dc:creator>" + (i == 1 ? "Ann" : "Bob") +
-                       "</dc:creator><dc:date>2024-01-02T03:04:05</dc:date></office:change-info></text:insertion>"
-                       "</text:changed-region>";
-            text += "<text:change-start text:change-id=\"" + id + "\"/>authors, with words inserted " +
-                    Lorem(20, 170 + i) + "<text:change-end text:change-id=\"" + id + "\"/> ";
-        }
-        const std::string body = "<text:tracked-changes>" + regions + "</text:tracked-changes>\n" + text + "</text:p>\n";
-        ASSERT_TRUE(MakeDocument(word, dir.Path(), body, tracked));
-    }
-    HDC screen = GetDC(nullptr);
-    Picture alone, after;
-    {
-        CxWordUtil util;  // an engine of its own, ended with it
-        CxWordDoc doc(&util);
-        ASSERT_TRUE(doc.Open(tracked.c_str()));
-        alone = Draw(doc, 0, screen);
-    }
-    {
-        CxWordUtil util;
-        {
-            CxWordDoc first(&util);
-            ASSERT_TRUE(first.Open(plain.c_str()));
-            EXPECT_FALSE(Draw(first, 0, screen).px.empty());
-        }
-        CxWordDoc doc(&util);
-        ASSERT_TRUE(doc.Open(tracked.c_str()));
-        after = Draw(doc, 0, screen);
-    }
-    ReleaseDC(nullptr, screen);
-    ASSERT_FALSE(alone.px.empty());
-    EXPECT_TRUE(alone.px == after.px) << Compare(alone, after).share * 100 << "% of the pixels differ";
 }
