@@ -23,6 +23,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <iostream>
+#include <malloc.h>
 #include <set>
 #include <string>
 #include <unistd.h>
@@ -281,6 +282,11 @@ int WorkerMain()
     if (g_answerFd < 0)
         return 3;
     dup2(2, 1);
+    // A page is drawn, copied and encoded through buffers of a few megabytes each, page after
+    // page: kept in the heap rather than mapped and returned to the system every time, they
+    // are not faulted in and cleared again for every page.
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 128 << 20);
 
     std::string line;
     Setup setup;
