@@ -4,7 +4,7 @@
 #include "QtApp.h"
 #include "TempDir.h"
 #include "WordServerTest.h"
-#include "app/DocFileMgr.h"
+#include "bench/ConvertBench.h"
 #include "app/OptionSettings.h"
 #include "app/PictureLib.h"
 #include "app/TfmMain.h"
@@ -49,43 +49,7 @@ void Renew(const std::string& dir)
     fs::create_directories(dir, ec);
 }
 
-
 }  // namespace
-
-// Reaches the main window's private parts, as the window's own tests do.
-class ConvertBench {
-public:
-    explicit ConvertBench(TfmMain* w) : m_w(w) {}
-
-    // The engine starts with the first document opened: open one so that neither format's run
-    // carries the start-up.
-    double StartEngine(const std::string& doc)
-    {
-        double t = Now();
-        m_w->wordUtil = new CxWordUtil;
-        CxWordDoc d(m_w->wordUtil);
-        d.Open(doc.c_str());
-        return Now() - t;
-    }
-    void AddFiles(const std::vector<std::string>& paths)
-    {
-        for (const auto& p : paths)
-            m_w->docFileMgr->AddFile(p.c_str());
-        m_w->AppendFileRows();
-        m_w->UpdateButtons();
-    }
-    void SelectAll() { m_w->SetAllFileTicks(true); }
-    void Convert() { m_w->btnConvertClick(); }
-    CxWordUtil* Util() { return m_w->wordUtil; }
-    void StopEngine()
-    {
-        delete m_w->wordUtil;
-        m_w->wordUtil = nullptr;
-    }
-
-private:
-    TfmMain* m_w;
-};
 
 struct Split {
     double open = 0, select = 0, embed = 0, draw = 0, png = 0, jpg = 0;

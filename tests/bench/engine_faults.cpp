@@ -9,7 +9,7 @@
 #include "QtApp.h"
 #include "TempDir.h"
 #include "WordServerTest.h"
-#include "app/DocFileMgr.h"
+#include "bench/ConvertBench.h"
 #include "app/OptionSettings.h"
 #include "app/TfmMain.h"
 #include "platform/internal/ui.h"
@@ -100,33 +100,6 @@ int EnginesLeft()
     }
     return n;
 }
-
-}  // namespace
-
-// Reaches the main window's private parts, as the window's own tests do.
-class ConvertBench {
-public:
-    explicit ConvertBench(TfmMain* w) : m_w(w) {}
-    void AddFiles(const std::vector<std::string>& paths)
-    {
-        for (const auto& p : paths)
-            m_w->docFileMgr->AddFile(p.c_str());
-        m_w->AppendFileRows();
-        m_w->UpdateButtons();
-    }
-    void SelectAll() { m_w->SetAllFileTicks(true); }
-    void Convert() { m_w->btnConvertClick(); }
-    void StopEngine()
-    {
-        delete m_w->wordUtil;
-        m_w->wordUtil = nullptr;
-    }
-
-private:
-    TfmMain* m_w;
-};
-
-namespace {
 
 std::string g_lastMessage;
 

@@ -6,6 +6,7 @@
 // corpus.
 #include <gtest/gtest.h>
 
+#include "PagePixels.h"
 #include "TempDir.h"
 #include "WordServerTest.h"
 #include "Engine.h"
@@ -78,32 +79,16 @@ std::vector<Picture> ReferencePages(const std::string& pdf, const std::string& d
 Picture Draw(CxWordDoc& doc, int index, HDC screen)
 {
     Picture p;
-    POINT size = {0, 0};
-    if (!doc.SelectPage(index) || !doc.GetPageSize(screen, &size))
+    POINT size;
+    bool drawn = false;
+    if (!doc.SelectPage(index))
         return p;
-    HDC mem = CreateCompatibleDC(screen);
-    HBITMAP bmp = CreateCompatibleBitmap(screen, size.x, size.y);
-    HGDIOBJ old = SelectObject(mem, bmp);
-    RECT r = {0, 0, size.x, size.y};
-    const bool drawn = doc.DrawPage(index, mem, &r, &r);
-    SelectObject(mem, old);
-    if (drawn) {
+    std::vector<uint32_t> px = PagePixels(doc, index, screen, &size, &drawn);
+    if (drawn && !px.empty()) {
         p.w = size.x;
         p.h = size.y;
-        p.px.resize(size_t(p.w) * p.h);
-        BITMAPINFO bi = {};
-        bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        bi.bmiHeader.biWidth = p.w;
-        bi.bmiHeader.biHeight = -p.h;
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;
-        if (GetDIBits(mem, bmp, 0, UINT(p.h), p.px.data(), &bi, DIB_RGB_COLORS) != p.h)
-            p = Picture();
-        for (auto& v : p.px)
-            v &= 0x00ffffff;
+        p.px = std::move(px);
     }
-    DeleteObject(bmp);
-    DeleteDC(mem);
     return p;
 }
 

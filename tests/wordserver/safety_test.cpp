@@ -4,6 +4,7 @@
 // to the right place.
 #include <gtest/gtest.h>
 
+#include "PagePixels.h"
 #include "TempDir.h"
 #include "WordServerTest.h"
 #include "app/OptionSettings.h"
@@ -193,26 +194,8 @@ std::vector<uint32_t> DrawFirstPage(const std::string& path, bool* converted)
     if (!doc.Open(path.c_str()))
         return px;
     HDC screen = GetDC(nullptr);
-    POINT size = {0, 0};
-    if (doc.GetPageSize(screen, &size) && size.x > 0 && size.y > 0) {
-        HDC mem = CreateCompatibleDC(screen);
-        HBITMAP bmp = CreateCompatibleBitmap(screen, size.x, size.y);
-        HGDIOBJ old = SelectObject(mem, bmp);
-        RECT r = {0, 0, size.x, size.y};
-        *converted = doc.DrawPage(0, mem, &r, &r);
-        SelectObject(mem, old);
-        px.assign(size_t(size.x) * size.y, 0xdeadbeef);
-        BITMAPINFO bi = {};
-        bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        bi.bmiHeader.biWidth = size.x;
-        bi.bmiHeader.biHeight = -size.y;
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;
-        if (GetDIBits(mem, bmp, 0, size.y, px.data(), &bi, DIB_RGB_COLORS) != size.y)
-            px.clear();
-        DeleteObject(bmp);
-        DeleteDC(mem);
-    }
+    POINT size;
+    px = PagePixels(doc, 0, screen, &size, converted);
     ReleaseDC(nullptr, screen);
     doc.Close();
     return px;

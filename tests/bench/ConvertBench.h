@@ -1,0 +1,45 @@
+// The benchmarks' hold on the main window's private parts, as the window's own tests have.
+#pragma once
+
+#include "app/DocFileMgr.h"
+#include "app/TfmMain.h"
+#include "word/CxWordDoc.h"
+#include "word/CxWordUtil.h"
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+class ConvertBench {
+public:
+    explicit ConvertBench(TfmMain* w) : m_w(w) {}
+
+    // The engine starts with the first document opened: open one so that a timed run does
+    // not carry the start-up. Returns the seconds it took.
+    double StartEngine(const std::string& doc)
+    {
+        const auto t = std::chrono::steady_clock::now();
+        m_w->wordUtil = new CxWordUtil;
+        CxWordDoc d(m_w->wordUtil);
+        d.Open(doc.c_str());
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
+    }
+    void AddFiles(const std::vector<std::string>& paths)
+    {
+        for (const auto& p : paths)
+            m_w->docFileMgr->AddFile(p.c_str());
+        m_w->AppendFileRows();
+        m_w->UpdateButtons();
+    }
+    void SelectAll() { m_w->SetAllFileTicks(true); }
+    void Convert() { m_w->btnConvertClick(); }
+    CxWordUtil* Util() { return m_w->wordUtil; }
+    void StopEngine()
+    {
+        delete m_w->wordUtil;
+        m_w->wordUtil = nullptr;
+    }
+
+private:
+    TfmMain* m_w;
+};
