@@ -255,14 +255,20 @@ WorkerProc* Run_::StartWorker()
     return &m_workers.back();
 }
 
+// End of input: a worker at rest ends its engine and exits.
+void EndInput(WorkerProc& w)
+{
+    if (w.toFd >= 0) {
+        close(w.toFd);
+        w.toFd = -1;
+    }
+}
+
 void Run_::StopWorker(WorkerProc& w, bool bKill)
 {
     if (w.pid <= 0)
         return;
-    if (w.toFd >= 0) {
-        close(w.toFd);  // end of input: a worker at rest ends its engine and exits
-        w.toFd = -1;
-    }
+    EndInput(w);
     if (bKill) {
         // Its engines first, while they are still its children and so surely this run's.
         for (int pid : ChildrenOf(w.pid)) {
@@ -657,10 +663,7 @@ void Run_::Cleanup()
     // End of input to every worker first, so that their engines end side by side.
     if (!m_interrupted)
         for (WorkerProc& w : m_workers)
-            if (w.toFd >= 0) {
-                close(w.toFd);
-                w.toFd = -1;
-            }
+            EndInput(w);
     for (WorkerProc& w : m_workers)
         StopWorker(w, m_interrupted);
     RemoveTempFiles(m_runTag);

@@ -260,7 +260,7 @@ EngineStatus LoadDocument(const std::string& pathIn, const LoadOptions& opts, Do
     if (s == EngineStatus::Failed)
         s = EngineStatus::LoadFailed;
     if (s != EngineStatus::Ok) {
-        // A half-made document (loaded, but no view or cursor) is closed in the engine; it
+        // A half-made document (loaded, but without its view) is closed in the engine; it
         // is not open to Close, which would leave it loaded there.
         if (d.component.is()) {
             d.open = true;
