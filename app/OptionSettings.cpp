@@ -71,6 +71,29 @@ std::string PicturesFolder(const std::string& configFolder)
     return WithoutTrailingSlashes(value);
 }
 
+// Whether this user may make path: the nearest of its folders that exists can be written.
+bool CanMake(const std::string& path)
+{
+    std::string p = WithoutTrailingSlashes(path);
+    while (!p.empty()) {
+        struct stat sb;
+        if (stat(p.c_str(), &sb) == 0)
+            return S_ISDIR(sb.st_mode) && access(p.c_str(), W_OK | X_OK) == 0;
+        const size_t slash = p.rfind('/');
+        p = slash == std::string::npos ? "" : slash == 0 ? "/" : p.substr(0, slash);
+    }
+    return false;
+}
+
+// A folder of this user's under the temporary folder, for defaults that the home folder
+// cannot take (a service account's home of "/" or none at all).
+std::string UserTempFolder()
+{
+    const char* tmp = getenv("TMPDIR");
+    return WithoutTrailingSlashes(tmp && *tmp == '/' ? tmp : "/tmp") + "/folium-converter-" +
+           std::to_string(getuid()) + "/";
+}
+
 bool Put(char* szOut, const std::string& value)
 {
     if (!szOut)
@@ -137,6 +160,10 @@ bool GetSettingsLocations(const char* szProgramFolder, char* szIni, char* szOutp
         ini = config + "/folium-converter/folium.ini";
         output = PicturesFolder(config) + "/Folium Converter/";
         temp = BaseFolder("XDG_CACHE_HOME", ".cache") + "/folium-converter/temp/";
+        if (!CanMake(output))
+            output = UserTempFolder() + "output/";
+        if (!CanMake(temp))
+            temp = UserTempFolder() + "temp/";
     }
     if (Put(szIni, ini) && Put(szOutput, output) && Put(szTemp, temp))
         return true;
@@ -152,6 +179,21 @@ bool HasControlChar(const char* szText)
         if ((unsigned char)*p < ' ' || *p == 0x7f)
             return true;
     return false;
+}
+
+bool SettingsCanBeKept(char* szFolder)
+{
+    char szFile[MAX_PATH];
+    if (!SettingsFile(szFile, nullptr, nullptr))
+        return false;
+    std::string folder(szFile);
+    folder.erase(folder.rfind('/') + 1);
+    if (szFolder)
+        snprintf(szFolder, MAX_PATH, "%s", folder.c_str());
+    struct stat sb;
+    if (stat(szFile, &sb) == 0)
+        return access(szFile, W_OK) == 0;
+    return CanMake(folder);
 }
 
 bool LoadOptionSettings()

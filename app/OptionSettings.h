@@ -25,6 +25,10 @@ bool LoadOptionSettings();
 // holding a control character is not written. Write failures are ignored. Always true.
 bool SaveOptionSettings();
 
+// Whether the settings file can be written (or made): false for a home folder that is missing,
+// "/" or read-only. The file's folder (ending with '/') goes to szFolder when given.
+bool SettingsCanBeKept(char* szFolder);
+
 // Whether a program folder (ending with '/') keeps the settings beside the program: it is
 // writable and is not one of the system's folders (under /usr), where the package manager
 // owns every file even for a user who may write there.
@@ -33,7 +37,8 @@ bool ProgramFolderKeepsSettings(const char* szFolder);
 // program in szProgramFolder. Beside the program: "folium.ini", "output/", "temp/". Otherwise:
 // $XDG_CONFIG_HOME/folium-converter/folium.ini (default ~/.config), "Folium Converter/" in the
 // user's pictures folder (as xdg-user-dir PICTURES names it: the home folder when there is
-// none) and $XDG_CACHE_HOME/folium-converter/temp/ (default ~/.cache). False, with empty
+// none) and $XDG_CACHE_HOME/folium-converter/temp/ (default ~/.cache); a default folder this
+// user cannot make (no usable home) is $TMPDIR/folium-converter-<uid>/output/ or temp/. False, with empty
 // strings, when a path does not fit in MAX_PATH.
 bool GetSettingsLocations(const char* szProgramFolder, char* szIni, char* szOutput, char* szTemp);
 // The default output and temporary folders of the running program (see GetSettingsLocations).

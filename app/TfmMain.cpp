@@ -127,6 +127,16 @@ void TfmMain::FormCreate()
 void TfmMain::InitMain()
 {
     LoadOptionSettings();
+    // Said once, after the window shows: a service account or a read-only home keeps nothing.
+    char szFolder[MAX_PATH];
+    if (!SettingsCanBeKept(szFolder)) {
+        const std::string text = std::string("Settings cannot be saved in ") + szFolder +
+                                 ": they will not be kept after Pagesnap ends. Pictures go to " +
+                                 OptionSettings.OutputPath + ".";
+        QTimer::singleShot(0, this, [this, text] {
+            MessageBoxA(platform::ui::WindowOf(this), text.c_str(), "Information", MB_OK | MB_ICONINFORMATION);
+        });
+    }
     isConverting = false;
     wordUtil = nullptr;
     currentDoc = nullptr;

@@ -5,6 +5,7 @@
 #include "batch/Names.h"
 #include "batch/Procs.h"
 #include "batch/Sniff.h"
+#include "EnginePlaces.h"
 
 #include <windows.h>
 
@@ -150,6 +151,7 @@ private:
     Clock::time_point m_lastDraw;
     bool m_tty = false;
     bool m_interrupted = false;
+    std::string m_engineProblem;  // why no engine can start here; empty when nothing stops one
 };
 
 std::string Run_::DocPrefix(int nDoc) const { return m_runTag + std::to_string(nDoc) + "-"; }
@@ -638,6 +640,7 @@ ordered_json Run_::Report() const
                    {"seconds", elapsed},
                    {"pages_per_second", elapsed > 0 ? m_pagesWritten / elapsed : 0.0}};
     r["processes"] = {{"workers", m_workerPids}, {"engines", m_enginePids}};
+    r["engine_problem"] = m_engineProblem.empty() ? ordered_json(nullptr) : ordered_json(m_engineProblem);
     r["interrupted"] = m_interrupted;
     return r;
 }
@@ -701,8 +704,13 @@ int Run_::Go()
         Cleanup();
         return 2;
     }
-    Loop();
-    if (m_tty)
+    // A reason that stops every engine is said once, and no document is handed to one.
+    m_engineProblem = wordengine::EngineStartProblem();
+    if (m_engineProblem.empty())
+        Loop();
+    else
+        std::fprintf(stderr, "pagesnap-batch: the document engine cannot start: %s\n", m_engineProblem.c_str());
+    if (m_tty && m_engineProblem.empty())
         std::fputs("\n", stderr);
     Cleanup();
     WriteReport();

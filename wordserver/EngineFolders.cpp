@@ -1,5 +1,6 @@
 // The engine's folders: its private temporary folder and the profile folders it reuses.
 #include "EngineInternal.h"
+#include "EnginePlaces.h"
 #include "ProcessInternal.h"
 
 #include <cerrno>
@@ -7,7 +8,6 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,12 +30,6 @@ int g_tempLockFd = -1;
 namespace {
 
 // ---- private temporary folder -------------------------------------------------------
-
-std::string TempBase()
-{
-    const char* t = getenv("TMPDIR");
-    return std::string(t && *t == '/' ? t : "/tmp");
-}
 
 // Removes everything inside the folder open as dirfd, never following a link.
 void RemoveContents(int dirfd)
@@ -139,55 +133,21 @@ bool MakePrivateTemp()
     return false;
 }
 
-namespace {
-
 // ---- profile -------------------------------------------------------------------------
 
-std::string CacheDir()
-{
-    const char* x = getenv("XDG_CACHE_HOME");
-    if (x && *x == '/')
-        return x;
-    const char* home = getenv("HOME");
-    if (!home || *home != '/') {
-        struct passwd* pw = getpwuid(getuid());
-        home = pw ? pw->pw_dir : "/tmp";
-    }
-    return std::string(home) + "/.cache";
-}
-
-bool MakeDirs(const std::string& path)
-{
-    std::string cur;
-    size_t pos = 0;
-    while (pos != std::string::npos) {
-        pos = path.find('/', pos + 1);
-        cur = path.substr(0, pos);
-        if (mkdir(cur.c_str(), 0700) != 0 && errno != EEXIST)
-            return false;
-    }
-    return true;
-}
-
-// A folder of ours that no one else may change: a real folder (no link), owned by this user,
-// writable by no one else. A profile holds the engine's configuration and macros, so one that
-// another user could have written into is not used.
-bool PrivateFolder(const std::string& path)
-{
-    struct stat sb;
-    return lstat(path.c_str(), &sb) == 0 && S_ISDIR(sb.st_mode) && sb.st_uid == getuid() &&
-           (sb.st_mode & (S_IWGRP | S_IWOTH)) == 0;
-}
-
-}  // namespace
-
 // A profile folder that no other engine uses: profiles are reused (a warm profile starts
-// in a fraction of the time of a new one), and one is locked while its engine runs.
+// in a fraction of the time of a new one), and one is locked while its engine runs. Where
+// the user has no place for them (a service account), a new one in the private temporary
+// folder, which goes with the engine.
 std::string TakeProfile()
 {
-    std::string base = CacheDir() + "/folium-engine";
-    if (!MakeDirs(base) || !PrivateFolder(base))
-        return std::string();
+    const std::string base = ProfileBase();
+    if (base.empty()) {
+        if (g_tempDir.empty())
+            return std::string();
+        const std::string dir = g_tempDir + "/profile";
+        return mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST ? dir : std::string();
+    }
     for (int i = 0; i < 64; ++i) {
         std::string dir = base + "/profile-" + std::to_string(i);
         if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)

@@ -1,5 +1,7 @@
 #include "EngineList.h"
 
+#include "EnginePlaces.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -97,9 +99,8 @@ bool EngineGone(const Entry& e)
 
 std::string ListPath()
 {
-    const char* dir = getenv("XDG_RUNTIME_DIR");
-    std::string d = (dir && *dir == '/') ? dir : "/tmp";
-    return d + "/folium-engine-" + std::to_string(getuid()) + ".pids";
+    const std::string dir = wordengine::RuntimeFolder();
+    return dir.empty() ? std::string() : dir + "/folium-engine-" + std::to_string(getuid()) + ".pids";
 }
 
 std::string AcceptArgument(const std::string& pipe)

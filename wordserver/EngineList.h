@@ -17,7 +17,7 @@ struct Entry {
     std::string pipe;                   // pipe name, part of the engine's --accept argument
 };
 
-// $XDG_RUNTIME_DIR/folium-engine-<uid>.pids, or under /tmp without a runtime folder.
+// folium-engine-<uid>.pids in the runtime folder (RuntimeFolder); empty when there is none.
 std::string ListPath();
 
 // The --accept argument an engine listening on this pipe is started with.

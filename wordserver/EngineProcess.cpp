@@ -112,12 +112,13 @@ void RecordVersionSeen(const Reference<css::uno::XComponentContext>& remote)
 EngineStatus Start()
 {
     EngineState& st = State();
-    std::string profile = TakeProfile();
-    if (profile.empty())
-        return EngineStatus::NotStarted;
+    // The private temporary folder first: a profile falls back into it.
     const std::string pipeName = NewPipeName();
-    if (pipeName.empty() || !MakePrivateTemp()) {
-        ReleaseProfile();
+    if (pipeName.empty() || !MakePrivateTemp())
+        return EngineStatus::NotStarted;
+    std::string profile = TakeProfile();
+    if (profile.empty()) {
+        RemovePrivateTemp();
         return EngineStatus::NotStarted;
     }
 

@@ -95,8 +95,13 @@ int SpawnHere(const std::string& pipeName, const std::string& profile)
     std::string exe = std::string(LO_PROGRAM_DIR) + "/soffice.bin";
     std::string accept = enginelist::AcceptArgument(pipeName);
     std::string inst = "-env:UserInstallation=" + ToUtf8(FileUrl(profile));
-    std::vector<std::string> args = {exe,       "--headless", "--invisible", "--norestore",
-                                     "--nologo", "--nodefault", "--nolockcheck", accept, inst};
+    // The office suite keeps a cache of extensions shared by all users beside its program
+    // (/var/spool/libreoffice/uno_packages/cache) and makes it on first start. Made by an
+    // engine of root's, with the engine's umask, no other user's office could start; the
+    // engine gets a cache of its own in the profile instead and never writes there.
+    std::string sharedCache = "-env:UNO_SHARED_PACKAGES_CACHE=" + ToUtf8(FileUrl(profile + "/shared"));
+    std::vector<std::string> args = {exe,      "--headless",  "--invisible",  "--norestore", "--nologo",
+                                     "--nodefault", "--nolockcheck", accept, inst, sharedCache};
     std::vector<char*> argv;
     for (auto& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
