@@ -115,9 +115,7 @@ std::string RuntimeFolder()
     const std::string xdg = Absolute(getenv("XDG_RUNTIME_DIR"));
     if (!xdg.empty() && PrivateFolder(xdg) && access(xdg.c_str(), W_OK | X_OK) == 0)
         return xdg;
-    // Under /tmp rather than TMPDIR: every process of the user (taskkill among them) must find
-    // the same list, whatever temporary folder it was given.
-    const std::string dir = "/tmp/folium-run-" + std::to_string(getuid());
+    const std::string dir = TempBase() + "/folium-run-" + std::to_string(getuid());
     if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
         return std::string();
     return PrivateFolder(dir) ? dir : std::string();

@@ -24,8 +24,8 @@ std::string TempBase();
 std::string ProfileBase();
 
 // The folder of the engine list: XDG_RUNTIME_DIR when it is this user's and no one else may
-// write it, else <TempBase>/folium-run-<uid> (made 0700, and used only when it is ours).
-// Empty when neither can be had.
+// write it, else <TempBase>/folium-run-<uid> (made 0700, and used only when it is ours), which
+// a program and the taskkill it starts share. Empty when neither can be had.
 std::string RuntimeFolder();
 
 // Why no engine can start here, as one sentence that names the reason and the path: the

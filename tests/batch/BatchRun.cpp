@@ -11,6 +11,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
+#include <functional>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -75,21 +76,14 @@ PrivateFolders& Folders()
 void UsePrivateUserFolders() { Folders(); }
 const std::string& PrivateTempDir() { return Folders().temp; }
 
-int StartBatchTo(const std::vector<std::string>& args, const std::string& outFile, const std::string& errFile)
+// Starts argv[0] (a path, or a name found on PATH) with env, its output to files.
+int StartCommandTo(const std::vector<std::string>& args, std::vector<std::string> env, const std::string& outFile,
+                   const std::string& errFile)
 {
-    UsePrivateUserFolders();
-    const std::string exe = ProgramPath();
     std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(exe.c_str()));
     for (const std::string& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    // The run's environment, made before the fork: TMPDIR is the runs' own folder.
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e)
-        if (strncmp(*e, "TMPDIR=", 7) != 0)
-            env.push_back(*e);
-    env.push_back("TMPDIR=" + Folders().temp);
     std::vector<char*> envp;
     for (std::string& e : env)
         envp.push_back(&e[0]);
@@ -104,10 +98,24 @@ int StartBatchTo(const std::vector<std::string>& args, const std::string& outFil
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
-        execve(exe.c_str(), argv.data(), envp.data());
+        execvpe(argv[0], argv.data(), envp.data());
         _exit(127);
     }
     return pid;
+}
+
+int StartBatchTo(const std::vector<std::string>& args, const std::string& outFile, const std::string& errFile)
+{
+    UsePrivateUserFolders();
+    std::vector<std::string> argv = {ProgramPath()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    // The run's environment: TMPDIR is the runs' own folder.
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e)
+        if (strncmp(*e, "TMPDIR=", 7) != 0)
+            env.push_back(*e);
+    env.push_back("TMPDIR=" + Folders().temp);
+    return StartCommandTo(argv, env, outFile, errFile);
 }
 
 int StartBatch(const std::vector<std::string>& args, const std::string& errFile)
@@ -134,15 +142,31 @@ int WaitBatch(int pid, int timeoutSeconds)
     }
 }
 
-Result RunBatch(const std::vector<std::string>& args, int timeoutSeconds)
+namespace {
+
+Result Captured(const std::function<int(const std::string&, const std::string&)>& start, int timeoutSeconds)
 {
     TempDir capture;
     Result r;
-    const int pid = StartBatchTo(args, capture / "out", capture / "err");
+    const int pid = start(capture / "out", capture / "err");
     r.status = pid > 0 ? WaitBatch(pid, timeoutSeconds) : -1;
     r.out = ReadWhole(capture / "out");
     r.err = ReadWhole(capture / "err");
     return r;
+}
+
+}  // namespace
+
+Result RunBatch(const std::vector<std::string>& args, int timeoutSeconds)
+{
+    return Captured([&](const std::string& out, const std::string& err) { return StartBatchTo(args, out, err); },
+                    timeoutSeconds);
+}
+
+Result RunCommand(const std::vector<std::string>& argv, const std::vector<std::string>& env, int timeoutSeconds)
+{
+    return Captured([&](const std::string& out, const std::string& err) { return StartCommandTo(argv, env, out, err); },
+                    timeoutSeconds);
 }
 
 std::set<std::string> FilesIn(const std::string& dir)

@@ -28,6 +28,11 @@ struct Result {
 // status is -1).
 Result RunBatch(const std::vector<std::string>& args, int timeoutSeconds = 300);
 
+// Runs argv (argv[0] a path or a name on PATH) in exactly the environment env, and waits as
+// RunBatch does.
+Result RunCommand(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                  int timeoutSeconds = 300);
+
 // Starts it without waiting; its stderr goes to errFile. The process id.
 int StartBatch(const std::vector<std::string>& args, const std::string& errFile);
 // Waits for a started run; the exit status or 128 + signal, -1 after timeoutSeconds.
