@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "TempDir.h"
 
@@ -159,7 +160,8 @@ protected:
         std::ofstream(m_home / "config/user-dirs.dirs", std::ios::binary) << text;
     }
 
-    static constexpr const char* kVariables[] = {"HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_PICTURES_DIR"};
+    static constexpr const char* kVariables[] = {"HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_PICTURES_DIR",
+                                                 "TMPDIR"};
     // An installed program's folder: a system folder, never written even by a user who may.
     static constexpr const char* kInstalled = "/usr/lib/folium-converter/";
     TempDir m_home;
@@ -231,6 +233,29 @@ TEST_F(UserFolders, InstalledProgramUsesTheXdgFoldersAndThePicturesFolder)
     ASSERT_TRUE(GetSettingsLocations(kInstalled, ini, output, temp));
     EXPECT_EQ(home + "/.config/folium-converter/folium.ini", ini);
     EXPECT_EQ(home + "/.cache/folium-converter/temp/", temp);
+}
+
+// A home that can take nothing (a service account's, here a file): the default folders are the
+// user's own under the temporary folder, and the settings are known not to be kept.
+TEST_F(UserFolders, NoUsableHomeGivesFoldersUnderTheTemporaryFolder)
+{
+    const std::string file = m_home / "not-a-folder";
+    std::ofstream(file) << "x";
+    setenv("HOME", file.c_str(), 1);
+    unsetenv("XDG_CONFIG_HOME");
+    unsetenv("XDG_CACHE_HOME");
+    setenv("TMPDIR", Home().c_str(), 1);
+    char ini[MAX_PATH], output[MAX_PATH], temp[MAX_PATH], folder[MAX_PATH];
+    ASSERT_TRUE(GetSettingsLocations(kInstalled, ini, output, temp));
+    const std::string fallback = Home() + "/folium-converter-" + std::to_string(getuid()) + "/";
+    EXPECT_EQ(file + "/.config/folium-converter/folium.ini", ini);
+    EXPECT_EQ(fallback + "output/", output);
+    EXPECT_EQ(fallback + "temp/", temp);
+    SetSettingsProgramFolder(kInstalled);
+    EXPECT_FALSE(SettingsCanBeKept(folder));
+    EXPECT_EQ(file + "/.config/folium-converter/", folder);
+    setenv("HOME", Home().c_str(), 1);
+    EXPECT_TRUE(SettingsCanBeKept(folder));
 }
 
 TEST_F(UserFolders, LocationsThatDoNotFitFailEmpty)

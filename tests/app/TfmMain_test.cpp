@@ -33,6 +33,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -107,6 +109,39 @@ TEST_F(TfmMainTest, StartsInTheMultiDocumentViewWithItsDesignedControls)
     ASSERT_NE(nullptr, View());
     EXPECT_TRUE(IsWindow(View()->GetHandle()));
     EXPECT_EQ(w->ui->pWord, platform::ui::WidgetOf(View()->GetHandle())->parentWidget());
+}
+
+// Settings that cannot be kept (an installed program, a home that takes nothing) are said to be
+// so once, after the window shows; a usable place says nothing (the fixture's window).
+TEST_F(TfmMainTest, SaysOnceThatSettingsWillNotBeKept)
+{
+    EXPECT_TRUE(boxes.empty());
+    TempDir t;
+    const std::string file = t / "home-file";
+    std::ofstream(file) << "x";
+    std::map<std::string, std::optional<std::string>> saved;
+    for (const char* name : {"HOME", "XDG_CONFIG_HOME", "TMPDIR"}) {
+        const char* v = getenv(name);
+        saved[name] = v ? std::optional<std::string>(v) : std::nullopt;
+    }
+    setenv("HOME", file.c_str(), 1);
+    unsetenv("XDG_CONFIG_HOME");
+    setenv("TMPDIR", t.Path().c_str(), 1);
+    SetSettingsProgramFolder("/usr/lib/folium-converter/");
+    const TOptionSettings keep = OptionSettings;  // the fixture's window saves them at its end
+    auto* other = new TfmMain;
+    other->show();
+    Settle();
+    Settle();
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ("Information", boxes[0].caption);
+    EXPECT_NE(std::string::npos, boxes[0].text.find(file + "/.config/folium-converter/")) << boxes[0].text;
+    EXPECT_EQ(platform::ui::WindowOf(other), boxes[0].owner);
+    delete other;
+    SetSettingsProgramFolder(nullptr);
+    OptionSettings = keep;
+    for (const auto& [name, value] : saved)
+        value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
 }
 
 TEST_F(TfmMainTest, ResizeBelowTheMinimumIsRefusedAsAWhole)

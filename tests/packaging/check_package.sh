@@ -46,6 +46,7 @@ if [ "$batch" = 1 ]; then
   has - $dir/pagesnap-batch
   has l usr/bin/pagesnap-batch ../lib/folium-converter/pagesnap-batch
   has - usr/share/man/man1/pagesnap-batch.1.gz
+  has - usr/share/doc/folium-converter/examples/folium-convert.service
 fi
 # Test programs and modules stay in the build folder; nothing outside /usr.
 grep -E '(_test|_bench|TestModule|OleTestServer|folium\.ini)' "$work/list" && fail "test files in the package"
@@ -107,6 +108,18 @@ for need in "libreoffice-writer-nogui | libreoffice-writer" libqt6widgets6 libpo
   [[ "$depends" == *"$need"* ]] || fail "Depends lacks $need: $depends"
 done
 [ "$(dpkg-deb -f "$deb" Package)" = folium-converter ] || fail "package name"
+
+# The example service: systemd takes every line of it (against the program of this package),
+# and it runs sandboxed as tests/batch's service sandbox test runs it.
+unit="$work/root/usr/share/doc/folium-converter/examples/folium-convert.service"
+if [ -f "$unit" ] && command -v systemd-analyze >/dev/null; then
+  sed "s|/usr/bin/pagesnap-batch|$work/root/$dir/pagesnap-batch|" "$unit" > "$work/folium-convert.service"
+  said=$(cd "$work" && systemd-analyze verify --man=no folium-convert.service 2>&1) || fail "systemd-analyze verify: $said"
+  [ -z "$said" ] || fail "systemd-analyze verify: $said"
+  for want in DynamicUser=yes ProtectHome=yes PrivateTmp=yes ProtectSystem=strict StateDirectory=folium-convert; do
+    grep -qx "$want" "$unit" || fail "the service lacks $want"
+  done
+fi
 
 [ $failures -eq 0 ] && echo "package checks passed" || echo "$failures check(s) failed"
 [ $failures -eq 0 ]
