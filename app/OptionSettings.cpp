@@ -196,6 +196,16 @@ bool SettingsCanBeKept(char* szFolder)
     return CanMake(folder);
 }
 
+void PassFontsToEngine()
+{
+    // The engine takes absolute folders, ':' between them: anything else is not passed.
+    const char* szFonts = OptionSettings.FontsPath;
+    if (szFonts[0] == '/' && !strchr(szFonts, ':'))
+        setenv("FOLIUM_ENGINE_FONTS", szFonts, 1);
+    else
+        unsetenv("FOLIUM_ENGINE_FONTS");
+}
+
 bool LoadOptionSettings()
 {
     char szFile[MAX_PATH], szOutput[MAX_PATH], szTemp[MAX_PATH];
@@ -208,6 +218,9 @@ bool LoadOptionSettings()
     if (HasControlChar(OptionSettings.TempPath))
         snprintf(OptionSettings.TempPath, MAX_PATH, "%s", szTemp);
     OptionSettings.CleanWord = GetPrivateProfileIntA("Option", "CleanWord", 1, szFile) != 0;
+    GetPrivateProfileStringA("Option", "FontsPath", "", OptionSettings.FontsPath, MAX_PATH, szFile);
+    if (HasControlChar(OptionSettings.FontsPath))
+        OptionSettings.FontsPath[0] = '\0';
     return true;
 }
 
@@ -228,5 +241,10 @@ bool SaveOptionSettings()
     if (!HasControlChar(OptionSettings.TempPath))
         WritePrivateProfileStringA("Option", "TempPath", OptionSettings.TempPath, szFile);
     WritePrivateProfileStringA("Option", "CleanWord", OptionSettings.CleanWord ? "1" : "0", szFile);
+    // Only a fonts folder that was set, or changed, is written: other files keep their four keys.
+    char szFonts[MAX_PATH];
+    GetPrivateProfileStringA("Option", "FontsPath", "", szFonts, MAX_PATH, szFile);
+    if (!HasControlChar(OptionSettings.FontsPath) && strcmp(szFonts, OptionSettings.FontsPath) != 0)
+        WritePrivateProfileStringA("Option", "FontsPath", OptionSettings.FontsPath, szFile);
     return true;
 }

@@ -10,9 +10,13 @@ struct TOptionSettings {
     char OutputPath[MAX_PATH]; // where pictures are written
     char TempPath[MAX_PATH];   // where the temporary page documents go
     bool CleanWord;            // end the document engine's processes at exit
+    char FontsPath[MAX_PATH];  // a folder of fonts the engine adds to the system's; empty: none
 };
 
 extern TOptionSettings OptionSettings;
+
+// Hands the extra fonts folder to the document engine (FOLIUM_ENGINE_FONTS) for its next start.
+void PassFontsToEngine();
 
 // Whether the text holds a control character (below blank, or DEL): no path setting may.
 bool HasControlChar(const char* szText);

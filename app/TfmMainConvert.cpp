@@ -342,8 +342,10 @@ bool TfmMain::LoadDocument(const char* szPath)
 {
     SetWaitCursor();
     EnsureWorkFolders();
-    if (!wordUtil)
+    if (!wordUtil) {
+        PassFontsToEngine();
         wordUtil = new CxWordUtil;
+    }
     CxWordDoc* pDoc = wordUtil ? wordUtil->OpenDocument(szPath) : nullptr;
     if (!pDoc) {
         SetNormalCursor();
@@ -534,8 +536,10 @@ void TfmMain::btnConvertClick()
     if (isConverting)
         return;
     SetWaitCursor();
-    if (!wordUtil)
+    if (!wordUtil) {
+        PassFontsToEngine();
         wordUtil = new CxWordUtil;
+    }
     ConvertCheckedDocuments();
     SetNormalCursor();
     ShowDoneMessage();

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <sys/stat.h>
 
 namespace {
 
@@ -58,9 +59,11 @@ TfmOption::TfmOption(QWidget* parent) : QDialog(parent), ui(new Ui::TfmOption)
     ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
-    setFixedSize(552, 419);
+    setFixedSize(552, 475);
     connect(ui->btnOutputBrowse, &QPushButton::clicked, this, [this] { btnOutputBrowseClick(); });
     connect(ui->btnTempBrowse, &QPushButton::clicked, this, [this] { btnTempBrowseClick(); });
+    connect(ui->btnFontsBrowse, &QPushButton::clicked, this,
+            [this] { BrowseInto("Choose Extra Fonts Folder", ui->edtFontsDir); });
     connect(ui->btnOK, &QPushButton::clicked, this, [this] { btnOKClick(); });
     connect(ui->btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
@@ -78,6 +81,7 @@ bool TfmOption::UpdateData(bool bStore)
             ui->rbtnJPG->setChecked(true);
         ui->edtDirOutput->setText(QString::fromUtf8(OptionSettings.OutputPath));
         ui->edtTempDir->setText(QString::fromUtf8(OptionSettings.TempPath));
+        ui->edtFontsDir->setText(QString::fromUtf8(OptionSettings.FontsPath));
         ui->cbCleanWord->setChecked(OptionSettings.CleanWord);
         return true;
     }
@@ -93,6 +97,17 @@ bool TfmOption::UpdateData(bool bStore)
         ui->edtTempDir->setFocus();
         return false;
     }
+    // No fonts folder is fine; one that is given must be an absolute folder (the engine
+    // separates its folders with ':').
+    std::string fonts = Trim(ui->edtFontsDir->text());
+    struct stat sb;
+    if (!fonts.empty() && (!Usable(fonts) || fonts[0] != '/' || fonts.find(':') != std::string::npos ||
+                           stat(fonts.c_str(), &sb) != 0 || !S_ISDIR(sb.st_mode))) {
+        MessageBoxA(platform::ui::WindowOf(this), "Invalid extra fonts folder.", "Error", MB_OK | MB_ICONERROR);
+        ui->edtFontsDir->setFocus();
+        return false;
+    }
+    memcpy(OptionSettings.FontsPath, fonts.c_str(), fonts.size() + 1);
     memcpy(OptionSettings.OutputPath, output.c_str(), output.size() + 1);
     memcpy(OptionSettings.TempPath, temp.c_str(), temp.size() + 1);
     OptionSettings.ImageType = ui->rbtnBMP->isChecked() ? 1 : ui->rbtnPNG->isChecked() ? 3 : 2;

@@ -149,7 +149,8 @@ bool ParseArguments(const std::vector<std::string>& args, int nDefaultJobs, Opti
         }
         static const char* const kShort[][2] = {{"-o", "--output"},  {"-f", "--format"},  {"-r", "--resolution"},
                                                 {"-p", "--pages"},   {"-q", "--quality"}, {"-j", "--jobs"},
-                                                {"-t", "--timeout"}, {"", "--report"}};
+                                                {"-t", "--timeout"}, {"", "--report"},
+                                                {"", "--fonts"}};
         std::string longName;
         for (const auto& pair : kShort)
             if (name == pair[0] || name == pair[1])
@@ -198,6 +199,11 @@ bool ParseArguments(const std::vector<std::string>& args, int nDefaultJobs, Opti
         } else if (longName == "--report") {
             ok = !value.empty();
             o.reportPath = value;
+        } else if (longName == "--fonts") {
+            // The engine takes its font folders as one list separated by ':'.
+            ok = !value.empty() && value.find(':') == std::string::npos;
+            why = " (a folder whose name has no ':')";
+            o.fontDirs.push_back(value);
         }
         if (!ok) {
             *error = "bad value '" + value + "' for " + longName + why;
@@ -237,6 +243,8 @@ without a display.
   -t, --timeout SECONDS     per document (default 300; a worker's first document includes
                             its engine's start)
       --report FILE         a JSON report ("-" for standard output)
+      --fonts DIR           also draw with the fonts of this folder (and its sub-folders),
+                            for fonts a document asks for that the system lacks; repeatable
   -h, --help; --version
 
 A FOLDER contributes its files matching *.doc, in any letter case and with longer extensions

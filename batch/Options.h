@@ -27,6 +27,7 @@ struct Options {
     int jobs = 1;
     int timeoutSeconds = 300;
     std::string reportPath;  // empty: none; "-" standard output
+    std::vector<std::string> fontDirs;  // --fonts, as given, in order
     std::vector<std::string> inputs;
     bool help = false;
     bool version = false;

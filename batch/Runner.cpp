@@ -170,6 +170,21 @@ bool Run_::Prepare(std::string* error)
         m_docs.push_back(d);
     }
 
+    // Font folders reach the workers' engines through their environment, as absolute paths.
+    std::string fonts;
+    for (const std::string& dir : m_opts.fontDirs) {
+        char real[PATH_MAX];
+        struct stat sb;
+        if (!realpath(dir.c_str(), real) || stat(real, &sb) != 0 || !S_ISDIR(sb.st_mode) ||
+            access(real, R_OK | X_OK) != 0 || std::strchr(real, ':')) {
+            *error = "--fonts: '" + dir + "' is not a folder that can be read";
+            return false;
+        }
+        fonts += (fonts.empty() ? "" : ":") + std::string(real);
+    }
+    if (!fonts.empty())
+        setenv("FOLIUM_ENGINE_FONTS", fonts.c_str(), 1);
+
     std::error_code ec;
     fs::create_directories(m_opts.outputDir, ec);
     if (!fs::is_directory(m_opts.outputDir, ec) || access(m_opts.outputDir.c_str(), W_OK | X_OK) != 0) {
@@ -628,7 +643,8 @@ ordered_json Run_::Report() const
                     {"pages", m_opts.pagesText.empty() ? ordered_json(nullptr) : ordered_json(m_opts.pagesText)},
                     {"quality", m_opts.quality},
                     {"jobs", m_opts.jobs},
-                    {"timeout", m_opts.timeoutSeconds}};
+                    {"timeout", m_opts.timeoutSeconds},
+                    {"fonts", m_opts.fontDirs}};
     r["naming"] = "<base>_<page>.<ext>; a base already used by an earlier document of the run "
                   "becomes <base>_<extension>, then <base>_<extension><k> from k = 2 (letter case ignored)";
     r["documents"] = docs;

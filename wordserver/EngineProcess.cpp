@@ -117,8 +117,10 @@ EngineStatus Start()
     if (pipeName.empty() || !MakePrivateTemp())
         return EngineStatus::NotStarted;
     std::string profile = TakeProfile();
-    if (profile.empty()) {
+    const std::string fontConfig = profile.empty() ? std::string() : WriteFontConfig(profile);
+    if (fontConfig.empty()) {
         RemovePrivateTemp();
+        ReleaseProfile();
         return EngineStatus::NotStarted;
     }
 
@@ -133,7 +135,7 @@ EngineStatus Start()
 
     auto deadline = steady_clock::now() + milliseconds(StartTimeoutMs());
     int restarts = 0;
-    int pid = Spawn(pipeName, profile);
+    int pid = Spawn(pipeName, profile, fontConfig);
     if (pid <= 0) {
         RemovePrivateTemp();
         ReleaseProfile();
@@ -171,7 +173,7 @@ EngineStatus Start()
                     pid = 0;
                     break;
                 }
-                pid = Spawn(pipeName, profile);
+                pid = Spawn(pipeName, profile, fontConfig);
                 if (pid <= 0)
                     break;
                 Adopt(pid, pipeName);

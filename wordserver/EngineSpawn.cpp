@@ -90,7 +90,7 @@ bool WriteProcFile(const char* path, const char* text)
 // network namespace of its own where the system allows one (a document's links cannot
 // reach the network), the private temporary folder as TMPDIR, and the folder's lock. The
 // engine dies with the thread that forked it (see Spawn), so a crashed program leaves none.
-int SpawnHere(const std::string& pipeName, const std::string& profile)
+int SpawnHere(const std::string& pipeName, const std::string& profile, const std::string& fontConfig)
 {
     std::string exe = std::string(LO_PROGRAM_DIR) + "/soffice.bin";
     std::string accept = enginelist::AcceptArgument(pipeName);
@@ -106,12 +106,14 @@ int SpawnHere(const std::string& pipeName, const std::string& profile)
     for (auto& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    // The environment, with TMPDIR pointing into the private folder.
+    // The environment, with TMPDIR pointing into the private folder and the engine's own
+    // font configuration.
     std::vector<std::string> env;
     for (char** e = environ; e && *e; ++e)
-        if (strncmp(*e, "TMPDIR=", 7) != 0)
+        if (strncmp(*e, "TMPDIR=", 7) != 0 && strncmp(*e, "FONTCONFIG_FILE=", 16) != 0)
             env.push_back(*e);
     env.push_back("TMPDIR=" + g_tempDir + "/tmp");
+    env.push_back("FONTCONFIG_FILE=" + fontConfig);
     std::vector<char*> envp;
     for (auto& e : env)
         envp.push_back(const_cast<char*>(e.c_str()));
@@ -168,7 +170,7 @@ int SpawnHere(const std::string& pipeName, const std::string& profile)
 // forked by one thread that lives as long as the process, so an engine started from a
 // short-lived thread (a worker) stays up after that thread ends, and still dies with the
 // process.
-int Spawn(const std::string& pipeName, const std::string& profile)
+int Spawn(const std::string& pipeName, const std::string& profile, const std::string& fontConfig)
 {
     struct Spawner {
         std::mutex callers;  // one request at a time
@@ -176,6 +178,7 @@ int Spawn(const std::string& pipeName, const std::string& profile)
         std::condition_variable cv;
         const std::string* pipe = nullptr;
         const std::string* profile = nullptr;
+        const std::string* fontConfig = nullptr;
         bool pending = false;
         int result = 0;
     };
@@ -185,7 +188,7 @@ int Spawn(const std::string& pipeName, const std::string& profile)
             std::unique_lock<std::mutex> lock(s->m);
             for (;;) {
                 s->cv.wait(lock, [s] { return s->pending; });
-                s->result = SpawnHere(*s->pipe, *s->profile);
+                s->result = SpawnHere(*s->pipe, *s->profile, *s->fontConfig);
                 s->pending = false;
                 s->cv.notify_all();
             }
@@ -196,6 +199,7 @@ int Spawn(const std::string& pipeName, const std::string& profile)
     std::unique_lock<std::mutex> lock(sp->m);
     sp->pipe = &pipeName;
     sp->profile = &profile;
+    sp->fontConfig = &fontConfig;
     sp->pending = true;
     sp->cv.notify_all();
     sp->cv.wait(lock, [] { return !sp->pending; });

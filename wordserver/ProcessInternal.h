@@ -8,6 +8,7 @@
 #endif
 
 #include <string>
+#include <vector>
 
 namespace wordengine {
 namespace detail {
@@ -30,13 +31,23 @@ std::string TakeProfile();
 // Gives up the lock on the profile taken.
 void ReleaseProfile();
 
+// ---- fonts (EngineFonts.cpp) -------------------------------------------------------------
+
+// The font folders the program adds for the engine (FOLIUM_ENGINE_FONTS, absolute paths
+// separated by ':').
+std::vector<std::string> ExtraFontFolders();
+// Writes the engine's font configuration into the private temporary folder: the system's,
+// the stand-ins for Word fonts and the added folders, with its caches in the profile. The
+// file's path, or empty when it could not be written.
+std::string WriteFontConfig(const std::string& profile);
+
 // ---- the process (EngineSpawn.cpp) -----------------------------------------------------
 
 // A pipe name no one can guess; empty when no random bytes were to be had.
 std::string NewPipeName();
-// Starts the engine on that pipe and profile, with the private temporary folder; its pid, or
-// 0 when it could not be started.
-int Spawn(const std::string& pipeName, const std::string& profile);
+// Starts the engine on that pipe and profile, with the private temporary folder and the font
+// configuration; its pid, or 0 when it could not be started.
+int Spawn(const std::string& pipeName, const std::string& profile, const std::string& fontConfig);
 // Records a new engine: its pidfd and its entry in the engine list.
 void Adopt(int pid, const std::string& pipeName);
 // Forgets the engine: its list entry and its pidfd (once it has been reaped).

@@ -62,7 +62,7 @@ protected:
 TEST_F(TfmOptionTest, FillsTheControlsFromTheSettings)
 {
     EXPECT_EQ("Set Options ...", dlg->windowTitle());
-    EXPECT_EQ(QSize(552, 419), dlg->size());
+    EXPECT_EQ(QSize(552, 475), dlg->size());
     EXPECT_EQ("/sentinel/out", dlg->ui->edtDirOutput->text());
     EXPECT_EQ("/sentinel/temp", dlg->ui->edtTempDir->text());
     EXPECT_FALSE(dlg->ui->cbCleanWord->isChecked());
@@ -125,6 +125,45 @@ TEST_F(TfmOptionTest, TrimmedPathsAndExistingFilesAreStored)
     dlg->ui->rbtnPNG->setChecked(true);
     EXPECT_TRUE(dlg->UpdateData(true));
     EXPECT_EQ(3, OptionSettings.ImageType);
+}
+
+// The extra fonts folder may stay empty; given, it must be an absolute folder without ':' (the
+// engine's separator), else the message, the focus on the field and nothing stored.
+TEST_F(TfmOptionTest, ExtraFontsFolderIsAFolderOrNothing)
+{
+    strcpy(OptionSettings.FontsPath, "/sentinel/fonts");
+    const std::string folder = dir.Path().substr(0, dir.Path().size() - 1);
+    const std::string file = dir.Write("font.ttf", "x");
+    std::filesystem::create_directory(dir / "a:b");
+    const struct {
+        std::string text, stored;  // stored: empty when refused
+        bool ok;
+    } rows[] = {
+        {"  ", "", true},
+        {" " + folder + " ", folder, true},
+        {folder + "/missing", "", false},
+        {file, "", false},
+        {"relative", "", false},
+        {dir / "a:b", "", false},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.text);
+        boxes.clear();
+        dlg->ui->edtDirOutput->setText(QString::fromStdString(folder));
+        dlg->ui->edtTempDir->setText(QString::fromStdString(folder));
+        dlg->ui->edtFontsDir->setText(QString::fromStdString(r.text));
+        EXPECT_EQ(r.ok, dlg->UpdateData(true));
+        if (r.ok) {
+            EXPECT_TRUE(boxes.empty());
+            EXPECT_EQ(r.stored, OptionSettings.FontsPath);
+        } else {
+            ASSERT_EQ(1u, boxes.size());
+            EXPECT_EQ("Invalid extra fonts folder.", boxes[0].text);
+            EXPECT_EQ(dlg->ui->edtFontsDir, dlg->focusWidget());
+            EXPECT_STREQ("/sentinel/fonts", OptionSettings.FontsPath);
+        }
+        strcpy(OptionSettings.FontsPath, "/sentinel/fonts");
+    }
 }
 
 TEST_F(TfmOptionTest, APathTooLongForTheSettingIsRefusedNotCut)
@@ -252,7 +291,8 @@ TEST_F(TfmOptionTest, TabOrderFollowsTheDesign)
     for (QWidget* w = dlg->ui->rbtnBMP->nextInFocusChain(); w != dlg->ui->rbtnBMP; w = w->nextInFocusChain())
         if ((w->focusPolicy() & Qt::TabFocus) && !qobject_cast<QRadioButton*>(w) && dlg->isAncestorOf(w))
             stops.push_back(w->objectName().toStdString());
-    EXPECT_EQ((std::vector<std::string>{"edtDirOutput", "btnOutputBrowse", "edtTempDir", "btnTempBrowse", "btnOK",
+    EXPECT_EQ((std::vector<std::string>{"edtDirOutput", "btnOutputBrowse", "edtTempDir", "btnTempBrowse",
+                                        "edtFontsDir", "btnFontsBrowse", "btnOK",
                                         "btnCancel", "cbCleanWord"}),
               stops);
 }

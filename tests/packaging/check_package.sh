@@ -104,9 +104,11 @@ fi
 
 depends=$(dpkg-deb -f "$deb" Depends)
 for need in "libreoffice-writer-nogui | libreoffice-writer" libqt6widgets6 libpoppler126 libjpeg62-turbo \
-  libpng16-16 libgif7 libtiff6 libuno-sal3; do
+  libpng16-16 libgif7 libtiff6 libuno-sal3 fonts-liberation2 fonts-crosextra-carlito fonts-crosextra-caladea \
+  fonts-noto-core; do
   [[ "$depends" == *"$need"* ]] || fail "Depends lacks $need: $depends"
 done
+[[ "$(dpkg-deb -f "$deb" Recommends)" == *fonts-noto-cjk* ]] || fail "Recommends lacks fonts-noto-cjk"
 [ "$(dpkg-deb -f "$deb" Package)" = folium-converter ] || fail "package name"
 
 # The example service: systemd takes every line of it (against the program of this package),

@@ -415,7 +415,8 @@ TEST(EngineSafety, ProfilesOthersCanWriteAreNotUsed)
         {"private", 0700, 0700, true, "/profile-0"},
         {"profile group-writable", 0700, 0770, true, "/profile-1"},
         {"profile world-writable", 0700, 0707, true, "/profile-1"},
-        {"profiles folder group-writable", 0770, 0700, false, ""},
+        // Not used: a fresh profile in the engine's private temporary folder instead.
+        {"profiles folder group-writable", 0770, 0700, true, nullptr},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
@@ -441,14 +442,26 @@ TEST(EngineSafety, ProfilesOthersCanWriteAreNotUsed)
             std::vector<ListedEngine> engines = ListedEngines();
             if (r.starts) {
                 ASSERT_EQ(engines.size(), 1u);
-                std::string want = "-env:UserInstallation=file://" + base + r.profile;
                 std::vector<std::string> args = ProcStrings(engines[0].pid, "cmdline");
-                EXPECT_NE(std::find(args.begin(), args.end(), want), args.end()) << want;
+                if (r.profile) {
+                    std::string want = "-env:UserInstallation=file://" + base + r.profile;
+                    EXPECT_NE(std::find(args.begin(), args.end(), want), args.end()) << want;
+                } else {
+                    const std::string want = "-env:UserInstallation=file://" + std::string(getenv("TMPDIR")) +
+                                             "/folium-engine-";
+                    EXPECT_NE(std::find_if(args.begin(), args.end(),
+                                           [&](const std::string& a) {
+                                               return a.rfind(want, 0) == 0 && a.size() > 8 &&
+                                                      a.compare(a.size() - 8, 8, "/profile") == 0;
+                                           }),
+                              args.end())
+                        << "no profile in the private temporary folder";
+                }
             } else {
                 EXPECT_TRUE(engines.empty());
             }
         }
-        if (r.starts) {
+        if (r.profile) {
             // The engine recorded its version as seen: the next start on this profile skips
             // testing its drawing back end.
             const std::string xcu = ReadWhole(base + r.profile + "/user/registrymodifications.xcu");
