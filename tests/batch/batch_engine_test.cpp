@@ -181,6 +181,42 @@ TEST_F(Batch, BadInput)
     ExpectCleanAfter(report, out.Path());
 }
 
+// --fonts adds a folder to the fonts the engine draws with: a document asking for a font that
+// only that folder holds (DejaVu Serif under another name) is drawn as one asking for a font no
+// one has (the fallback) without the folder, and with it is not.
+TEST_F(Batch, FontsFolderIsDrawnWith)
+{
+    std::string font = ReadWhole("/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf");
+    ASSERT_FALSE(font.empty());
+    // The family's names, in ASCII and in UTF-16 (big-endian), renamed to one no system has.
+    for (const std::string& from : {std::string("DejaVu"), std::string("\0D\0e\0j\0a\0V\0u", 12)}) {
+        const std::string to = from.size() == 6 ? "Zyxwvu" : std::string("\0Z\0y\0x\0w\0v\0u", 12);
+        for (size_t at = font.find(from); at != std::string::npos; at = font.find(from, at))
+            font.replace(at, from.size(), to);
+    }
+    TempDir fonts;
+    fonts.Write("ZyxwvuSerif.ttf", font);
+    {
+        wstest::Word word;
+        const std::string body = wstest::Para("Set in a licensed face. " + wstest::Lorem(80, 3));
+        ASSERT_TRUE(wstest::MakeDocument(word, src.Path(), body, src / "licensed.docx", "", "Zyxwvu Serif"));
+        ASSERT_TRUE(wstest::MakeDocument(word, src.Path(), body, src / "unknown.docx", "", "Qwmpf Serif"));
+    }
+    for (bool withFolder : {false, true}) {
+        TempDir o;
+        std::vector<std::string> args = {"-j", "1", "-o", o.Path(), src / "licensed.docx", src / "unknown.docx"};
+        if (withFolder)
+            args.insert(args.begin(), {"--fonts", fonts.Path()});
+        const Result r = RunBatch(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(ReadWhole(o / "licensed_1.png") != ReadWhole(o / "unknown_1.png"), withFolder)
+            << (withFolder ? "the added font was not used" : "the font was there without its folder");
+    }
+    const Result bad = RunBatch({"--fonts", src / "missing", "-o", out.Path(), src / "unknown.docx"});
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.err.find("--fonts"), std::string::npos) << bad.err;
+}
+
 // Two workers give the same pictures, byte for byte, as one; documents sharing a base name
 // keep apart by the documented rule.
 TEST_F(Batch, TwoJobsMatchOneJob)

@@ -3,11 +3,11 @@
 
 Usage: stored_pages.py [--pdf-dir DIR] FILE...
 
-For each FILE prints: path, stored page count ('-' if none), the application
-that saved it and, with --pdf-dir, the page count of DIR/<stem>.pdf (as made
-by `soffice --convert-to pdf`).  The closing line counts the files whose
-stored count is above 1 and that Word saved (a stored 1 is often stale).
-Standard library only; every read is bounded since the inputs are untrusted.
+One line per FILE: path, stored page count ('-' if none), the saving
+application and, with --pdf-dir, the pages of DIR/<stem>.pdf as written by
+`soffice --convert-to pdf`.  Agreement is counted over files saved by Word
+with a stored count above 1 (a stored 1 is often stale).  Reads are bounded:
+the inputs are untrusted.
 """
 import os
 import re
@@ -17,18 +17,15 @@ import subprocess
 import sys
 import zipfile
 
-MAX_FILE = 256 << 20      # documents and PDFs larger than this are skipped
-MAX_PART = 4 << 20        # docProps/app.xml or a property stream
-ENDOFCHAIN = 0xFFFFFFFE
+MAX_FILE = 256 << 20    # larger documents and PDFs are skipped
+MAX_PART = 4 << 20      # docProps/app.xml, a property set stream
+END = 0xFFFFFFFE        # first of the special sector numbers (end of chain...)
 
 
 def docx_info(path):
     with zipfile.ZipFile(path) as z:
-        try:
-            info = z.getinfo("docProps/app.xml")
-        except KeyError:
-            return None, ""
-        if info.file_size > MAX_PART:
+        info = next((i for i in z.infolist() if i.filename == "docProps/app.xml"), None)
+        if info is None or info.file_size > MAX_PART:
             return None, ""
         xml = z.read(info).decode("utf-8", "replace")
     pages = re.search(r"<(?:\w+:)?Pages>\s*(\d+)\s*<", xml)
@@ -37,31 +34,29 @@ def docx_info(path):
 
 
 class Ole:
-    """Just enough of the compound file format to read one small stream."""
+    """Just enough of the OLE compound file format to read one small stream."""
 
     def __init__(self, data):
         if data[:8] != b"\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1" or len(data) < 512:
             raise ValueError("not a compound file")
         self.data = data
         self.ssz = 1 << struct.unpack_from("<H", data, 0x1E)[0]
-        self.mssz = 1 << struct.unpack_from("<H", data, 0x20)[0]
-        if self.ssz not in (512, 4096) or self.mssz != 64:
-            raise ValueError("bad sector size")
+        if self.ssz not in (512, 4096) or struct.unpack_from("<H", data, 0x20)[0] != 6:
+            raise ValueError("unexpected sector size")
         nfat, self.dir_start = struct.unpack_from("<II", data, 0x2C)
-        self.cutoff, minifat_start, _, difat_start, ndifat = \
-            struct.unpack_from("<IIIII", data, 0x38)
-        fat_sectors = [s for s in struct.unpack_from("<109I", data, 0x4C) if s < ENDOFCHAIN]
+        self.cutoff, minifat, _, difat, ndifat = struct.unpack_from("<5I", data, 0x38)
         per = self.ssz // 4
-        while difat_start < ENDOFCHAIN and ndifat > 0:
-            ndifat -= 1
-            ent = struct.unpack_from("<%dI" % per, self.sector(difat_start))
-            fat_sectors += [s for s in ent[:-1] if s < ENDOFCHAIN]
-            difat_start = ent[-1]
-        fat_sectors = fat_sectors[:nfat]
+        fat_sectors = list(struct.unpack_from("<109I", data, 0x4C))
+        for _ in range(min(ndifat, len(data) // self.ssz)):
+            if difat >= END:
+                break
+            ent = struct.unpack_from("<%dI" % per, self.sector(difat))
+            fat_sectors += ent[:-1]
+            difat = ent[-1]
         self.fat = []
-        for s in fat_sectors:
+        for s in [s for s in fat_sectors if s < END][:nfat]:
             self.fat += struct.unpack_from("<%dI" % per, self.sector(s))
-        raw = self.chain(minifat_start)
+        raw = self.chain(minifat)
         self.minifat = struct.unpack_from("<%dI" % (len(raw) // 4), raw)
 
     def sector(self, n):
@@ -73,65 +68,57 @@ class Ole:
     def chain(self, start, table=None, read=None, limit=MAX_PART):
         table = self.fat if table is None else table
         read = read or self.sector
-        out, seen = [], set()
-        while start < ENDOFCHAIN and start < len(table) and start not in seen:
+        out, seen, total = [], set(), 0
+        while start < END and start < len(table) and start not in seen:
             seen.add(start)
             out.append(read(start))
-            if sum(map(len, out)) > limit:
+            total += len(out[-1])
+            if total > limit:
                 raise ValueError("stream too long")
             start = table[start]
         return b"".join(out)
 
     def stream(self, name):
-        """A stream directly under the root storage (not inside an embedded object)."""
-        dirs = self.chain(self.dir_start, limit=MAX_FILE)
-        count = len(dirs) // 128
-
-        def entry(i):
-            e = dirs[i * 128:(i + 1) * 128]
-            nlen, kind = struct.unpack_from("<HB", e, 0x40)
-            left, right, child = struct.unpack_from("<III", e, 0x44)
-            start, size = struct.unpack_from("<II", e, 0x74)
-            ename = e[:max(0, min(nlen, 64) - 2)].decode("utf-16-le", "replace")
-            return ename, kind, left, right, child, start, size
-
-        if count == 0:
-            return None
-        _, _, _, _, child, root_start, _ = entry(0)
-        todo, seen = [child], set()
-        while todo:
+        """A stream directly in the root storage, not inside an embedded object."""
+        dirs, ents = self.chain(self.dir_start, limit=MAX_FILE), []
+        for off in range(0, len(dirs) - 127, 128):
+            nlen, kind, _, left, right, child = struct.unpack_from("<HBB3I", dirs, off + 0x40)
+            start, size = struct.unpack_from("<II", dirs, off + 0x74)
+            ename = dirs[off:off + max(0, min(nlen, 64) - 2)].decode("utf-16-le", "replace")
+            ents.append((ename, kind, left, right, child, start, size))
+        todo, seen = [ents[0][4]] if ents else [], set()
+        while todo:         # the root's children form a tree of siblings
             i = todo.pop()
-            if i >= count or i in seen:
+            if i >= len(ents) or i in seen:
                 continue
             seen.add(i)
-            ename, kind, left, right, _, start, size = entry(i)
+            ename, kind, left, right, _, start, size = ents[i]
             todo += [left, right]
-            if kind != 2 or ename != name:
-                continue
-            if size > MAX_PART:
-                raise ValueError("stream too long")
-            if size >= self.cutoff:
-                return self.chain(start)[:size]
-            mini = self.chain(root_start, limit=MAX_FILE)
-
-            def msec(n):
-                if (n + 1) * 64 > len(mini):
-                    raise ValueError("mini sector out of range")
-                return mini[n * 64:(n + 1) * 64]
-            return self.chain(start, self.minifat, msec)[:size]
+            if kind == 2 and ename == name:
+                return self.read(start, size, ents[0][5])
         return None
+
+    def read(self, start, size, mini_start):
+        if size > MAX_PART:
+            raise ValueError("stream too long")
+        if size >= self.cutoff:
+            return self.chain(start)[:size]
+        mini = self.chain(mini_start, limit=MAX_FILE)
+
+        def mini_sector(n):
+            if (n + 1) * 64 > len(mini):
+                raise ValueError("mini sector out of range")
+            return mini[n * 64:(n + 1) * 64]
+        return self.chain(start, self.minifat, mini_sector)[:size]
 
 
 def summary_props(ps):
-    """Property id -> int or str from a SummaryInformation property set."""
+    """Property id -> int (VT_I4) or str (VT_LPSTR) from the first section."""
     props = {}
-    if len(ps) < 48:
+    sec = struct.unpack_from("<I", ps, 44)[0] if len(ps) >= 48 else 0
+    if sec < 48 or sec + 8 > len(ps):
         return props
-    sec = struct.unpack_from("<I", ps, 44)[0]
-    if sec + 8 > len(ps):
-        return props
-    count = min(struct.unpack_from("<I", ps, sec + 4)[0], 1000)
-    for i in range(count):
+    for i in range(min(struct.unpack_from("<I", ps, sec + 4)[0], 1000)):
         p = sec + 8 + 8 * i
         if p + 8 > len(ps):
             break
@@ -140,9 +127,9 @@ def summary_props(ps):
         if v + 8 > len(ps):
             continue
         vt, val = struct.unpack_from("<II", ps, v)
-        if vt == 3:                                   # VT_I4
+        if vt == 3:
             props[pid] = val
-        elif vt == 30 and v + 8 + val <= len(ps):     # VT_LPSTR
+        elif vt == 30 and v + 8 + val <= len(ps):
             props[pid] = ps[v + 8:v + 8 + val].split(b"\0")[0].decode("cp1252", "replace")
     return props
 
@@ -150,11 +137,9 @@ def summary_props(ps):
 def doc_info(path):
     with open(path, "rb") as f:
         ps = Ole(f.read(MAX_FILE)).stream("\x05SummaryInformation")
-    if not ps:
-        return None, ""
-    props = summary_props(ps)
-    pages = props.get(14)
-    return (pages if isinstance(pages, int) else None), str(props.get(18, "")).strip()
+    props = summary_props(ps) if ps else {}
+    pages = props.get(14)                 # PIDSI_PAGECOUNT
+    return (pages if isinstance(pages, int) else None), str(props.get(18, "")).strip()  # PIDSI_APPNAME
 
 
 def stored(path):
@@ -162,11 +147,9 @@ def stored(path):
         if os.path.getsize(path) > MAX_FILE:
             return None, "(too large)"
         with open(path, "rb") as f:
-            magic = f.read(4)
-        if magic == b"PK\x03\x04":
-            return docx_info(path)
-        return doc_info(path)
-    except (OSError, ValueError, struct.error, zipfile.BadZipFile) as e:
+            zipped = f.read(4) == b"PK\x03\x04"
+        return docx_info(path) if zipped else doc_info(path)
+    except Exception as e:      # any damage in an untrusted file: report, go on
         return None, "(unreadable: %s)" % e
 
 
@@ -174,16 +157,12 @@ def pdf_pages(pdf):
     if not os.path.isfile(pdf) or os.path.getsize(pdf) > MAX_FILE:
         return None
     if shutil.which("pdfinfo"):
-        r = subprocess.run(["pdfinfo", pdf], capture_output=True, text=True, errors="replace")
-        m = re.search(r"^Pages:\s+(\d+)", r.stdout, re.M)
-        return int(m.group(1)) if m else None
-    with open(pdf, "rb") as f:           # the engine writes an uncompressed page tree
-        counts = re.findall(rb"/Type\s*/Pages\b[^>]*?/Count\s+(\d+)", f.read())
+        out = subprocess.run(["pdfinfo", pdf], capture_output=True, text=True, errors="replace").stdout
+        counts = re.findall(r"^Pages:\s+(\d+)", out, re.M)
+    else:                                   # the engine writes its page tree uncompressed
+        with open(pdf, "rb") as f:
+            counts = re.findall(rb"/Type\s*/Pages\b[^>]*?/Count\s+(\d+)", f.read())
     return max(map(int, counts)) if counts else None
-
-
-def by_word(app):
-    return "Microsoft" in app and "Word" in app
 
 
 def main(argv):
@@ -201,7 +180,7 @@ def main(argv):
             stem = os.path.splitext(os.path.basename(path))[0]
             got = pdf_pages(os.path.join(pdf_dir, stem + ".pdf"))
             line.append("-" if got is None else str(got))
-            if pages and pages > 1 and by_word(app):
+            if pages and pages > 1 and "Microsoft" in app and "Word" in app:
                 total += 1
                 match += got == pages
         print("\t".join(line))

@@ -389,13 +389,21 @@ std::string Image(double wcm, double hcm)
            "</office:binary-data></draw:image></draw:frame></text:p>\n";
 }
 
+std::string FodtInFont(const std::string& body, const std::string& family)
+{
+    std::string fodt = Fodt(body);
+    const std::string standard = "svg:font-family=\"'Liberation Serif'\"";
+    fodt.replace(fodt.find(standard), standard.size(), "svg:font-family=\"'" + family + "'\"");
+    return fodt;
+}
+
 bool MakeDocument(Word& word, const std::string& dir, const std::string& body, const std::string& outPath,
-                  const std::string& password)
+                  const std::string& password, const std::string& family)
 {
     std::string src = dir + "/source-" + std::to_string(rand()) + ".fodt";
     {
         std::ofstream f(src, std::ios::binary);
-        f << Fodt(body);
+        f << (family.empty() ? Fodt(body) : FodtInFont(body, family));
         if (!f)
             return false;
     }

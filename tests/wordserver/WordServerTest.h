@@ -70,10 +70,13 @@ std::string HeadedTable(int rows);
 // A frame with an embedded colour-gradient bitmap of w x h centimetres.
 std::string Image(double wcm, double hcm);
 
+// Fodt(body) with every paragraph asking for the font family instead.
+std::string FodtInFont(const std::string& body, const std::string& family);
+
 // Writes the flat text to <dir>/<name>.fodt and has the engine save it as outPath (format by
-// extension). False on any failure.
+// extension), its text in family when one is given. False on any failure.
 bool MakeDocument(Word& word, const std::string& dir, const std::string& body, const std::string& outPath,
-                  const std::string& password = std::string());
+                  const std::string& password = std::string(), const std::string& family = std::string());
 
 // Engines in the engine list that this process started and that are live processes.
 struct ListedEngine {
