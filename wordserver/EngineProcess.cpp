@@ -109,6 +109,29 @@ void RecordVersionSeen(const Reference<css::uno::XComponentContext>& remote)
     }
 }
 
+// Tracked changes are coloured by author, and the engine numbers authors in the order it met
+// them since it started (its own user first): the same document came out in other colours
+// after another with tracked changes. One fixed colour for every author makes a document's
+// pictures its own; the dark red is the engine's fifth author colour, near the red Word shows
+// for a single reviewer. Failures leave the colours by author (logged).
+void FixRevisionColours(const Reference<css::uno::XComponentContext>& remote)
+{
+    const sal_Int32 kRevisionRed = 0xC5000B;
+    for (const char* kind : {"Insert", "Delete", "ChangedAttribute"}) {
+        try {
+            const std::string path = std::string("/org.openoffice.Office.Writer/Revision/TextDisplay/") + kind;
+            Reference<css::container::XNameReplace> node = ConfigNode(remote, path.c_str());
+            sal_Int32 colour = 0;
+            if ((node->getByName("Color") >>= colour) && colour == kRevisionRed)
+                continue;
+            node->replaceByName("Color", css::uno::Any(kRevisionRed));
+            Reference<css::util::XChangesBatch>(node, css::uno::UNO_QUERY_THROW)->commitChanges();
+        } catch (const css::uno::Exception& e) {
+            LogFailure("revision colours", e.Message);
+        }
+    }
+}
+
 EngineStatus Start()
 {
     EngineState& st = State();
@@ -188,6 +211,7 @@ EngineStatus Start()
             WatchdogArm(StartTimeoutMs());
             bool blocked = BlockExternalContent(remote);
             RecordVersionSeen(remote);
+            FixRevisionColours(remote);
             Reference<css::frame::XDesktop2> desktop = css::frame::Desktop::create(remote);
             st.desktop.set(desktop, css::uno::UNO_QUERY_THROW);
             st.loader.set(desktop, css::uno::UNO_QUERY_THROW);

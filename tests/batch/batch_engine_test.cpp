@@ -217,6 +217,43 @@ TEST_F(Batch, FontsFolderIsDrawnWith)
     EXPECT_NE(bad.err.find("--fonts"), std::string::npos) << bad.err;
 }
 
+// A paragraph with text inserted and deleted, tracked, by each of the authors.
+std::string TrackedBody(const std::vector<std::string>& authors)
+{
+    std::string regions, text;
+    for (size_t i = 0; i < authors.size(); ++i) {
+        const std::string id = "ct" + std::to_string(i);
+        const char* kind = i % 2 ? "deletion" : "insertion";
+        regions += "<text:changed-region xml:id=\"" + id + "\" text:id=\"" + id + "\"><text:" + kind +
+                   "><office:change-info><dc:creator>" + authors[i] +
+                   "</dc:creator><dc:date>2024-01-01T00:00:00</dc:date></office:change-info>" +
+                   (i % 2 ? "<text:p>Words " + authors[i] + " struck out.</text:p>" : "") + "</text:" + kind +
+                   "></text:changed-region>";
+        text += i % 2 ? "<text:change text:change-id=\"" + id + "\"/> "
+                      : "<text:change-start text:change-id=\"" + id + "\"/>Words " + authors[i] +
+                            " added. <text:change-end text:change-id=\"" + id + "\"/>";
+    }
+    return "<text:tracked-changes>" + regions + "</text:tracked-changes><text:p>Reviewed: " + text + "</text:p>" +
+           wstest::Para(wstest::Lorem(40, 9));
+}
+
+// Tracked changes look the same whatever the engine converted before (their colours once
+// followed the order in which the engine met their authors).
+TEST_F(Batch, TrackedChangesLookTheSameAfterOtherDocuments)
+{
+    {
+        wstest::Word word;
+        ASSERT_TRUE(wstest::MakeDocument(word, src.Path(), TrackedBody({"Alice"}), src / "alice.docx"));
+        ASSERT_TRUE(wstest::MakeDocument(word, src.Path(), TrackedBody({"Bob", "Carol"}), src / "bob.docx"));
+    }
+    TempDir alone, after;
+    ASSERT_EQ(RunBatch({"-j", "1", "-o", alone.Path(), src / "bob.docx"}).status, 0);
+    ASSERT_EQ(RunBatch({"-j", "1", "-o", after.Path(), src / "alice.docx", src / "bob.docx"}).status, 0);
+    const std::string first = ReadWhole(alone / "bob_1.png");
+    ASSERT_FALSE(first.empty());
+    EXPECT_TRUE(first == ReadWhole(after / "bob_1.png")) << "bob.docx drawn differently after alice.docx";
+}
+
 // Two workers give the same pictures, byte for byte, as one; documents sharing a base name
 // keep apart by the documented rule.
 TEST_F(Batch, TwoJobsMatchOneJob)
