@@ -35,6 +35,19 @@ now() { date +%s.%N; }
 calc() { awk "BEGIN { printf \"%.6f\", $1 }"; }
 count() { find "$1" -maxdepth 1 -type f -not -name '.*' | wc -l; }
 
+# The peer draws with the same fonts as the engine: the system's, then the program's stand-ins
+# for Word fonts. It keeps its extension cache in the run's folder too (as root it would make
+# the office suite's shared one).
+cat > "$work/peer-fonts.conf" <<EOF
+<?xml version="1.0"?>
+<!DOCTYPE fontconfig SYSTEM "urn:fontconfig:fonts.dtd">
+<fontconfig>
+  <include ignore_missing="yes">/etc/fonts/fonts.conf</include>
+  <include>$(cd "$(dirname "$0")/../.." && pwd)/wordserver/WordFonts.conf</include>
+</fontconfig>
+EOF
+soffice() { FONTCONFIG_FILE="$work/peer-fonts.conf" command soffice -env:UNO_SHARED_PACKAGES_CACHE="file://$work/lo-shared" "$@"; }
+
 # Warm profiles for both sides (their first start sets a profile up): not timed.
 mkdir -p "$work/warm"
 "$batch" -j 2 -o "$work/warm" "${docs[0]}" "${docs[0]}" >/dev/null 2>&1 || true
