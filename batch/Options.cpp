@@ -150,7 +150,7 @@ bool ParseArguments(const std::vector<std::string>& args, int nDefaultJobs, Opti
         static const char* const kShort[][2] = {{"-o", "--output"},  {"-f", "--format"},  {"-r", "--resolution"},
                                                 {"-p", "--pages"},   {"-q", "--quality"}, {"-j", "--jobs"},
                                                 {"-t", "--timeout"}, {"", "--report"},
-                                                {"", "--fonts"}};
+                                                {"", "--fonts"},     {"", "--files-from"}};
         std::string longName;
         for (const auto& pair : kShort)
             if (name == pair[0] || name == pair[1])
@@ -199,6 +199,9 @@ bool ParseArguments(const std::vector<std::string>& args, int nDefaultJobs, Opti
         } else if (longName == "--report") {
             ok = !value.empty();
             o.reportPath = value;
+        } else if (longName == "--files-from") {
+            ok = !value.empty();
+            o.filesFrom = value;
         } else if (longName == "--fonts") {
             // The engine takes its font folders as one list separated by ':'.
             ok = !value.empty() && value.find(':') == std::string::npos;
@@ -210,12 +213,23 @@ bool ParseArguments(const std::vector<std::string>& args, int nDefaultJobs, Opti
             return false;
         }
     }
-    if (!o.help && !o.version && o.inputs.empty()) {
+    if (!o.help && !o.version && o.inputs.empty() && o.filesFrom.empty()) {
         *error = "no FILE or FOLDER given";
         return false;
     }
     *out = o;
     return true;
+}
+
+void ReadPathList(std::istream& in, std::vector<std::string>* inputs)
+{
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!line.empty())
+            inputs->push_back(line);
+    }
 }
 
 int DefaultJobs()
@@ -243,6 +257,8 @@ without a display.
   -t, --timeout SECONDS     per document (default 300; a worker's first document includes
                             its engine's start)
       --report FILE         a JSON report ("-" for standard output)
+      --files-from FILE     also the documents and folders named in FILE, one a line ("-":
+                            standard input), for lists too long for a command line
       --fonts DIR           also draw with the fonts of this folder (and its sub-folders),
                             for fonts a document asks for that the system lacks; repeatable
   -h, --help; --version

@@ -1,6 +1,7 @@
 // The command line of pagesnap-batch: options, the page list and the help text.
 #pragma once
 
+#include <istream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,6 +29,7 @@ struct Options {
     int timeoutSeconds = 300;
     std::string reportPath;  // empty: none; "-" standard output
     std::vector<std::string> fontDirs;  // --fonts, as given, in order
+    std::string filesFrom;              // --files-from: a file of paths, one a line; "-" standard input
     std::vector<std::string> inputs;
     bool help = false;
     bool version = false;
@@ -43,6 +45,10 @@ std::vector<int> SelectPages(const std::vector<PageRange>& ranges, int nCount, s
 // Parses argv (without argv[0]). False with a message naming the bad argument. jobs defaults
 // to nDefaultJobs.
 bool ParseArguments(const std::vector<std::string>& args, int nDefaultJobs, Options* out, std::string* error);
+
+// Appends the paths of a --files-from list (one a line; a final '\r' of a line and empty lines
+// are dropped) from in to inputs.
+void ReadPathList(std::istream& in, std::vector<std::string>* inputs);
 
 // The number of cores, at most 8 (at least 1).
 int DefaultJobs();

@@ -159,7 +159,19 @@ std::string Run_::DocPrefix(int nDoc) const { return m_runTag + std::to_string(n
 bool Run_::Prepare(std::string* error)
 {
     std::vector<std::string> warnings;
-    const std::vector<std::string> paths = GatherDocuments(m_opts.inputs, &warnings);
+    std::vector<std::string> inputs = m_opts.inputs;
+    if (!m_opts.filesFrom.empty()) {
+        std::ifstream file;
+        if (m_opts.filesFrom != "-")
+            file.open(m_opts.filesFrom, std::ios::binary);
+        std::istream& in = m_opts.filesFrom == "-" ? std::cin : file;
+        if (!in.good()) {
+            *error = "--files-from: cannot read '" + m_opts.filesFrom + "'";
+            return false;
+        }
+        ReadPathList(in, &inputs);
+    }
+    const std::vector<std::string> paths = GatherDocuments(inputs, &warnings);
     for (const std::string& w : warnings)
         std::fprintf(stderr, "pagesnap-batch: warning: %s\n", w.c_str());
     const std::vector<std::string> bases = AssignBases(paths);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,8 @@ TEST(BatchArguments, RejectionsNameTheBadArgument)
         {{"-p", "0", "a.doc"}, "'0'"},
         {{"-p", "-", "a.doc"}, "'-'"},
         {{"-p", "2-x", "a.doc"}, "'2-x'"},
+        {{"--fonts", "a:b", "a.doc"}, "'a:b'"},
+        {{"--files-from", ""}, "--files-from"},
     };
     for (const Row& row : rows) {
         Options o;
@@ -74,6 +77,15 @@ TEST(BatchArguments, EveryOptionInEveryForm)
     EXPECT_EQ(o.timeoutSeconds, 5);
     EXPECT_EQ(o.reportPath, "-");
     EXPECT_EQ(o.inputs, (std::vector<std::string>{"a.doc", "dir"}));
+
+    // A list of paths is input enough; --fonts repeats.
+    ASSERT_TRUE(ParseArguments({"--files-from", "-", "--fonts", "f1", "--fonts=f2"}, 4, &o, &error)) << error;
+    EXPECT_EQ(o.filesFrom, "-");
+    EXPECT_EQ(o.fontDirs, (std::vector<std::string>{"f1", "f2"}));
+    EXPECT_TRUE(o.inputs.empty());
+    std::istringstream list("a.doc\r\n\nwith space.docx\n/abs/dir\nlast.doc");
+    ReadPathList(list, &o.inputs);
+    EXPECT_EQ(o.inputs, (std::vector<std::string>{"a.doc", "with space.docx", "/abs/dir", "last.doc"}));
 
     ASSERT_TRUE(ParseArguments({"--output=o2", "--format=bmp", "--resolution=600", "-j8", "-q100", "--timeout", "1",
                                 "--", "-named-like-an-option.doc"},
