@@ -3,6 +3,8 @@
 // progress bar. It owns the Word instance (once made), the preview and the document list.
 #pragma once
 
+#include "app/FontMark.h"
+
 #include <QMainWindow>
 #include <QSize>
 #include <QStringList>
@@ -138,6 +140,7 @@ private:
     CxWordUtil* wordUtil;
     CxWordView* wordView;
     CxWordDoc* currentDoc;
+    FontMark lastMark;  // of the document ConvertDocument last opened
     DocFileMgr* docFileMgr;
     bool selectAllNext;
     bool destroyed;

@@ -17,7 +17,9 @@
 #include <io.h>
 #include <shlobj.h>
 
+#include <QIcon>
 #include <QProgressBar>
+#include <QStyle>
 #include <QTreeWidget>
 
 #include <cctype>
@@ -174,6 +176,7 @@ bool TfmMain::ConvertDocument(const char* szPath)
 {
     if (!szPath)
         return false;
+    lastMark = FontMark();
     CxWordDoc* pDoc = new CxWordDoc(wordUtil);
     int nCount = pDoc->Open(szPath) ? pDoc->GetPageCount() : 0;
     if (nCount <= 0) {
@@ -187,6 +190,7 @@ bool TfmMain::ConvertDocument(const char* szPath)
         delete pDoc;
         return false;
     }
+    lastMark = FontMarkOf(pDoc);
     bool ok = true;
     int nReopens = 0;
     for (int i = 0; i < nCount; ++i) {
@@ -266,8 +270,13 @@ void TfmMain::ConvertCheckedDocuments()
     EnsureWorkFolders();
     BeginRun();
     RunOverRows(ui->lvFile, true, [this](int i) {
-        auto* pInfo = static_cast<DocFileInfo*>(ui->lvFile->topLevelItem(i)->data(0, Qt::UserRole).value<void*>());
-        return pInfo && ConvertDocument(pInfo->szPath);
+        QTreeWidgetItem* pRow = ui->lvFile->topLevelItem(i);
+        auto* pInfo = static_cast<DocFileInfo*>(pRow->data(0, Qt::UserRole).value<void*>());
+        const bool ok = pInfo && ConvertDocument(pInfo->szPath);
+        // The document's mark: an icon by its name, the list in its tooltip.
+        pRow->setIcon(0, lastMark.IsEmpty() ? QIcon() : style()->standardIcon(QStyle::SP_MessageBoxWarning));
+        pRow->setToolTip(0, lastMark.tooltip);
+        return ok;
     });
 }
 
@@ -354,6 +363,10 @@ bool TfmMain::LoadDocument(const char* szPath)
     wordView->SetDocument(pDoc);
     FillPageList();
     currentDoc = pDoc;
+    const FontMark mark = FontMarkOf(pDoc);
+    ui->lblFontMark->setText(mark.text);
+    ui->lblFontMark->setToolTip(mark.tooltip);
+    ui->lblFontMark->setVisible(!mark.IsEmpty());
     UpdateButtons();
     SetNormalCursor();
     return true;

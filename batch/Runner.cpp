@@ -2,6 +2,7 @@
 // pipes, one at a time per worker, and come back as lines of events.
 #include "batch/Runner.h"
 
+#include "batch/FontNote.h"
 #include "batch/Names.h"
 #include "batch/Procs.h"
 #include "batch/Sniff.h"
@@ -90,6 +91,8 @@ struct Document {
     std::string base;
     enum State { Waiting, Running, Converted, Failed } state = Waiting;
     int pageCount = -1;
+    json fonts;            // the engine's font report; null when it gave none
+    int storedPages = -1;  // the page count Word stored (0: none); -1 when not told
     std::vector<std::string> skipped;
     std::vector<Picture> pictures;
     ErrorKind kind = ErrorKind::None;
@@ -420,6 +423,10 @@ void Run_::OnEvent(WorkerProc& w, const json& j)
     Document& d = m_docs[size_t(nDoc)];
     if (event == "opened") {
         d.pageCount = j.value("pages", 0);
+        if (j.contains("fonts") && j["fonts"].is_array())
+            d.fonts = j["fonts"];
+        if (j.contains("stored_pages") && j["stored_pages"].is_number_integer())
+            d.storedPages = j["stored_pages"].get<int>();
         d.skipped = j.value("skipped", std::vector<std::string>());
         if (!d.skipped.empty()) {
             std::string list;
@@ -582,17 +589,22 @@ void Run_::Loop()
 void Run_::FinishedLine(int nDoc)
 {
     const Document& d = m_docs[size_t(nDoc)];
+    const std::string note =
+        d.state == Document::Converted ? FontNote(d.fonts, d.storedPages, d.pageCount) : std::string();
     if (m_tty) {
-        // The redrawn line gives the counts; failures are kept above it.
+        // The redrawn line gives the counts; failures and notes are kept above it.
         if (d.state == Document::Failed) {
             std::fprintf(stderr, "\r\33[K%s: %s: %s\n", d.path.c_str(), ErrorKindName(d.kind), d.message.c_str());
+        } else if (!note.empty()) {
+            std::fprintf(stderr, "\r\33[K%s: %s\n", d.path.c_str(), note.c_str());
         }
         Progress(true);
         return;
     }
     if (d.state == Document::Converted)
-        std::fprintf(stderr, "[%d/%zu] %s: %zu %s written (%.1f s)\n", m_finished, m_docs.size(), d.path.c_str(),
-                     d.pictures.size(), d.pictures.size() == 1 ? "page" : "pages", d.seconds);
+        std::fprintf(stderr, "[%d/%zu] %s: %zu %s written (%.1f s)%s%s\n", m_finished, m_docs.size(),
+                     d.path.c_str(), d.pictures.size(), d.pictures.size() == 1 ? "page" : "pages", d.seconds,
+                     note.empty() ? "" : "; ", note.c_str());
     else
         std::fprintf(stderr, "[%d/%zu] %s: failed, %s: %s\n", m_finished, m_docs.size(), d.path.c_str(),
                      ErrorKindName(d.kind), d.message.c_str());
@@ -637,6 +649,24 @@ ordered_json Run_::Report() const
             written.push_back({{"page", p.page}, {"file", p.file}, {"width", p.width}, {"height", p.height}});
         jd["written"] = written;
         jd["skipped_pages"] = d.skipped;
+        if (d.fonts.is_array()) {
+            // Each font in the engine's order of fields, whatever order its line had.
+            ordered_json fonts = ordered_json::array();
+            for (const json& f : d.fonts) {
+                if (!f.is_object())
+                    continue;
+                ordered_json item;
+                for (const char* key : {"font", "kind", "drawn_with", "fallback"})
+                    if (f.contains(key))
+                        item[key] = ordered_json(f[key]);
+                fonts.push_back(std::move(item));
+            }
+            jd["fonts"] = std::move(fonts);
+        } else {
+            jd["fonts"] = nullptr;
+        }
+        jd["stored_pages"] = d.storedPages > 0 ? ordered_json(d.storedPages) : ordered_json(nullptr);
+        jd["pages_differ"] = PagesDiffer(d.storedPages, d.pageCount);
         jd["seconds"] = d.seconds;
         if (d.state == Document::Failed)
             jd["error"] = {{"kind", ErrorKindName(d.kind)}, {"message", d.message}};

@@ -200,7 +200,19 @@ void Worker::Convert(int nDoc, const std::string& path, const std::string& prefi
     const int nCount = doc.GetPageCount();
     std::vector<std::string> skipped;
     const std::vector<int> pages = SelectPages(m_setup.pages, nCount, &skipped);
-    Send({{"doc", nDoc}, {"event", "opened"}, {"pages", nCount}, {"skipped", skipped}});
+    json opened = {{"doc", nDoc}, {"event", "opened"}, {"pages", nCount}, {"skipped", skipped}};
+    // What the engine says of the document's fonts and of Word's own page count; a server
+    // that does not say leaves them out (null in the report).
+    std::string fonts;
+    if (doc.GetFontReport(&fonts)) {
+        json parsed = json::parse(fonts, nullptr, false);
+        if (parsed.is_array())
+            opened["fonts"] = std::move(parsed);
+    }
+    const int nStored = doc.GetStoredPageCount();
+    if (nStored >= 0)
+        opened["stored_pages"] = nStored;
+    Send(opened);
 
     HDC hScreen = GetDC(nullptr);
     HDC hMem = hScreen ? CreateCompatibleDC(hScreen) : nullptr;

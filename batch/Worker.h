@@ -6,7 +6,9 @@
 //   {"doc": N, "path": PATH, "prefix": PREFIX}        (then more documents; end of input ends it)
 // The worker answers on its standard output, for document N:
 //   {"doc": N, "event": "engine", "pid": P}           an engine process it started (any time)
-//   {"doc": N, "event": "opened", "pages": C, "skipped": ["9-"]}
+//   {"doc": N, "event": "opened", "pages": C, "skipped": ["9-"], "fonts": [...], "stored_pages": S}
+//                                                     fonts and stored_pages when the engine
+//                                                     tells them (see CxWordDoc::GetFontReport)
 //   {"doc": N, "event": "page", "page": n, "file": PREFIX<n>.<ext>, "width": W, "height": H}
 //   {"doc": N, "event": "done"}  or  {"doc": N, "event": "failed", "kind": K, "message": M}
 #pragma once

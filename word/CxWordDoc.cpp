@@ -92,6 +92,37 @@ bool CxWordDoc::Open(const char* szPath)
     return LoadDocument();
 }
 
+bool CxWordDoc::GetFontReport(std::string* pJson)
+{
+    if (!pJson || !m_pSrcDisp)
+        return false;
+    VARIANT v;
+    VariantInit(&v);
+    if (FAILED(m_pSrcDisp->GetProperty(u"FontReport", &v)))
+        return false;
+    bool ok = v.vt == VT_BSTR;
+    if (ok) {
+        const int nWide = int(SysStringLen(v.bstrVal));
+        const int nBytes = nWide ? WideCharToMultiByte(CP_UTF8, 0, v.bstrVal, nWide, nullptr, 0, nullptr, nullptr) : 0;
+        ok = nWide == 0 || nBytes > 0;
+        if (ok) {
+            pJson->assign(size_t(nBytes), '\0');
+            if (nBytes)
+                WideCharToMultiByte(CP_UTF8, 0, v.bstrVal, nWide, &(*pJson)[0], nBytes, nullptr, nullptr);
+        }
+    }
+    VariantClear(&v);
+    return ok;
+}
+
+int CxWordDoc::GetStoredPageCount()
+{
+    int n = -1;
+    if (!m_pSrcDisp || m_pSrcDisp->GetPropertyLong(u"StoredPageCount", &n) != 0 || n < 0)
+        return -1;
+    return n;
+}
+
 bool CxWordDoc::LoadDocument()
 {
     WCHAR wszPath[kWidePath];

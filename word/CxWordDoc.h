@@ -6,6 +6,7 @@
 
 #include <ole2.h>
 
+#include <string>
 #include <vector>
 
 class CDispCmd;
@@ -44,6 +45,13 @@ public:
     // Draws the whole page (selecting it first) scaled to fill pDst of hdc, on white. False
     // when the page could not be selected or drawn.
     bool RenderPage(int nIndex, HDC hdc, const RECT* pDst);
+    // Asked of the document's server by name, members of the stand-in's own that Word does not
+    // have: the fonts the document was drawn with, a JSON array of
+    // {"font", "kind", "drawn_with", "fallback"}; and the page count its file says Word
+    // counted (0 when the file records none or Word did not save it). False / -1 when the
+    // server does not answer them or nothing is open.
+    bool GetFontReport(std::string* pJson);
+    int GetStoredPageCount();
     // Whether pages are drawn straight from the document's own layout.
     bool HasPageView() const { return m_pSrcView != nullptr; }
 

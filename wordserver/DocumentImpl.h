@@ -67,6 +67,12 @@ struct Document::Impl {
     bool replaced = false;  // the whole main text was replaced by a paste, and nothing else
     bool otherEdit = false; // changed in any other way
     bool stale = false;     // handed out again: holds an earlier paste, not the file's text
+    // Recorded at load (Loading.cpp): the text layout's font mappings, and what the file
+    // stored about its pages before the engine's layout replaced it.
+    bool fontsTracked = false;
+    std::vector<FontUse> fontUses;
+    int storedPages = 0;
+    std::string storedBy;
 
     void EnsureMap()
     {

@@ -4,6 +4,8 @@
 // of memory here may throw std::bad_alloc; the COM objects turn it into E_OUTOFMEMORY.
 #pragma once
 
+#include "FontReport.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -90,6 +92,12 @@ public:
     EngineStatus AllPagesPdf(std::shared_ptr<const PdfBytes>* out);
     // Every page exported to PDF (for checks against the engine's own layout).
     EngineStatus ExportPdf(const std::string& path);
+    // How the document's fonts were drawn: what the engine's text layout recorded from the
+    // start of the load through the whole layout. Failed when the engine could not record it.
+    EngineStatus FontUses(std::vector<FontUse>* out);
+    // The page count the file records, and the application it names as the one that saved it
+    // (0 and "" when it records none), as the file had them.
+    EngineStatus StoredPages(int* pages, std::string* application);
 
     bool IsOpen() const;
     const std::string& Path() const { return m_path; }

@@ -2,18 +2,25 @@
 // loaded to hand it out again (parking).
 #include "DocumentImpl.h"
 
+#include <com/sun/star/awt/XFontMappingUse.hpp>
+#include <com/sun/star/beans/NamedValue.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
 #include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/document/MacroExecMode.hpp>
+#include <com/sun/star/document/XDocumentProperties.hpp>
+#include <com/sun/star/document/XDocumentPropertiesSupplier.hpp>
 #include <com/sun/star/document/UpdateDocMode.hpp>
 #include <com/sun/star/frame/XLoadable.hpp>
+#include <com/sun/star/io/XInputStream.hpp>
 #include <com/sun/star/lang/XMultiComponentFactory.hpp>
 #include <com/sun/star/lang/XServiceInfo.hpp>
 #include <com/sun/star/task/XInteractionHandler.hpp>
 #include <com/sun/star/text/XTextContent.hpp>
 #include <com/sun/star/text/XTextFieldsSupplier.hpp>
+#include <com/sun/star/ucb/XSimpleFileAccess.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -63,6 +70,120 @@ void HideComments(const Reference<XTextDocument>& doc)
         Reference<css::beans::XPropertySet>(doc, UNO_QUERY_THROW)->setPropertyValue("RecordChanges", Any(true));
     if (hidden && getenv("FOLIUM_ENGINE_VERBOSE"))
         fprintf(stderr, "wordserver: %d comments hidden\n", hidden);
+}
+
+// Records which fonts the engine's text layout draws with while a document loads and lays
+// out. The engine records for the whole process at once, and only one document loads at a
+// time (the engine mutex), so what is recorded between Start and Finish is that document's.
+class FontTracking {
+public:
+    explicit FontTracking(int generation)
+    {
+        static Reference<css::awt::XFontMappingUse> toolkit;
+        static int toolkitGeneration = -1;
+        if (toolkitGeneration != generation) {
+            toolkit.clear();
+            toolkitGeneration = generation;
+            Reference<css::lang::XMultiComponentFactory> smgr = State().context->getServiceManager();
+            toolkit.set(smgr->createInstanceWithContext("com.sun.star.awt.Toolkit", State().context), UNO_QUERY);
+        }
+        m_toolkit = toolkit;
+        if (m_toolkit.is()) {
+            m_toolkit->startTrackingFontMappingUse();
+            m_active = true;
+        }
+    }
+    // Stops recording whatever happened: the engine would otherwise record every later layout.
+    ~FontTracking()
+    {
+        if (!m_active)
+            return;
+        try {
+            m_toolkit->finishTrackingFontMappingUse();
+        } catch (...) {
+        }
+    }
+    FontTracking(const FontTracking&) = delete;
+    FontTracking& operator=(const FontTracking&) = delete;
+
+    // False when the engine offers no recording.
+    bool Finish(std::vector<FontUse>* out)
+    {
+        if (!m_active)
+            return false;
+        m_active = false;
+        const Sequence<css::awt::XFontMappingUseItem> items = m_toolkit->finishTrackingFontMappingUse();
+        out->clear();
+        out->reserve(size_t(items.getLength()));
+        for (const css::awt::XFontMappingUseItem& item : items) {
+            FontUse u;
+            u.requested = ToUtf8(item.originalFont);
+            for (const OUString& used : item.usedFonts)
+                u.used.push_back(ToUtf8(used));
+            u.count = int(item.count);
+            out->push_back(std::move(u));
+        }
+        return true;
+    }
+
+private:
+    Reference<css::awt::XFontMappingUse> m_toolkit;
+    bool m_active = false;
+};
+
+// A binary Word file's summary property set, read with the engine's own compound file
+// reader: its filter does not carry the page count and application into the properties.
+void ReadSummaryInformation(const OUString& url, Document::Impl& d)
+{
+    Reference<css::lang::XMultiComponentFactory> smgr = State().context->getServiceManager();
+    Reference<css::ucb::XSimpleFileAccess> files(
+        smgr->createInstanceWithContext("com.sun.star.ucb.SimpleFileAccess", State().context), UNO_QUERY_THROW);
+    Reference<css::io::XInputStream> file = files->openFileRead(url);
+    // No temporary copy of the file: its stream seeks.
+    Sequence<Any> args(2);
+    args.getArray()[0] <<= file;
+    args.getArray()[1] <<= true;
+    Reference<css::container::XNameAccess> storage(
+        smgr->createInstanceWithArgumentsAndContext("com.sun.star.embed.OLESimpleStorage", args, State().context),
+        UNO_QUERY_THROW);
+    const OUString name = OUString(u'\x0005') + "SummaryInformation";
+    Reference<css::io::XInputStream> stream;
+    if (storage->hasByName(name))
+        storage->getByName(name) >>= stream;
+    if (stream.is()) {
+        // Word writes a few hundred bytes; a larger set is cut, which its reader allows.
+        Sequence<sal_Int8> bytes;
+        const sal_Int32 got = stream->readBytes(bytes, 64 * 1024);
+        ParseSummaryInformation(reinterpret_cast<const unsigned char*>(bytes.getConstArray()),
+                                size_t(std::max<sal_Int32>(0, std::min(got, bytes.getLength()))), &d.storedPages,
+                                &d.storedBy);
+        stream->closeInput();
+    }
+    file->closeInput();
+}
+
+// The page count and the saving application the file stored. Read before the document has a
+// view: the engine's layout replaces the page count in the properties with its own.
+void ReadStoredPages(const Reference<css::uno::XInterface>& model, const OUString& url, Document::Impl& d)
+{
+    // Word 6 and later write compound files; Word 2 (the filter "MS WinWord 5") does not.
+    if (d.loadFilter.startsWith("MS Word 9") || d.loadFilter == "MS WinWord 6.0") {
+        ReadSummaryInformation(url, d);
+    } else {
+        // The OOXML filter reads docProps/app.xml's <Pages> and <Application> into these.
+        Reference<css::document::XDocumentPropertiesSupplier> dps(model, UNO_QUERY);
+        Reference<css::document::XDocumentProperties> props = dps.is() ? dps->getDocumentProperties() : nullptr;
+        if (!props.is())
+            return;
+        d.storedBy = ToUtf8(props->getGenerator());
+        for (const css::beans::NamedValue& v : props->getDocumentStatistics()) {
+            sal_Int32 n = 0;
+            if (v.Name == "PageCount" && (v.Value >>= n) && n > 0)
+                d.storedPages = int(n);
+        }
+    }
+    if (getenv("FOLIUM_ENGINE_VERBOSE"))
+        fprintf(stderr, "wordserver: stored pages %d, saved by \"%s\"\n", d.storedPages, d.storedBy.c_str());
 }
 
 FileId IdOf(const struct stat& sb)
@@ -214,6 +335,9 @@ EngineStatus LoadDocument(const std::string& pathIn, const LoadOptions& opts, Do
         Reference<css::frame::XLoadable> loadable(
             smgr->createInstanceWithContext("com.sun.star.text.TextDocument", State().context), UNO_QUERY_THROW);
         Reference<css::lang::XComponent> model(loadable, UNO_QUERY_THROW);
+        // From the start of the load through the whole layout: the engine lays text out
+        // while it imports, and again when the view formats the pages.
+        FontTracking tracking(d.generation);
         try {
             loadable->load(Props({
                 Prop("URL", Any(url)),
@@ -225,6 +349,16 @@ EngineStatus LoadDocument(const std::string& pathIn, const LoadOptions& opts, Do
                 Prop("InteractionHandler", Any(handler)),
                 Prop("Silent", Any(true)),
             }));
+            // A file whose stored count cannot be read still loads: it has none then.
+            try {
+                ReadStoredPages(model, url, d);
+            } catch (const css::lang::DisposedException&) {
+                throw;  // the engine is gone
+            } catch (const css::uno::Exception& e) {
+                LogFailure("stored pages", e.Message);
+                d.storedPages = 0;
+                d.storedBy.clear();
+            }
             HideComments(Reference<XTextDocument>(model, UNO_QUERY_THROW));
         } catch (const css::uno::Exception& e) {
             LogFailure("load", e.Message);
@@ -255,6 +389,20 @@ EngineStatus LoadDocument(const std::string& pathIn, const LoadOptions& opts, Do
         }
         d.controller = d.model->getCurrentController();
         d.open = true;
+        // The view's page count formats the whole document (its later pages are otherwise
+        // laid out when first drawn), so every font of it is drawn once while recording.
+        Reference<css::beans::XPropertySet> vp(d.controller, UNO_QUERY);
+        if (vp.is())
+            vp->getPropertyValue("PageCount");
+        d.fontsTracked = tracking.Finish(&d.fontUses);
+        if (getenv("FOLIUM_ENGINE_VERBOSE")) {
+            for (const FontUse& u : d.fontUses) {
+                std::string used;
+                for (const std::string& f : u.used)
+                    used += " [" + f + "]";
+                fprintf(stderr, "wordserver: font %s (%d):%s\n", u.requested.c_str(), u.count, used.c_str());
+            }
+        }
         return EngineStatus::Ok;
     });
     if (s == EngineStatus::Failed)
@@ -309,6 +457,27 @@ EngineStatus Document::Unstale()
     // The stale copy is closed for good, not parked again.
     again->m_impl->replaced = false;
     again->Close();
+    return EngineStatus::Ok;
+}
+
+EngineStatus Document::FontUses(std::vector<FontUse>* out)
+{
+    EngineStatus s = Ready();
+    if (s != EngineStatus::Ok)
+        return s;
+    if (!m_impl->fontsTracked)
+        return EngineStatus::Failed;
+    *out = m_impl->fontUses;
+    return EngineStatus::Ok;
+}
+
+EngineStatus Document::StoredPages(int* pages, std::string* application)
+{
+    EngineStatus s = Ready();
+    if (s != EngineStatus::Ok)
+        return s;
+    *pages = m_impl->storedPages;
+    *application = m_impl->storedBy;
     return EngineStatus::Ok;
 }
 

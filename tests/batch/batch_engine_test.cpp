@@ -10,6 +10,7 @@
 #include <csignal>
 #include <fstream>
 #include <map>
+#include <sstream>
 #include <sys/stat.h>
 #include <thread>
 
@@ -199,8 +200,8 @@ TEST_F(Batch, FontsFolderIsDrawnWith)
     {
         wstest::Word word;
         const std::string body = wstest::Para("Set in a licensed face. " + wstest::Lorem(80, 3));
-        ASSERT_TRUE(wstest::MakeDocument(word, src.Path(), body, src / "licensed.docx", "", "Zyxwvu Serif"));
-        ASSERT_TRUE(wstest::MakeDocument(word, src.Path(), body, src / "unknown.docx", "", "Qwmpf Serif"));
+        ASSERT_TRUE(wstest::MakeDocument(word, src.Path(), body, src / "licensed.docx", "", "", "Zyxwvu Serif"));
+        ASSERT_TRUE(wstest::MakeDocument(word, src.Path(), body, src / "unknown.docx", "", "", "Qwmpf Serif"));
     }
     for (bool withFolder : {false, true}) {
         TempDir o;
@@ -348,3 +349,54 @@ TEST_F(Batch, InterruptedAndTimedOut)
 }
 
 }  // namespace
+
+// Each document's fonts and Word's stored page count reach the report, and the progress line
+// notes replaced fonts (not metric clones) and a count of Word's that differs.
+TEST_F(Batch, FontsAndWordsPageCount)
+{
+    {
+        wstest::Word word;
+        ASSERT_TRUE(wstest::MakeDocument(
+            word, src.Path(), wstest::Para("Calibri text.", "FCalibri") + wstest::Para("Zzyzx text.", "FZzyzx"),
+            src / "fonts.docx", "", wstest::FontStyle("FCalibri", "Calibri") + wstest::FontStyle("FZzyzx", "Zzyzx Sans")));
+    }
+    ASSERT_TRUE(wstest::WriteDocx(src / "counted.docx", {"One page."}, "Microsoft Office Word", 5));
+    const Result r = RunBatch({"-j", "1", "-r", "24", "-o", out.Path(), "--report", work / "report.json",
+                               src / "counted.docx", src / "fonts.docx"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const json report = ReadJson(work / "report.json");
+    ASSERT_EQ(report["documents"].size(), 2u);
+
+    struct Row {
+        const char* name;
+        json storedPages;
+        bool differ;
+        const char* note;     // on the document's progress line
+        const char* notNote;  // never on it
+    } rows[] = {
+        {"counted.docx", 5, true, "written (", "fonts replaced"},
+        {"fonts.docx", nullptr, false, "; fonts replaced: Zzyzx Sans -> ", "Calibri"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const json* d = nullptr;
+        for (const json& doc : report["documents"])
+            if (doc["path"].get<std::string>().find(row.name) != std::string::npos)
+                d = &doc;
+        ASSERT_NE(d, nullptr);
+        for (const char* key : {"fonts", "stored_pages", "pages_differ"})
+            EXPECT_TRUE(d->contains(key)) << key;
+        EXPECT_TRUE((*d)["fonts"].is_array()) << *d;
+        EXPECT_EQ((*d)["stored_pages"], row.storedPages);
+        EXPECT_EQ((*d)["pages_differ"], row.differ);
+        std::string line;
+        std::istringstream lines(r.err);
+        for (std::string l; std::getline(lines, l);)
+            if (l.rfind("[", 0) == 0 && l.find(std::string(row.name) + ": ") != std::string::npos)
+                line = l;
+        EXPECT_NE(line.find(row.note), std::string::npos) << line;
+        EXPECT_EQ(line.find(row.notNote), std::string::npos) << line;
+    }
+    EXPECT_NE(r.err.find("counted.docx: 1 page written"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("; Word counted 5 pages"), std::string::npos) << r.err;
+}

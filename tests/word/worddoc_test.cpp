@@ -670,3 +670,20 @@ TEST_F(WordDocTest, AnUnscriptedCallFailsTheTestWithItsName)
     view->Release();
     ole->Release();
 }
+
+// Word has no members for the fonts or its stored count: asked by name, they fail, and a
+// document not open has nothing to ask.
+TEST_F(WordDocTest, FontReportAndStoredCountFailWhereTheServerDoesNotAnswer)
+{
+    std::unique_ptr<CxWordDoc> doc = Open("Fonts.doc", 2);
+    ASSERT_TRUE(doc);
+    std::string json = "unchanged";
+    EXPECT_FALSE(doc->GetFontReport(&json));
+    EXPECT_EQ(json, "unchanged");
+    EXPECT_EQ(doc->GetStoredPageCount(), -1);
+    EXPECT_FALSE(doc->GetFontReport(nullptr));
+
+    CxWordDoc closed(m_util.get());
+    EXPECT_FALSE(closed.GetFontReport(&json));
+    EXPECT_EQ(closed.GetStoredPageCount(), -1);
+}

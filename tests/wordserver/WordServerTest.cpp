@@ -1,5 +1,6 @@
 #include "WordServerTest.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -155,7 +156,14 @@ int CountPagesByGoto(IDispatch* doc)
     return count;
 }
 
-std::string Fodt(const std::string& body)
+std::string FontStyle(const std::string& name, const std::string& family)
+{
+    return "<style:style style:name=\"" + name + "\" style:family=\"paragraph\"><style:text-properties fo:font-family=\"" +
+           family + "\" style:font-family-asian=\"" + family + "\" style:font-family-complex=\"" + family +
+           "\"/></style:style>";
+}
+
+std::string Fodt(const std::string& body, const std::string& automaticStyles)
 {
     return R"(<?xml version="1.0" encoding="UTF-8"?>
 <office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
@@ -217,6 +225,7 @@ std::string Fodt(const std::string& body)
  <style:style style:name="Cell" style:family="table-cell">
   <style:table-cell-properties fo:border="0.5pt solid #000000" fo:padding="0.05cm"/>
  </style:style>
+)" + automaticStyles + R"(
 </office:automatic-styles>
 <office:master-styles>
  <style:master-page style:name="Standard" style:page-layout-name="pmPortrait">
@@ -389,21 +398,20 @@ std::string Image(double wcm, double hcm)
            "</office:binary-data></draw:image></draw:frame></text:p>\n";
 }
 
-std::string FodtInFont(const std::string& body, const std::string& family)
+std::string InFont(std::string fodt, const std::string& family)
 {
-    std::string fodt = Fodt(body);
     const std::string standard = "svg:font-family=\"'Liberation Serif'\"";
     fodt.replace(fodt.find(standard), standard.size(), "svg:font-family=\"'" + family + "'\"");
     return fodt;
 }
 
 bool MakeDocument(Word& word, const std::string& dir, const std::string& body, const std::string& outPath,
-                  const std::string& password, const std::string& family)
+                  const std::string& password, const std::string& automaticStyles, const std::string& family)
 {
     std::string src = dir + "/source-" + std::to_string(rand()) + ".fodt";
     {
         std::ofstream f(src, std::ios::binary);
-        f << (family.empty() ? Fodt(body) : FodtInFont(body, family));
+        f << (family.empty() ? Fodt(body, automaticStyles) : InFont(Fodt(body, automaticStyles), family));
         if (!f)
             return false;
     }
@@ -422,6 +430,119 @@ bool MakeDocument(Word& word, const std::string& dir, const std::string& body, c
     doc->Release();
     struct stat sb;
     return SUCCEEDED(hr) && stat(outPath.c_str(), &sb) == 0 && sb.st_size > 0;
+}
+
+namespace {
+
+uint32_t Crc32(const std::string& data)
+{
+    uint32_t crc = 0xFFFFFFFFu;
+    for (unsigned char c : data) {
+        crc ^= c;
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+    }
+    return ~crc;
+}
+
+void Put16(std::string& out, uint32_t v)
+{
+    out += char(v & 0xFF);
+    out += char((v >> 8) & 0xFF);
+}
+
+void Put32(std::string& out, uint32_t v)
+{
+    Put16(out, v & 0xFFFF);
+    Put16(out, v >> 16);
+}
+
+// Files stored without compression, as the zip format allows.
+std::string StoredZip(const std::vector<std::pair<std::string, std::string>>& files)
+{
+    std::string out, central;
+    for (const auto& [name, data] : files) {
+        const uint32_t offset = uint32_t(out.size()), crc = Crc32(data);
+        Put32(out, 0x04034b50);
+        Put16(out, 20);
+        Put16(out, 0);
+        Put16(out, 0);  // stored
+        Put32(out, 0);  // time and date
+        Put32(out, crc);
+        Put32(out, uint32_t(data.size()));
+        Put32(out, uint32_t(data.size()));
+        Put16(out, uint32_t(name.size()));
+        Put16(out, 0);
+        out += name + data;
+        Put32(central, 0x02014b50);
+        Put16(central, 20);
+        Put16(central, 20);
+        Put16(central, 0);
+        Put16(central, 0);
+        Put32(central, 0);
+        Put32(central, crc);
+        Put32(central, uint32_t(data.size()));
+        Put32(central, uint32_t(data.size()));
+        Put16(central, uint32_t(name.size()));
+        Put16(central, 0);
+        Put16(central, 0);
+        Put16(central, 0);
+        Put16(central, 0);
+        Put32(central, 0);
+        Put32(central, offset);
+        central += name;
+    }
+    const uint32_t centralAt = uint32_t(out.size());
+    out += central;
+    Put32(out, 0x06054b50);
+    Put16(out, 0);
+    Put16(out, 0);
+    Put16(out, uint32_t(files.size()));
+    Put16(out, uint32_t(files.size()));
+    Put32(out, uint32_t(central.size()));
+    Put32(out, centralAt);
+    Put16(out, 0);
+    return out;
+}
+
+}  // namespace
+
+bool WriteDocx(const std::string& path, const std::vector<std::string>& paragraphs, const std::string& application,
+               int pages)
+{
+    const bool withApp = !application.empty();
+    std::string types =
+        R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
+        R"(<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">)"
+        R"(<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>)"
+        R"(<Default Extension="xml" ContentType="application/xml"/>)"
+        R"(<Override PartName="/word/document.xml" ContentType="application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml"/>)";
+    std::string rels =
+        R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
+        R"(<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">)"
+        R"(<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument" Target="word/document.xml"/>)";
+    if (withApp) {
+        types += R"(<Override PartName="/docProps/app.xml" ContentType="application/vnd.openxmlformats-officedocument.extended-properties+xml"/>)";
+        rels += R"(<Relationship Id="rId2" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/extended-properties" Target="docProps/app.xml"/>)";
+    }
+    types += "</Types>";
+    rels += "</Relationships>";
+    std::string document = R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
+                           R"(<w:document xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main"><w:body>)";
+    for (const std::string& p : paragraphs)
+        document += "<w:p><w:r><w:t>" + p + "</w:t></w:r></w:p>";
+    document += "</w:body></w:document>";
+    std::vector<std::pair<std::string, std::string>> files = {
+        {"[Content_Types].xml", types}, {"_rels/.rels", rels}, {"word/document.xml", document}};
+    if (withApp)
+        files.push_back({"docProps/app.xml",
+                         R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)"
+                         R"(<Properties xmlns="http://schemas.openxmlformats.org/officeDocument/2006/extended-properties">)"
+                         "<Application>" + application + "</Application><Pages>" + std::to_string(pages) +
+                             "</Pages></Properties>"});
+    std::ofstream f(path, std::ios::binary);
+    f << StoredZip(files);
+    return bool(f);
 }
 
 bool PidAlive(int pid)

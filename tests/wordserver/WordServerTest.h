@@ -51,7 +51,10 @@ int CountPagesByGoto(IDispatch* doc);
 // and "Letter"; paragraph styles PLand/PPort/PCounted/PA5/PLetter switching to them, PBreak
 // starting a new page, PRestart3 starting a new page numbered 3. body is the office:text
 // content.
-std::string Fodt(const std::string& body);
+// automaticStyles: more style definitions for the body (see FontStyle).
+std::string Fodt(const std::string& body, const std::string& automaticStyles = std::string());
+// A paragraph style `name` whose text asks for the font family `family`.
+std::string FontStyle(const std::string& name, const std::string& family);
 std::string Para(const std::string& text, const std::string& style = std::string());
 std::string Lorem(int words, int seed);
 // A table of rows x cols with cell text "r<row>c<col>".
@@ -70,13 +73,20 @@ std::string HeadedTable(int rows);
 // A frame with an embedded colour-gradient bitmap of w x h centimetres.
 std::string Image(double wcm, double hcm);
 
-// Fodt(body) with every paragraph asking for the font family instead.
-std::string FodtInFont(const std::string& body, const std::string& family);
+// A Fodt text with every paragraph asking for the font family instead.
+std::string InFont(std::string fodt, const std::string& family);
 
 // Writes the flat text to <dir>/<name>.fodt and has the engine save it as outPath (format by
 // extension), its text in family when one is given. False on any failure.
 bool MakeDocument(Word& word, const std::string& dir, const std::string& body, const std::string& outPath,
-                  const std::string& password = std::string(), const std::string& family = std::string());
+                  const std::string& password = std::string(), const std::string& automaticStyles = std::string(),
+                  const std::string& family = std::string());
+
+// A .docx written by the test itself (an uncompressed zip), for what the engine does not write:
+// paragraphs of text, and docProps/app.xml with <Application> and <Pages> (left out when
+// application is empty). False when it cannot be written.
+bool WriteDocx(const std::string& path, const std::vector<std::string>& paragraphs,
+               const std::string& application, int pages);
 
 // Engines in the engine list that this process started and that are live processes.
 struct ListedEngine {

@@ -17,7 +17,7 @@ namespace {
 // The first page of a text whose every paragraph asks for `family`, drawn by the engine.
 std::vector<uint32_t> PageInFont(Word& word, const TempDir& dir, const std::string& family)
 {
-    const std::string src = dir.Write("font.fodt", FodtInFont(Para("Figures, 1234567890. " + Lorem(160, 7)), family));
+    const std::string src = dir.Write("font.fodt", InFont(Fodt(Para("Figures, 1234567890. " + Lorem(160, 7))), family));
     const std::string pdf = dir / "font.pdf";
     IDispatch* doc = word.Open(src);
     if (!doc)

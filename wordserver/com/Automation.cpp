@@ -43,6 +43,38 @@ std::string ToUtf8(const OLECHAR* s, size_t n)
     return out;
 }
 
+BSTR BstrFromUtf8(const std::string& s)
+{
+    std::u16string w;
+    w.reserve(s.size());
+    for (size_t i = 0; i < s.size();) {
+        const unsigned char b = static_cast<unsigned char>(s[i]);
+        uint32_t c = 0xFFFD;
+        size_t len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+        if (len == 0 || i + len > s.size()) {
+            ++i;  // a stray or cut byte becomes U+FFFD
+        } else {
+            c = len == 1 ? b : len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
+            bool ok = true;
+            for (size_t k = 1; k < len; ++k) {
+                const unsigned char t = static_cast<unsigned char>(s[i + k]);
+                ok = ok && (t >> 6) == 2;
+                c = (c << 6) | (t & 0x3F);
+            }
+            if (!ok || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+                c = 0xFFFD;
+            i += ok ? len : 1;
+        }
+        if (c >= 0x10000) {
+            w += char16_t(0xD800 + ((c - 0x10000) >> 10));
+            w += char16_t(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            w += char16_t(c);
+        }
+    }
+    return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(w.data()), UINT(w.size()));
+}
+
 std::string ToUtf8(const OLECHAR* s)
 {
     size_t n = 0;
@@ -305,12 +337,16 @@ HRESULT ReturnObject(IDispatch* obj, VARIANT* result)
 
 // ---- Document ------------------------------------------------------------------------------
 
-enum : DISPID { kClose = 1, kSaveAs, kRange, kGoto };
+enum : DISPID { kClose = 1, kSaveAs, kRange, kGoto, kFontReport, kStoredPageCount };
 const Member kDocumentMembers[] = {
     {"Close", kClose, false, 0, 3},    // SaveChanges, OriginalFormat, RouteDocument: ignored
     {"SaveAs", kSaveAs, false, 1, 16}, // FileName, FileFormat, LockComments, Password; rest ignored
     {"Range", kRange, false, 0, 2},    // Start, End
     {"Goto", kGoto, false, 0, 4},      // What, Which, Count, Name
+    // The stand-in's own (Word has neither): the fonts the engine drew the document with, and
+    // the page count the file says Word counted.
+    {"FontReport", kFontReport, true, 0, 0},
+    {"StoredPageCount", kStoredPageCount, true, 0, 0},
 };
 
 const LONG kGoToPage = 1;      // wdGoToPage
@@ -402,6 +438,32 @@ protected:
             if (s != EngineStatus::Ok)
                 return AutomationError(s, excep);
             return ReturnObject(NewRange(m_doc, start, start), result);
+        }
+        case kFontReport: {
+            std::vector<FontUse> uses;
+            EngineStatus s = m_doc->FontUses(&uses);
+            if (s != EngineStatus::Ok)
+                return AutomationError(s, excep);
+            if (result) {
+                BSTR b = BstrFromUtf8(FontReportJson(ClassifyFontUses(uses)));
+                if (!b)
+                    return E_OUTOFMEMORY;
+                result->vt = VT_BSTR;
+                result->bstrVal = b;
+            }
+            return S_OK;
+        }
+        case kStoredPageCount: {
+            int pages = 0;
+            std::string application;
+            EngineStatus s = m_doc->StoredPages(&pages, &application);
+            if (s != EngineStatus::Ok)
+                return AutomationError(s, excep);
+            if (result) {
+                result->vt = VT_I4;
+                result->lVal = SavedByWord(application) ? pages : 0;
+            }
+            return S_OK;
         }
         }
         return DISP_E_MEMBERNOTFOUND;

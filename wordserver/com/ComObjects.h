@@ -27,6 +27,8 @@ extern std::atomic<long> g_locks;
 // UTF-16 to UTF-8 (unpaired surrogates become U+FFFD).
 std::string ToUtf8(const OLECHAR* s);
 std::string ToUtf8(const OLECHAR* s, size_t n);
+// UTF-8 to a new BSTR (bytes that are no UTF-8 become U+FFFD); null when out of memory.
+BSTR BstrFromUtf8(const std::string& s);
 
 // Runs a COM method's work: E_OUTOFMEMORY when it runs out of memory, E_FAIL for anything
 // else thrown.
