@@ -130,6 +130,10 @@ bool ParseArguments(const std::vector<std::string>& args, int nDefaultJobs, Opti
             o.version = true;
             continue;
         }
+        if (arg == "--resume") {
+            o.resume = true;
+            continue;
+        }
         // The option's name and value: "--name=value", "--name value", "-xvalue" or "-x value".
         std::string name, value;
         bool bHasValue = false;
@@ -150,7 +154,8 @@ bool ParseArguments(const std::vector<std::string>& args, int nDefaultJobs, Opti
         static const char* const kShort[][2] = {{"-o", "--output"},  {"-f", "--format"},  {"-r", "--resolution"},
                                                 {"-p", "--pages"},   {"-q", "--quality"}, {"-j", "--jobs"},
                                                 {"-t", "--timeout"}, {"", "--report"},
-                                                {"", "--fonts"},     {"", "--files-from"}};
+                                                {"", "--fonts"},     {"", "--files-from"},
+                                                {"", "--engine-memory"}, {"", "--engine-documents"}};
         std::string longName;
         for (const auto& pair : kShort)
             if (name == pair[0] || name == pair[1])
@@ -199,6 +204,12 @@ bool ParseArguments(const std::vector<std::string>& args, int nDefaultJobs, Opti
         } else if (longName == "--report") {
             ok = !value.empty();
             o.reportPath = value;
+        } else if (longName == "--engine-memory") {
+            ok = ParseInt(value, 0, 1 << 20, &o.engineMemoryMb);
+            why = " (megabytes, 0 for no limit)";
+        } else if (longName == "--engine-documents") {
+            ok = ParseInt(value, 0, 100000000, &o.engineDocuments);
+            why = " (documents, 0 for no limit)";
         } else if (longName == "--files-from") {
             ok = !value.empty();
             o.filesFrom = value;
@@ -257,8 +268,13 @@ without a display.
   -t, --timeout SECONDS     per document (default 300; a worker's first document includes
                             its engine's start)
       --report FILE         a JSON report ("-" for standard output)
+      --resume              skip the documents an earlier run into the same output folder
+                            finished with the same settings (its pictures all still there)
       --files-from FILE     also the documents and folders named in FILE, one a line ("-":
                             standard input), for lists too long for a command line
+      --engine-memory MB    replace a worker's engine between documents once its resident
+                            memory is past MB (default 1024; 0: never)
+      --engine-documents N  replace it after N documents (default 250; 0: never)
       --fonts DIR           also draw with the fonts of this folder (and its sub-folders),
                             for fonts a document asks for that the system lacks; repeatable
   -h, --help; --version

@@ -18,6 +18,10 @@ struct PageRange {
     int last;
 };
 
+// An engine is replaced between documents past these (see the help text for how they were chosen).
+constexpr int kDefaultEngineMemoryMb = 1024;
+constexpr int kDefaultEngineDocuments = 250;
+
 struct Options {
     std::string outputDir = ".";
     ImageFormat format = ImageFormat::Png;
@@ -29,6 +33,9 @@ struct Options {
     int timeoutSeconds = 300;
     std::string reportPath;  // empty: none; "-" standard output
     std::vector<std::string> fontDirs;  // --fonts, as given, in order
+    int engineMemoryMb = kDefaultEngineMemoryMb;      // --engine-memory; 0: no limit
+    int engineDocuments = kDefaultEngineDocuments;    // --engine-documents; 0: no limit
+    bool resume = false;                // --resume: skip what an earlier run into the folder finished
     std::string filesFrom;              // --files-from: a file of paths, one a line; "-" standard input
     std::vector<std::string> inputs;
     bool help = false;

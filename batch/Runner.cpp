@@ -5,6 +5,7 @@
 #include "batch/FontNote.h"
 #include "batch/Names.h"
 #include "batch/Procs.h"
+#include "batch/Resume.h"
 #include "batch/Sniff.h"
 #include "EnginePlaces.h"
 
@@ -89,7 +90,9 @@ struct Picture {
 struct Document {
     std::string path;
     std::string base;
-    enum State { Waiting, Running, Converted, Failed } state = Waiting;
+    // Done: finished by an earlier run into the same folder (--resume).
+    enum State { Waiting, Running, Converted, Failed, Done } state = Waiting;
+    std::string key;  // what names its pictures (DoneLog::Key)
     int pageCount = -1;
     json fonts;            // the engine's font report; null when it gave none
     int storedPages = -1;  // the page count Word stored (0: none); -1 when not told
@@ -102,6 +105,15 @@ struct Document {
     bool checked = false;
     FileCheck check;
 };
+
+// A document's pictures as the report and the finished-documents log list them.
+nlohmann::ordered_json Written(const Document& d)
+{
+    nlohmann::ordered_json written = nlohmann::ordered_json::array();
+    for (const Picture& p : d.pictures)
+        written.push_back({{"page", p.page}, {"file", p.file}, {"width", p.width}, {"height", p.height}});
+    return written;
+}
 
 struct WorkerProc {
     int pid = 0;
@@ -146,6 +158,7 @@ private:
     std::vector<WorkerProc> m_workers;
     std::vector<int> m_workerPids;
     std::set<int> m_enginePids;
+    std::map<int, int> m_enginesOfWorker;  // worker pid -> engines it reported
     size_t m_next = 0;
     int m_finished = 0;
     int m_pagesWritten = 0;
@@ -155,6 +168,8 @@ private:
     bool m_tty = false;
     bool m_interrupted = false;
     std::string m_engineProblem;  // why no engine can start here; empty when nothing stops one
+    DoneLog m_done;
+    int m_nDone = 0;  // documents an earlier run finished
 };
 
 std::string Run_::DocPrefix(int nDoc) const { return m_runTag + std::to_string(nDoc) + "-"; }
@@ -207,6 +222,27 @@ bool Run_::Prepare(std::string* error)
         return false;
     }
     m_runTag = ".pagesnap-batch-" + std::to_string(getpid()) + "-";
+    // Pictures of runs that were killed before they could remove them.
+    if (const int n = RemoveStaleTempPictures(m_opts.outputDir))
+        std::fprintf(stderr, "pagesnap-batch: removed %d temporary pictures of earlier runs that ended unfinished\n", n);
+    if (!m_done.Open(m_opts.outputDir, m_opts.resume)) {
+        *error = "--output: cannot write the list of finished documents in '" + m_opts.outputDir + "'";
+        return false;
+    }
+    const json settings = {FormatExtension(m_opts.format), m_opts.dpi, m_opts.quality, m_opts.pagesText};
+    for (Document& d : m_docs) {
+        d.key = DoneLog::Key(d.path, d.base, settings);
+        json written;
+        if (m_opts.resume && m_done.Finished(d.key, &written, &d.pageCount)) {
+            d.state = Document::Done;
+            for (const json& p : written)
+                d.pictures.push_back({p.at("page"), "", p.at("file"), p.at("width"), p.at("height")});
+            ++m_nDone;
+        }
+    }
+    if (m_nDone > 0)
+        std::fprintf(stderr, "pagesnap-batch: %d of %zu documents were finished by an earlier run (--resume)\n",
+                     m_nDone, m_docs.size());
 
     const char* tmp = getenv("TMPDIR");
     std::string tmpl = std::string(tmp && *tmp == '/' ? tmp : "/tmp") + "/pagesnap-batch-XXXXXX";
@@ -275,7 +311,9 @@ WorkerProc* Run_::StartWorker()
                           {"dpi", m_opts.dpi},
                           {"quality", m_opts.quality},
                           {"pages", m_opts.pagesText},
-                          {"temp", temp}}}};
+                          {"temp", temp},
+                          {"engine_memory", m_opts.engineMemoryMb},
+                          {"engine_documents", m_opts.engineDocuments}}}};
     const std::string line = setup.dump() + "\n";
     if (write(w.toFd, line.data(), line.size()) != ssize_t(line.size())) {
         m_workers.push_back(w);
@@ -386,6 +424,7 @@ void Run_::Finish(int nDoc, ErrorKind kind, const std::string& message)
     if (kind == ErrorKind::None) {
         d.state = Document::Converted;
         m_pagesWritten += int(d.pictures.size());
+        m_done.Add(d.key, Written(d), d.pageCount);
     } else {
         d.state = Document::Failed;
         d.kind = kind;
@@ -415,6 +454,7 @@ void Run_::OnEvent(WorkerProc& w, const json& j)
     if (event == "engine") {
         w.engines.insert(j.value("pid", 0));
         m_enginePids.insert(j.value("pid", 0));
+        ++m_enginesOfWorker[w.pid];
         return;
     }
     const int nDoc = j.value("doc", -1);
@@ -478,6 +518,11 @@ bool Run_::Dispatch()
     while (m_next < m_docs.size()) {
         const int nDoc = int(m_next);
         Document& d = m_docs[m_next];
+        if (d.state == Document::Done) {
+            ++m_next;
+            ++m_finished;
+            continue;
+        }
         // What can be told without an engine is told here, without starting one (once: the
         // document may wait here for a free worker).
         if (!d.checked) {
@@ -641,12 +686,11 @@ ordered_json Run_::Report() const
         jd["base"] = d.base;
         const char* status = d.state == Document::Converted ? "converted"
                              : d.state == Document::Failed  ? "failed"
+                             : d.state == Document::Done    ? "converted earlier"
                                                             : "not converted";
         jd["status"] = status;
         jd["pages"] = d.pageCount >= 0 ? ordered_json(d.pageCount) : ordered_json(nullptr);
-        ordered_json written = ordered_json::array();
-        for (const Picture& p : d.pictures)
-            written.push_back({{"page", p.page}, {"file", p.file}, {"width", p.width}, {"height", p.height}});
+        const ordered_json written = Written(d);
         jd["written"] = written;
         jd["skipped_pages"] = d.skipped;
         if (d.fonts.is_array()) {
@@ -686,18 +730,27 @@ ordered_json Run_::Report() const
                     {"quality", m_opts.quality},
                     {"jobs", m_opts.jobs},
                     {"timeout", m_opts.timeoutSeconds},
-                    {"fonts", m_opts.fontDirs}};
+                    {"fonts", m_opts.fontDirs},
+                    {"engine_memory", m_opts.engineMemoryMb},
+                    {"engine_documents", m_opts.engineDocuments}};
     r["naming"] = "<base>_<page>.<ext>; a base already used by an earlier document of the run "
                   "becomes <base>_<extension>, then <base>_<extension><k> from k = 2 (letter case ignored)";
     r["documents"] = docs;
     r["totals"] = {{"documents", m_docs.size()},
                    {"converted", nConverted},
                    {"failed", nFailed},
-                   {"not_converted", int(m_docs.size()) - nConverted - nFailed},
+                   {"converted_earlier", m_nDone},
+                   {"not_converted", int(m_docs.size()) - nConverted - nFailed - m_nDone},
                    {"pages_written", m_pagesWritten},
                    {"seconds", elapsed},
                    {"pages_per_second", elapsed > 0 ? m_pagesWritten / elapsed : 0.0}};
-    r["processes"] = {{"workers", m_workerPids}, {"engines", m_enginePids}};
+    // How many engines each worker went through (replaced past their limits, or lost).
+    ordered_json perWorker = ordered_json::array();
+    for (int pid : m_workerPids) {
+        const auto it = m_enginesOfWorker.find(pid);
+        perWorker.push_back(it == m_enginesOfWorker.end() ? 0 : it->second);
+    }
+    r["processes"] = {{"workers", m_workerPids}, {"engines", m_enginePids}, {"engines_per_worker", perWorker}};
     r["engine_problem"] = m_engineProblem.empty() ? ordered_json(nullptr) : ordered_json(m_engineProblem);
     r["interrupted"] = m_interrupted;
     return r;
@@ -779,7 +832,7 @@ int Run_::Go()
         return 128 + sig;
     }
     for (const Document& d : m_docs)
-        if (d.state != Document::Converted)
+        if (d.state != Document::Converted && d.state != Document::Done)
             return 1;
     return 0;
 }

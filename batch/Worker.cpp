@@ -63,6 +63,8 @@ struct Setup {
     int quality = 90;
     std::vector<PageRange> pages;
     std::string temp;
+    int engineMemoryMb = 0;   // an engine past this resident size is replaced; 0: never
+    int engineDocuments = 0;  // an engine that converted this many is replaced; 0: never
 };
 
 bool ChildAlive(int pid)
@@ -77,11 +79,17 @@ public:
     explicit Worker(const Setup& s) : m_setup(s) {}
     ~Worker() { delete m_pUtil; }
 
-    void Convert(int nDoc, const std::string& path, const std::string& prefix);
+    void Convert(int nDoc, const std::string& path, const std::string& prefix)
+    {
+        ConvertOne(nDoc, path, prefix);
+        RecycleEngine();
+    }
 
 private:
+    void ConvertOne(int nDoc, const std::string& path, const std::string& prefix);
     void ReportEngines(int nDoc);
     bool EngineLost() const;
+    void RecycleEngine();
     bool SavePicture(HDC hdc, HBITMAP hbm, int w, int h, const std::string& path);
     void Fail(int nDoc, ErrorKind kind, const std::string& message)
     {
@@ -92,7 +100,26 @@ private:
     CxWordUtil* m_pUtil = nullptr;
     std::set<int> m_engines;
     int m_lastEngine = 0;
+    int m_nOnEngine = 0;  // documents the current engine was given
 };
+
+// Between documents, never within one: an engine grows with every document it converts (about
+// 2 MB each), so one that reached the memory or document limit ends with the Word layer, and
+// the next document starts a fresh one on the same warm profile.
+void Worker::RecycleEngine()
+{
+    if (!m_pUtil)
+        return;
+    ++m_nOnEngine;
+    const bool bCount = m_setup.engineDocuments > 0 && m_nOnEngine >= m_setup.engineDocuments;
+    const bool bMemory = m_setup.engineMemoryMb > 0 && m_lastEngine > 0 &&
+                         ResidentMegabytes(m_lastEngine) > m_setup.engineMemoryMb;
+    if (!bCount && !bMemory)
+        return;
+    delete m_pUtil;
+    m_pUtil = nullptr;
+    m_nOnEngine = 0;
+}
 
 void Worker::ReportEngines(int nDoc)
 {
@@ -162,7 +189,7 @@ bool Worker::SavePicture(HDC hdc, HBITMAP hbm, int w, int h, const std::string& 
     return ok;
 }
 
-void Worker::Convert(int nDoc, const std::string& path, const std::string& prefix)
+void Worker::ConvertOne(int nDoc, const std::string& path, const std::string& prefix)
 {
     const FileCheck check = CheckDocumentFile(path);
     if (check.kind != ErrorKind::None) {
@@ -315,6 +342,8 @@ int WorkerMain()
             setup.dpi = s.value("dpi", 96);
             setup.quality = s.value("quality", 90);
             setup.temp = s.value("temp", "");
+            setup.engineMemoryMb = s.value("engine_memory", 0);
+            setup.engineDocuments = s.value("engine_documents", 0);
             pages = s.value("pages", "");
         } catch (const json::exception&) {
             return 3;

@@ -177,7 +177,9 @@ std::set<std::string> FilesIn(const std::string& dir)
         return names;
     while (dirent* e = readdir(d)) {
         struct stat sb;
-        if (stat((dir + "/" + e->d_name).c_str(), &sb) == 0 && !S_ISDIR(sb.st_mode))
+        // The list of finished documents every run keeps in its output folder is no picture.
+        if (std::strcmp(e->d_name, ".pagesnap-batch.done") != 0 &&
+            stat((dir + "/" + e->d_name).c_str(), &sb) == 0 && !S_ISDIR(sb.st_mode))
             names.insert(e->d_name);
     }
     closedir(d);

@@ -38,7 +38,8 @@ int StartBatch(const std::vector<std::string>& args, const std::string& errFile)
 // Waits for a started run; the exit status or 128 + signal, -1 after timeoutSeconds.
 int WaitBatch(int pid, int timeoutSeconds);
 
-// Names in a folder (hidden ones included), not sub-folders.
+// Names in a folder (hidden ones included, but for the runs' list of finished documents), not
+// sub-folders.
 std::set<std::string> FilesIn(const std::string& dir);
 
 // Width and height from a PNG, JPEG or BMP header; false for none of them.

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <fstream>
@@ -253,6 +254,87 @@ TEST_F(Batch, TrackedChangesLookTheSameAfterOtherDocuments)
     const std::string first = ReadWhole(alone / "bob_1.png");
     ASSERT_FALSE(first.empty());
     EXPECT_TRUE(first == ReadWhole(after / "bob_1.png")) << "bob.docx drawn differently after alice.docx";
+}
+
+// An engine past its document or memory limit is replaced between documents: the report counts
+// the engines each worker used, and the pictures are those of one engine for the whole run.
+TEST_F(Batch, EnginesAreReplacedPastTheirLimits)
+{
+    Make({{"a.docx", 2}, {"b.docx", 1}, {"c.docx", 2}});
+    const struct {
+        std::vector<std::string> limits;
+        int engines;
+    } rows[] = {
+        {{"--engine-documents", "0", "--engine-memory", "0"}, 1},
+        {{"--engine-documents", "2", "--engine-memory", "0"}, 2},
+        {{"--engine-documents", "0", "--engine-memory", "1"}, 3},  // every engine is past 1 MB
+    };
+    std::map<std::string, std::string> first;
+    for (const auto& row : rows) {
+        TempDir o;
+        std::vector<std::string> args = {"-j", "1", "-o", o.Path(), "--report", o / "report.json", src.Path()};
+        args.insert(args.begin(), row.limits.begin(), row.limits.end());
+        const Result r = RunBatch(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const json report = ReadJson(o / "report.json");
+        EXPECT_EQ(report["processes"]["engines_per_worker"], json({row.engines})) << row.limits[1] << row.limits[3];
+        for (const std::string& f : FilesIn(o.Path())) {
+            if (f == "report.json")
+                continue;
+            if (first.count(f))
+                EXPECT_TRUE(first[f] == ReadWhole(o / f)) << f << " differs after a replaced engine";
+            else
+                first[f] = ReadWhole(o / f);
+        }
+        ExpectCleanAfter(report, o.Path());
+    }
+    EXPECT_EQ(first.size(), 5u);
+}
+
+// A run killed with SIGKILL, then resumed, ends with the pictures of one uninterrupted run: the
+// documents it finished are skipped, its temporary pictures are removed (nothing else is), and
+// a second resume finds everything done without starting a worker.
+TEST_F(Batch, KilledRunResumes)
+{
+    Make({{"a.docx", 6}, {"b.docx", 6}, {"c.docx", 6}, {"d.docx", 6}, {"e.docx", 6}});
+    TempDir ref;
+    ASSERT_EQ(RunBatch({"-j", "1", "-o", ref.Path(), src.Path()}).status, 0);
+    out.Write(".pagesnap-batch-notes.txt", "not a picture of a run");
+    out.Write(".pagesnap-batch-999999999-3-7.png", "left by a run that is gone");
+    const int pid = StartBatch({"-j", "1", "-o", out.Path(), src.Path()}, work / "killed.err");
+    ASSERT_GT(pid, 0);
+    int finished = 0;
+    for (int i = 0; i < 6000 && finished == 0; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        const std::string log = ReadWhole(out / ".pagesnap-batch.done");
+        finished = int(std::count(log.begin(), log.end(), '\n'));
+    }
+    kill(pid, SIGKILL);
+    WaitBatch(pid, 30);
+    ASSERT_GE(finished, 1) << ReadWhole(work / "killed.err");
+    const std::string log = ReadWhole(out / ".pagesnap-batch.done");
+    ASSERT_LT(std::count(log.begin(), log.end(), '\n'), 5) << "the run ended before it was killed";
+
+    const Result r = RunBatch({"-j", "1", "--resume", "-o", out.Path(), "--report", work / "r.json", src.Path()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const json report = ReadJson(work / "r.json");
+    EXPECT_GE(report["totals"]["converted_earlier"].get<int>(), finished);
+    EXPECT_EQ(report["totals"]["converted_earlier"].get<int>() + report["totals"]["converted"].get<int>(), 5);
+    std::set<std::string> pictures;
+    for (const std::string& f : FilesIn(out.Path()))
+        if (f[0] != '.')
+            pictures.insert(f);
+    EXPECT_EQ(pictures, FilesIn(ref.Path()));
+    for (const std::string& f : FilesIn(ref.Path()))
+        EXPECT_TRUE(ReadWhole(ref / f) == ReadWhole(out / f)) << f;
+    EXPECT_EQ(FilesIn(out.Path()).count(".pagesnap-batch-999999999-3-7.png"), 0u) << "stale picture kept";
+    EXPECT_EQ(FilesIn(out.Path()).count(".pagesnap-batch-notes.txt"), 1u) << "removed what is no picture of a run";
+
+    const Result again = RunBatch({"--resume", "-o", out.Path(), "--report", work / "r2.json", src.Path()});
+    EXPECT_EQ(again.status, 0) << again.err;
+    const json second = ReadJson(work / "r2.json");
+    EXPECT_EQ(second["totals"]["converted_earlier"], 5);
+    EXPECT_TRUE(second["processes"]["workers"].empty());
 }
 
 // Two workers give the same pictures, byte for byte, as one; documents sharing a base name

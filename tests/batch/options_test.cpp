@@ -48,6 +48,8 @@ TEST(BatchArguments, RejectionsNameTheBadArgument)
         {{"-p", "2-x", "a.doc"}, "'2-x'"},
         {{"--fonts", "a:b", "a.doc"}, "'a:b'"},
         {{"--files-from", ""}, "--files-from"},
+        {{"--engine-memory", "-1", "a.doc"}, "'-1'"},
+        {{"--engine-documents=x", "a.doc"}, "'x'"},
     };
     for (const Row& row : rows) {
         Options o;
@@ -78,8 +80,13 @@ TEST(BatchArguments, EveryOptionInEveryForm)
     EXPECT_EQ(o.reportPath, "-");
     EXPECT_EQ(o.inputs, (std::vector<std::string>{"a.doc", "dir"}));
 
-    // A list of paths is input enough; --fonts repeats.
-    ASSERT_TRUE(ParseArguments({"--files-from", "-", "--fonts", "f1", "--fonts=f2"}, 4, &o, &error)) << error;
+    // A list of paths is input enough; --fonts repeats; the engine limits take 0 for none.
+    ASSERT_TRUE(ParseArguments({"--files-from", "-", "--fonts", "f1", "--fonts=f2", "--engine-memory", "0",
+                                "--engine-documents=7"},
+                               4, &o, &error))
+        << error;
+    EXPECT_EQ(o.engineMemoryMb, 0);
+    EXPECT_EQ(o.engineDocuments, 7);
     EXPECT_EQ(o.filesFrom, "-");
     EXPECT_EQ(o.fontDirs, (std::vector<std::string>{"f1", "f2"}));
     EXPECT_TRUE(o.inputs.empty());

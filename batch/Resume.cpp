@@ -1,0 +1,133 @@
+// The finished-documents log and the clean-up of stale temporary pictures (see Resume.h).
+#include "batch/Resume.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+using json = nlohmann::json;
+
+namespace batch {
+
+namespace {
+
+const char kLogName[] = "/.pagesnap-batch.done";
+const char kTempPrefix[] = ".pagesnap-batch-";
+
+}  // namespace
+
+DoneLog::~DoneLog()
+{
+    if (m_fd >= 0)
+        close(m_fd);
+}
+
+bool DoneLog::Open(const std::string& outDir, bool keep)
+{
+    const std::string path = outDir + kLogName;
+    if (keep) {
+        std::ifstream in(path, std::ios::binary);
+        std::string line;
+        while (std::getline(in, line)) {
+            const json j = json::parse(line, nullptr, false);
+            if (!j.is_discarded() && j.is_object() && j.contains("key") && j["key"].is_string())
+                m_done[j["key"].get<std::string>()] = j;
+        }
+    }
+    m_fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC | (keep ? 0 : O_TRUNC), 0644);
+    return m_fd >= 0;
+}
+
+std::string DoneLog::Key(const std::string& path, const std::string& base, const json& settings)
+{
+    char real[PATH_MAX];
+    struct stat sb;
+    if (!realpath(path.c_str(), real) || stat(real, &sb) != 0)
+        return std::string();
+    return json::array({real, sb.st_size, sb.st_mtim.tv_sec, sb.st_mtim.tv_nsec, base, settings})
+        .dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+bool DoneLog::Finished(const std::string& key, json* written, int* pages) const
+{
+    const auto it = m_done.find(key);
+    if (key.empty() || it == m_done.end())
+        return false;
+    try {
+        const json& w = it->second.at("written");
+        for (const json& p : w) {
+            struct stat sb;
+            const std::string file = p.at("file");
+            if (stat(file.c_str(), &sb) != 0 || !S_ISREG(sb.st_mode) || sb.st_size == 0)
+                return false;
+        }
+        *written = w;
+        *pages = it->second.at("pages");
+        return true;
+    } catch (const json::exception&) {
+        return false;
+    }
+}
+
+bool DoneLog::Add(const std::string& key, const json& written, int pages)
+{
+    if (m_fd < 0 || key.empty())
+        return false;
+    const std::string line =
+        json({{"key", key}, {"pages", pages}, {"written", written}}).dump(-1, ' ', false, json::error_handler_t::replace) +
+        "\n";
+    // One write of the whole line: O_APPEND keeps lines of concurrent runs apart.
+    const ssize_t n = write(m_fd, line.data(), line.size());
+    return n == ssize_t(line.size()) && fdatasync(m_fd) == 0;
+}
+
+int RemoveStaleTempPictures(const std::string& outDir)
+{
+    DIR* d = opendir(outDir.c_str());
+    if (!d)
+        return 0;
+    std::vector<std::string> stale;
+    const size_t prefix = sizeof kTempPrefix - 1;
+    while (dirent* e = readdir(d)) {
+        const char* name = e->d_name;
+        if (std::strncmp(name, kTempPrefix, prefix) != 0)
+            continue;
+        char* end = nullptr;
+        errno = 0;
+        const long pid = std::strtol(name + prefix, &end, 10);
+        if (errno != 0 || pid <= 0 || end == name + prefix || *end != '-')
+            continue;
+        // Held while a pagesnap-batch process of that id lives; one the user may not look at
+        // (another user's) is left alone too.
+        char exe[PATH_MAX];
+        const std::string link = "/proc/" + std::to_string(pid) + "/exe";
+        const ssize_t n = readlink(link.c_str(), exe, sizeof exe - 1);
+        if (n < 0 && errno != ENOENT)
+            continue;
+        if (n > 0) {
+            exe[n] = 0;
+            const char* slash = std::strrchr(exe, '/');
+            if (std::strncmp(slash ? slash + 1 : exe, "pagesnap-batch", 14) == 0)
+                continue;
+        }
+        stale.push_back(name);
+    }
+    closedir(d);
+    int removed = 0;
+    for (const std::string& name : stale) {
+        struct stat sb;
+        const std::string path = outDir + "/" + name;
+        if (lstat(path.c_str(), &sb) == 0 && S_ISREG(sb.st_mode) && unlink(path.c_str()) == 0)
+            ++removed;
+    }
+    return removed;
+}
+
+}  // namespace batch
