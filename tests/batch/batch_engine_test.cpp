@@ -11,6 +11,7 @@
 #include <csignal>
 #include <fstream>
 #include <map>
+#include <random>
 #include <sstream>
 #include <sys/stat.h>
 #include <thread>
@@ -335,6 +336,46 @@ TEST_F(Batch, KilledRunResumes)
     const json second = ReadJson(work / "r2.json");
     EXPECT_EQ(second["totals"]["converted_earlier"], 5);
     EXPECT_TRUE(second["processes"]["workers"].empty());
+}
+
+// Damaged documents, made from good ones by a seeded generator: bytes flipped in a .doc, in
+// the XML of a .docx (stored uncompressed, so the flips land in its markup), or either cut short.
+// Each gets a result (converted or failed) within its time, the run says some failed, and no
+// engine is left.
+TEST_F(Batch, DamagedDocumentsEachGetAResult)
+{
+    Make({{"good.doc", 2}});
+    ASSERT_TRUE(wstest::WriteDocx(src / "good.docx", {"A first paragraph.", "A second one, " + wstest::Lorem(60, 4)},
+                                  "", 0));
+    const unsigned seed = 20261210;
+    std::mt19937 random(seed);
+    TempDir damaged;
+    for (const std::string ext : {"doc", "docx"}) {
+        const std::string good = ReadWhole(src / ("good." + ext));
+        ASSERT_GT(good.size(), 1024u);
+        for (int i = 0; i < 6; ++i) {
+            std::string bad = good;
+            if (i % 3 == 2) {
+                bad.resize(std::uniform_int_distribution<size_t>(16, bad.size() - 1)(random));
+            } else {
+                // Past the first 512 bytes: the header still says Word, the content is broken.
+                for (int k = 0; k < 24; ++k)
+                    bad[std::uniform_int_distribution<size_t>(512, bad.size() - 1)(random)] ^= char(1 + random() % 255);
+            }
+            damaged.Write("bad" + std::to_string(i) + "." + ext, bad);
+        }
+    }
+    const Result r = RunBatch({"-j", "2", "-t", "120", "-o", out.Path(), "--report", work / "report.json",
+                               damaged.Path(), src / "good.doc"});
+    EXPECT_EQ(r.status, 1) << "seed " << seed << ": " << r.err;
+    const json report = ReadJson(work / "report.json");
+    ASSERT_EQ(report["documents"].size(), 13u) << "seed " << seed;
+    for (const json& d : report["documents"]) {
+        const std::string status = d["status"];
+        EXPECT_TRUE(status == "converted" || status == "failed") << "seed " << seed << ": " << d.dump();
+    }
+    EXPECT_EQ(report["documents"][12]["status"], "converted") << "the good document after the damaged ones";
+    ExpectCleanAfter(report, out.Path());
 }
 
 // Two workers give the same pictures, byte for byte, as one; documents sharing a base name
