@@ -2,7 +2,6 @@
 // the run's resolution, and the picture encoded through GDI+ with the run's JPEG quality.
 #include "batch/Worker.h"
 
-#include "app/OptionSettings.h"
 #include "word/TempFolder.h"
 #include "batch/Options.h"
 #include "batch/Procs.h"
@@ -353,9 +352,11 @@ int WorkerMain()
         if (setup.temp.empty() || (!pages.empty() && !ParsePageList(pages, &setup.pages, &error)))
             return 3;
     }
-    // The Word layer's temporary page documents go to this worker's private folder.
-    std::snprintf(OptionSettings.TempPath, sizeof OptionSettings.TempPath, "%s", setup.temp.c_str());
-    CxWordUtil::SetTempFolder(OptionSettings.TempPath, sizeof OptionSettings.TempPath);
+    // The Word layer's temporary page documents go to this worker's private folder (the Word
+    // layer reads the buffer at every use: it lives as long as the worker).
+    static char szTempPath[MAX_PATH];
+    std::snprintf(szTempPath, sizeof szTempPath, "%s", setup.temp.c_str());
+    CxWordUtil::SetTempFolder(szTempPath, sizeof szTempPath);
 
     CoInitialize(nullptr);
     GdiplusStartupInput input;
