@@ -434,78 +434,63 @@ bool MakeDocument(Word& word, const std::string& dir, const std::string& body, c
 
 namespace {
 
-uint32_t Crc32(const std::string& data)
+uint32_t Crc32(const std::string& s)
 {
-    uint32_t crc = 0xFFFFFFFFu;
-    for (unsigned char c : data) {
-        crc ^= c;
+    uint32_t c = 0xffffffffu;
+    for (unsigned char b : s) {
+        c ^= b;
         for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+            c = (c >> 1) ^ (0xedb88320u & (0u - (c & 1)));
     }
-    return ~crc;
+    return ~c;
 }
 
-void Put16(std::string& out, uint32_t v)
+void Le(std::string& out, uint32_t v, int bytes)
 {
-    out += char(v & 0xFF);
-    out += char((v >> 8) & 0xFF);
-}
-
-void Put32(std::string& out, uint32_t v)
-{
-    Put16(out, v & 0xFFFF);
-    Put16(out, v >> 16);
-}
-
-// Files stored without compression, as the zip format allows.
-std::string StoredZip(const std::vector<std::pair<std::string, std::string>>& files)
-{
-    std::string out, central;
-    for (const auto& [name, data] : files) {
-        const uint32_t offset = uint32_t(out.size()), crc = Crc32(data);
-        Put32(out, 0x04034b50);
-        Put16(out, 20);
-        Put16(out, 0);
-        Put16(out, 0);  // stored
-        Put32(out, 0);  // time and date
-        Put32(out, crc);
-        Put32(out, uint32_t(data.size()));
-        Put32(out, uint32_t(data.size()));
-        Put16(out, uint32_t(name.size()));
-        Put16(out, 0);
-        out += name + data;
-        Put32(central, 0x02014b50);
-        Put16(central, 20);
-        Put16(central, 20);
-        Put16(central, 0);
-        Put16(central, 0);
-        Put32(central, 0);
-        Put32(central, crc);
-        Put32(central, uint32_t(data.size()));
-        Put32(central, uint32_t(data.size()));
-        Put16(central, uint32_t(name.size()));
-        Put16(central, 0);
-        Put16(central, 0);
-        Put16(central, 0);
-        Put16(central, 0);
-        Put32(central, 0);
-        Put32(central, offset);
-        central += name;
-    }
-    const uint32_t centralAt = uint32_t(out.size());
-    out += central;
-    Put32(out, 0x06054b50);
-    Put16(out, 0);
-    Put16(out, 0);
-    Put16(out, uint32_t(files.size()));
-    Put16(out, uint32_t(files.size()));
-    Put32(out, uint32_t(central.size()));
-    Put32(out, centralAt);
-    Put16(out, 0);
-    return out;
+    for (int i = 0; i < bytes; ++i)
+        out += char((v >> (8 * i)) & 0xff);
 }
 
 }  // namespace
+
+std::string StoredZip(const std::vector<std::pair<std::string, std::string>>& files)
+{
+    std::string out, central;
+    for (const auto& f : files) {
+        uint32_t offset = uint32_t(out.size()), crc = Crc32(f.second), size = uint32_t(f.second.size());
+        std::string common;
+        Le(common, 20, 2);  // version needed
+        Le(common, 0, 2);   // flags
+        Le(common, 0, 2);   // stored
+        Le(common, 0, 4);   // time, date
+        Le(common, crc, 4);
+        Le(common, size, 4);
+        Le(common, size, 4);
+        Le(common, uint32_t(f.first.size()), 2);
+        Le(common, 0, 2);  // extra
+        Le(out, 0x04034b50, 4);
+        out += common + f.first + f.second;
+        Le(central, 0x02014b50, 4);
+        Le(central, 20, 2);
+        central += common;
+        Le(central, 0, 2);  // comment
+        Le(central, 0, 4);  // disk, internal attributes
+        Le(central, 0, 4);  // external attributes
+        Le(central, offset, 4);
+        central += f.first;
+    }
+    uint32_t cdOffset = uint32_t(out.size());
+    out += central;
+    Le(out, 0x06054b50, 4);
+    Le(out, 0, 4);
+    Le(out, uint32_t(files.size()), 2);
+    Le(out, uint32_t(files.size()), 2);
+    Le(out, uint32_t(central.size()), 4);
+    Le(out, cdOffset, 4);
+    Le(out, 0, 2);
+    return out;
+}
+
 
 bool WriteDocx(const std::string& path, const std::vector<std::string>& paragraphs, const std::string& application,
                int pages)

@@ -8,6 +8,7 @@
 #include <ole2.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace wstest {
@@ -81,6 +82,10 @@ std::string InFont(std::string fodt, const std::string& family);
 bool MakeDocument(Word& word, const std::string& dir, const std::string& body, const std::string& outPath,
                   const std::string& password = std::string(), const std::string& automaticStyles = std::string(),
                   const std::string& family = std::string());
+
+// A zip of the files (name, content), stored without compression as the format allows: a .docx
+// written byte by byte.
+std::string StoredZip(const std::vector<std::pair<std::string, std::string>>& files);
 
 // A .docx written by the test itself (an uncompressed zip), for what the engine does not write:
 // paragraphs of text, and docProps/app.xml with <Application> and <Pages> (left out when

@@ -33,63 +33,6 @@ using namespace wstest;
 
 namespace {
 
-// ---- a .docx written byte by byte (stored zip entries) --------------------------------
-
-uint32_t Crc32(const std::string& s)
-{
-    uint32_t c = 0xffffffffu;
-    for (unsigned char b : s) {
-        c ^= b;
-        for (int k = 0; k < 8; ++k)
-            c = (c >> 1) ^ (0xedb88320u & (0u - (c & 1)));
-    }
-    return ~c;
-}
-
-void Le(std::string& out, uint32_t v, int bytes)
-{
-    for (int i = 0; i < bytes; ++i)
-        out += char((v >> (8 * i)) & 0xff);
-}
-
-std::string StoredZip(const std::vector<std::pair<std::string, std::string>>& files)
-{
-    std::string out, central;
-    for (const auto& f : files) {
-        uint32_t offset = uint32_t(out.size()), crc = Crc32(f.second), size = uint32_t(f.second.size());
-        std::string common;
-        Le(common, 20, 2);  // version needed
-        Le(common, 0, 2);   // flags
-        Le(common, 0, 2);   // stored
-        Le(common, 0, 4);   // time, date
-        Le(common, crc, 4);
-        Le(common, size, 4);
-        Le(common, size, 4);
-        Le(common, uint32_t(f.first.size()), 2);
-        Le(common, 0, 2);  // extra
-        Le(out, 0x04034b50, 4);
-        out += common + f.first + f.second;
-        Le(central, 0x02014b50, 4);
-        Le(central, 20, 2);
-        central += common;
-        Le(central, 0, 2);  // comment
-        Le(central, 0, 4);  // disk, internal attributes
-        Le(central, 0, 4);  // external attributes
-        Le(central, offset, 4);
-        central += f.first;
-    }
-    uint32_t cdOffset = uint32_t(out.size());
-    out += central;
-    Le(out, 0x06054b50, 4);
-    Le(out, 0, 4);
-    Le(out, uint32_t(files.size()), 2);
-    Le(out, uint32_t(files.size()), 2);
-    Le(out, uint32_t(central.size()), 4);
-    Le(out, cdOffset, 4);
-    Le(out, 0, 2);
-    return out;
-}
-
 // One page: a line of text, a 5 x 3.75 cm picture linked (not embedded) from target, a line.
 std::string LinkedPictureDocx(const std::string& target)
 {
