@@ -2,6 +2,8 @@
 #include "batch/Resume.h"
 
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -18,7 +20,7 @@ namespace batch {
 
 namespace {
 
-const char kLogName[] = "/.pagesnap-batch.done";
+const char kLogPrefix[] = ".pagesnap-batch.";  // .pagesnap-batch.done, .pagesnap-batch.shard-K-of-N.done
 const char kTempPrefix[] = ".pagesnap-batch-";
 
 }  // namespace
@@ -29,16 +31,28 @@ DoneLog::~DoneLog()
         close(m_fd);
 }
 
-bool DoneLog::Open(const std::string& outDir, bool keep)
+bool DoneLog::Open(const std::string& outDir, const std::string& name, bool keep)
 {
-    const std::string path = outDir + kLogName;
+    const std::string path = outDir + "/" + name;
     if (keep) {
-        std::ifstream in(path, std::ios::binary);
-        std::string line;
-        while (std::getline(in, line)) {
-            const json j = json::parse(line, nullptr, false);
-            if (!j.is_discarded() && j.is_object() && j.contains("key") && j["key"].is_string())
-                m_done[j["key"].get<std::string>()] = j;
+        std::vector<std::string> logs;
+        if (DIR* d = opendir(outDir.c_str())) {
+            while (dirent* e = readdir(d)) {
+                const std::string n = e->d_name;
+                if (n.compare(0, sizeof kLogPrefix - 1, kLogPrefix) == 0 && n.size() >= 20 &&
+                    n.compare(n.size() - 5, 5, ".done") == 0)
+                    logs.push_back(outDir + "/" + n);
+            }
+            closedir(d);
+        }
+        for (const std::string& log : logs) {
+            std::ifstream in(log, std::ios::binary);
+            std::string line;
+            while (std::getline(in, line)) {
+                const json j = json::parse(line, nullptr, false);
+                if (!j.is_discarded() && j.is_object() && j.contains("key") && j["key"].is_string())
+                    m_done[j["key"].get<std::string>()] = j;
+            }
         }
     }
     m_fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC | (keep ? 0 : O_TRUNC), 0644);
@@ -88,8 +102,28 @@ bool DoneLog::Add(const std::string& key, const json& written, int pages)
     return n == ssize_t(line.size()) && fdatasync(m_fd) == 0;
 }
 
+namespace {
+
+// FNV-1a of the machine's name, as 8 hex digits.
+std::string HostTag()
+{
+    char host[256] = {};
+    gethostname(host, sizeof host - 1);
+    uint32_t h = 2166136261u;
+    for (const char* p = host; *p; ++p)
+        h = (h ^ uint8_t(*p)) * 16777619u;
+    char text[9];
+    std::snprintf(text, sizeof text, "%08x", h);
+    return text;
+}
+
+}  // namespace
+
+std::string TempPicturePrefix() { return kTempPrefix + std::to_string(getpid()) + "." + HostTag() + "-"; }
+
 int RemoveStaleTempPictures(const std::string& outDir)
 {
+    const std::string host = "." + HostTag() + "-";
     DIR* d = opendir(outDir.c_str());
     if (!d)
         return 0;
@@ -102,7 +136,10 @@ int RemoveStaleTempPictures(const std::string& outDir)
         char* end = nullptr;
         errno = 0;
         const long pid = std::strtol(name + prefix, &end, 10);
-        if (errno != 0 || pid <= 0 || end == name + prefix || *end != '-')
+        if (errno != 0 || pid <= 0 || end == name + prefix)
+            continue;
+        // Another machine's run may be alive: only that machine can tell.
+        if (*end != '-' && std::strncmp(end, host.c_str(), host.size()) != 0)
             continue;
         // Held while a pagesnap-batch process of that id lives; one the user may not look at
         // (another user's) is left alone too.

@@ -338,6 +338,41 @@ TEST_F(Batch, KilledRunResumes)
     EXPECT_TRUE(second["processes"]["workers"].empty());
 }
 
+// Two parts of a split run, side by side into one folder, give the pictures of one run: each
+// document in exactly one part, under the name the whole input gives it (a.doc and a.docx fall
+// in different parts); a resumed whole run finds everything finished by the parts.
+TEST_F(Batch, ShardsTogetherMakeOneRun)
+{
+    Make({{"a.doc", 1}, {"a.docx", 1}, {"b.docx", 2}, {"c.docx", 1}, {"d.docx", 1}});
+    TempDir ref;
+    ASSERT_EQ(RunBatch({"-j", "1", "-o", ref.Path(), src.Path()}).status, 0);
+    std::vector<int> pids;
+    for (const char* shard : {"0/2", "1/2"})
+        pids.push_back(StartBatch({"-j", "1", "--shard", shard, "-o", out.Path(), "--report", work / "r-{shard}.json",
+                                   src.Path()},
+                                  work / (std::string("err-") + shard[0])));
+    for (int pid : pids)
+        EXPECT_EQ(WaitBatch(pid, 300), 0) << ReadWhole(work / "err-0") << ReadWhole(work / "err-1");
+    EXPECT_EQ(FilesIn(out.Path()), FilesIn(ref.Path()));
+    for (const std::string& f : FilesIn(ref.Path()))
+        EXPECT_TRUE(ReadWhole(ref / f) == ReadWhole(out / f)) << f;
+    std::multiset<std::string> paths;
+    for (const char* report : {"r-0.json", "r-1.json"}) {
+        const json r = ReadJson(work / report);
+        EXPECT_EQ(r["totals"]["documents_in_input"], 5) << report;
+        for (const json& d : r["documents"])
+            paths.insert(d["path"].get<std::string>());
+    }
+    EXPECT_EQ(paths.size(), 5u);
+    EXPECT_EQ(std::set<std::string>(paths.begin(), paths.end()).size(), 5u) << "a document in both parts";
+
+    const Result again = RunBatch({"--resume", "-o", out.Path(), "--report", work / "all.json", src.Path()});
+    EXPECT_EQ(again.status, 0) << again.err;
+    const json all = ReadJson(work / "all.json");
+    EXPECT_EQ(all["totals"]["converted_earlier"], 5);
+    EXPECT_TRUE(all["processes"]["workers"].empty());
+}
+
 // Damaged documents, made from good ones by a seeded generator: bytes flipped in a .doc, in
 // the XML of a .docx (stored uncompressed, so the flips land in its markup), or either cut short.
 // Each gets a result (converted or failed) within its time, the run says some failed, and no
