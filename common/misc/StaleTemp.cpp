@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -30,7 +31,7 @@ std::string TempNamePrefix(const char* szPrefix)
     return szPrefix + std::to_string(getpid()) + "." + MachineTag() + "-";
 }
 
-int RemoveStaleTempFiles(const std::string& dir, const char* szPrefix, const char* szProgram)
+int RemoveStaleTempFiles(const std::string& dir, const char* szPrefix, const char* szProgram, bool bFolders)
 {
     DIR* d = opendir(dir.c_str());
     if (!d)
@@ -70,7 +71,11 @@ int RemoveStaleTempFiles(const std::string& dir, const char* szPrefix, const cha
     for (const std::string& name : stale) {
         struct stat sb;
         const std::string path = dir + "/" + name;
-        if (lstat(path.c_str(), &sb) == 0 && S_ISREG(sb.st_mode) && unlink(path.c_str()) == 0)
+        if (lstat(path.c_str(), &sb) != 0)
+            continue;
+        std::error_code ec;
+        if (bFolders ? S_ISDIR(sb.st_mode) && sb.st_uid == getuid() && std::filesystem::remove_all(path, ec) > 0
+                     : S_ISREG(sb.st_mode) && unlink(path.c_str()) == 0)
             ++removed;
     }
     return removed;

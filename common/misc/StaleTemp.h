@@ -16,5 +16,6 @@ std::string TempNamePrefix(const char* szPrefix);
 // Removes the regular files in dir named <prefix><pid>.<machine>-... of this machine (or
 // <prefix><pid>-..., as earlier versions named them) whose process is gone: no process of that
 // id whose program's name starts with szProgram. Files of a live process, of one the user may
-// not look at, of another machine, and every other name are left alone. The number removed.
-int RemoveStaleTempFiles(const std::string& dir, const char* szPrefix, const char* szProgram);
+// not look at, of another machine, and every other name are left alone. With bFolders it
+// removes such folders of this user instead, with all they hold. The number removed.
+int RemoveStaleTempFiles(const std::string& dir, const char* szPrefix, const char* szProgram, bool bFolders = false);
