@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <fstream>
 #include <map>
 #include <random>
@@ -407,10 +408,17 @@ TEST_F(Batch, DamagedDocumentsEachGetAResult)
     EXPECT_EQ(r.status, 1) << "seed " << seed << ": " << r.err;
     const json report = ReadJson(work / "report.json");
     ASSERT_EQ(report["documents"].size(), 13u) << "seed " << seed;
+    std::map<std::string, int> kinds;
     for (const json& d : report["documents"]) {
         const std::string status = d["status"];
         EXPECT_TRUE(status == "converted" || status == "failed") << "seed " << seed << ": " << d.dump();
+        ++kinds[status == "failed" && d["error"].is_object() ? d["error"]["kind"].get<std::string>() : status];
     }
+    std::printf("damaged run: %zu documents in %.1f s:", report["documents"].size(),
+                report["totals"]["seconds"].get<double>());
+    for (const auto& [kind, n] : kinds)
+        std::printf(" %s %d;", kind.c_str(), n);
+    std::printf("\n");
     EXPECT_EQ(report["documents"][12]["status"], "converted") << "the good document after the damaged ones";
     ExpectCleanAfter(report, out.Path());
 }
