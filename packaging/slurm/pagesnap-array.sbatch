@@ -5,15 +5,16 @@
 #   find /archive -iname '*.doc*' > documents.txt       # paths as the compute nodes see them
 #   sbatch --array=0-15 pagesnap-array.sbatch documents.txt /shared/pictures [options...]
 #
-# --array=0-(N-1) makes N shards (document i of the sorted list goes to task i mod N); the
+# --array=0-(N-1) makes N shards (document i of the list goes to task i mod N); the
 # options after the output folder go to pagesnap-batch (-f, -r, -p, --fonts, ...) and must be
 # the same on every submission. Cores per task: --cpus-per-task=C on the sbatch line (one
 # document engine per core, so -j C); memory follows per core (--mem-per-cpu below).
 #
 # Every task runs with --resume, so submitting the same command again after a failed,
 # cancelled, killed or timed-out task converts only what is missing: tasks whose shard is
-# complete end within seconds. Don't change the list or N between submissions of one
-# conversion: the shards are cut from the list as it is. Each task lists what it finished in
+# complete end within seconds. Keep the list and the options between submissions of one
+# conversion (picture names are decided over the whole list); N may change, since --resume
+# reads what every task of every submission finished. Each task lists what it finished in
 # OUTPUT/.pagesnap-batch.shard-K-of-N.done and writes a JSON report,
 # pagesnap-<array job id>-<K>.json in the submission folder (or in $PAGESNAP_REPORT_DIR); the
 # task's exit status is pagesnap-batch's: 0 all converted, 1 some documents failed.

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # packaging/slurm/pagesnap-array.sbatch on a real single-node Slurm that this test starts on
 # localhost (munged, slurmctld and slurmd with a private key, configuration, ports and folders;
-# nothing in /etc is read or changed) and stops again: a 4-task array gives the pictures of one
+# nothing in /etc is changed) and stops again: a 4-task array gives the pictures of one
 # local run, name for name and byte for byte; a task killed while it converts leaves a gap
 # that submitting the array again closes, with no temporary file and no process left.
 #   slurm_array_test.sh BIN_DIR SBATCH_SCRIPT CORPUS_DIR
