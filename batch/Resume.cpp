@@ -1,6 +1,8 @@
 // The finished-documents log and the clean-up of stale temporary pictures (see Resume.h).
 #include "batch/Resume.h"
 
+#include "common/misc/StaleTemp.h"
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -102,69 +104,8 @@ bool DoneLog::Add(const std::string& key, const json& written, int pages)
     return n == ssize_t(line.size()) && fdatasync(m_fd) == 0;
 }
 
-namespace {
+std::string TempPicturePrefix() { return TempNamePrefix(kTempPrefix); }
 
-// FNV-1a of the machine's name, as 8 hex digits.
-std::string HostTag()
-{
-    char host[256] = {};
-    gethostname(host, sizeof host - 1);
-    uint32_t h = 2166136261u;
-    for (const char* p = host; *p; ++p)
-        h = (h ^ uint8_t(*p)) * 16777619u;
-    char text[9];
-    std::snprintf(text, sizeof text, "%08x", h);
-    return text;
-}
-
-}  // namespace
-
-std::string TempPicturePrefix() { return kTempPrefix + std::to_string(getpid()) + "." + HostTag() + "-"; }
-
-int RemoveStaleTempPictures(const std::string& outDir)
-{
-    const std::string host = "." + HostTag() + "-";
-    DIR* d = opendir(outDir.c_str());
-    if (!d)
-        return 0;
-    std::vector<std::string> stale;
-    const size_t prefix = sizeof kTempPrefix - 1;
-    while (dirent* e = readdir(d)) {
-        const char* name = e->d_name;
-        if (std::strncmp(name, kTempPrefix, prefix) != 0)
-            continue;
-        char* end = nullptr;
-        errno = 0;
-        const long pid = std::strtol(name + prefix, &end, 10);
-        if (errno != 0 || pid <= 0 || end == name + prefix)
-            continue;
-        // Another machine's run may be alive: only that machine can tell.
-        if (*end != '-' && std::strncmp(end, host.c_str(), host.size()) != 0)
-            continue;
-        // Held while a pagesnap-batch process of that id lives; one the user may not look at
-        // (another user's) is left alone too.
-        char exe[PATH_MAX];
-        const std::string link = "/proc/" + std::to_string(pid) + "/exe";
-        const ssize_t n = readlink(link.c_str(), exe, sizeof exe - 1);
-        if (n < 0 && errno != ENOENT)
-            continue;
-        if (n > 0) {
-            exe[n] = 0;
-            const char* slash = std::strrchr(exe, '/');
-            if (std::strncmp(slash ? slash + 1 : exe, "pagesnap-batch", 14) == 0)
-                continue;
-        }
-        stale.push_back(name);
-    }
-    closedir(d);
-    int removed = 0;
-    for (const std::string& name : stale) {
-        struct stat sb;
-        const std::string path = outDir + "/" + name;
-        if (lstat(path.c_str(), &sb) == 0 && S_ISREG(sb.st_mode) && unlink(path.c_str()) == 0)
-            ++removed;
-    }
-    return removed;
-}
+int RemoveStaleTempPictures(const std::string& outDir) { return RemoveStaleTempFiles(outDir, kTempPrefix, "pagesnap-batch"); }
 
 }  // namespace batch

@@ -8,6 +8,7 @@
 #include "batch/Resume.h"
 #include "batch/Sniff.h"
 #include "EnginePlaces.h"
+#include "common/misc/StaleTemp.h"
 
 #include <windows.h>
 
@@ -253,7 +254,11 @@ bool Run_::Prepare(std::string* error)
                      m_nDone, m_docs.size());
 
     const char* tmp = getenv("TMPDIR");
-    std::string tmpl = std::string(tmp && *tmp == '/' ? tmp : "/tmp") + "/pagesnap-batch-XXXXXX";
+    // Named after the run's process and machine, so that the next run removes it when this one
+    // is killed before it can.
+    const std::string tmpBase = tmp && *tmp == '/' ? tmp : "/tmp";
+    RemoveStaleTempFiles(tmpBase, "pagesnap-batch-", "pagesnap-batch", true);
+    std::string tmpl = tmpBase + "/" + TempNamePrefix("pagesnap-batch-") + "XXXXXX";
     std::vector<char> buf(tmpl.begin(), tmpl.end());
     buf.push_back(0);
     if (!mkdtemp(buf.data())) {

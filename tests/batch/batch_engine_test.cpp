@@ -293,8 +293,8 @@ TEST_F(Batch, EnginesAreReplacedPastTheirLimits)
 }
 
 // A run killed with SIGKILL, then resumed, ends with the pictures of one uninterrupted run: the
-// documents it finished are skipped, its temporary pictures are removed (nothing else is), and
-// a second resume finds everything done without starting a worker.
+// documents it finished are skipped, its temporary pictures and folder are removed (nothing else
+// is), and a second resume finds everything done without starting a worker.
 TEST_F(Batch, KilledRunResumes)
 {
     Make({{"a.docx", 6}, {"b.docx", 6}, {"c.docx", 6}, {"d.docx", 6}, {"e.docx", 6}});
@@ -330,6 +330,8 @@ TEST_F(Batch, KilledRunResumes)
         EXPECT_TRUE(ReadWhole(ref / f) == ReadWhole(out / f)) << f;
     EXPECT_EQ(FilesIn(out.Path()).count(".pagesnap-batch-999999999-3-7.png"), 0u) << "stale picture kept";
     EXPECT_EQ(FilesIn(out.Path()).count(".pagesnap-batch-notes.txt"), 1u) << "removed what is no picture of a run";
+    std::error_code ec;
+    EXPECT_TRUE(std::filesystem::is_empty(PrivateTempDir(), ec)) << "the killed run's temporary folder is left";
 
     const Result again = RunBatch({"--resume", "-o", out.Path(), "--report", work / "r2.json", src.Path()});
     EXPECT_EQ(again.status, 0) << again.err;
