@@ -23,10 +23,11 @@
 #
 #SBATCH --job-name=pagesnap
 #SBATCH --cpus-per-task=2
-# Memory per core, that is per engine: an engine peaked at 414 MB resident over the 60 corpus
-# documents (a worker drawing its pages at 52 MB), and one is replaced between documents once
-# past 1024 MB (--engine-memory), which a long run reaches at about 2 MB a document.
-#SBATCH --mem-per-cpu=1280M
+# Memory per core, that is per engine and its worker: over the 60 corpus documents an engine
+# peaked at 414 MB resident (409 MB at 300 dpi) and a worker, which draws the pages, at 52 MB
+# at 96 dpi and 294 MB at 300 dpi; an engine is replaced between documents once past 1024 MB
+# (--engine-memory), which a long run reaches at about 2 MB a document.
+#SBATCH --mem-per-cpu=1536M
 #SBATCH --output=pagesnap-%A_%a.out
 
 set -u

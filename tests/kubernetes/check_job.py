@@ -70,12 +70,14 @@ volume_at = lambda path: volumes.get(mounts.get(path, {}).get("name"), {})
 claims = {d["metadata"]["name"]: d for d in objects if d["kind"] == "PersistentVolumeClaim"}
 claim_at = lambda path: claims.get(volume_at(path).get("persistentVolumeClaim", {}).get("claimName"), {})
 jobs = int(opt("-j") or 0)
+requests = {k: str(v) for k, v in box["resources"]["requests"].items()}
 rules = job.get("podFailurePolicy", {}).get("rules", [])
 checks = [
     ("indexed, completions = parallelism = N of --shard $(JOB_COMPLETION_INDEX)/N",
      job.get("completionMode") == "Indexed" and shard and job["completions"] == job["parallelism"] == int(shard[1])),
     ("--resume, so that a replaced pod goes on", "--resume" in args),
-    ("-j = the cores requested, 1280Mi each", jobs > 0 and {k: str(v) for k, v in box["resources"]["requests"].items()} == {"cpu": str(jobs), "memory": f"{1280 * jobs}Mi"}),
+    ("-j = the cores requested, 1536Mi each", jobs > 0 and requests["cpu"] == str(jobs) and
+     requests["memory"] in (f"{1536 * jobs}Mi", f"{1.5 * jobs:g}Gi")),
     ("the output folder on a ReadWriteMany claim", "ReadWriteMany" in claim_at(opt("-o")).get("spec", {}).get("accessModes", [])),
     ("the documents read-only", mounts.get(args[-1], {}).get("readOnly") and volume_at(args[-1])["persistentVolumeClaim"].get("readOnly")),
     ("/tmp an emptyDir", "emptyDir" in volume_at("/tmp")),

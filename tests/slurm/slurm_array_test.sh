@@ -198,6 +198,8 @@ converted=$(cat "$T"/submit/pagesnap-"$job"-*.json | grep -c '"status": "convert
 [ $((finished + converted)) -eq "$(wc -l < "$T/list")" ] ||
   fail "the array again converted $converted documents, $finished of $(wc -l < "$T/list") being finished before"
 same_pictures "$T/out2" "the array after a killed task"
+# The runs' temporary folders (TMPDIR), the killed task's included, are gone too.
+[ -z "$(ls -A "$T/tmp")" ] || fail "left in the temporary folder: $(ls -A "$T/tmp")"
 
 rate() { awk -v p="$pages" -v s="$1" 'BEGIN { printf "%.2f", p / s }'; }
 echo "documents $(wc -l < "$T/list"), pages $pages, $cpus cores"
