@@ -54,6 +54,9 @@ std::string PrivateTempDir();
 // a folder of its own in the private temporary folder, under its own name (a hard link, else
 // a copy), and what it writes comes back the same way. HandIn gives the path the engine opens,
 // empty when the file could not be put there; HandBack removes it again.
+// Only files the engine cannot see take that way (HiddenFromEngine): a document elsewhere is
+// opened where it is, so that what it shows of its own name and folder stays true.
+bool HiddenFromEngine(const std::string& path);
 std::string HandIn(const std::string& path);
 void HandBack(const std::string& handed);
 // A fresh place in the private temporary folder for a file named like path (empty when none

@@ -205,6 +205,10 @@ bool HideUserFolders(const std::vector<const char*>& hide, const std::vector<con
     return true;
 }
 
+// The folders the running engine does not see (empty when it sees everything).
+std::mutex g_hiddenMutex;
+std::vector<std::string> g_hidden;
+
 // An engine whose namespaces could not be made as they should exits with this code; the next
 // start then runs it without them, as where the system allows none.
 const int kNamespacesFailed = 126;
@@ -282,6 +286,10 @@ int SpawnHere(const std::string& pipeName, const std::string& profile, const std
         pid = fork();
     if (pid < 0)
         return 0;
+    if (pid > 0) {
+        std::lock_guard<std::mutex> lock(g_hiddenMutex);
+        g_hidden = ownProcesses ? hide : std::vector<std::string>();
+    }
     if (pid == 0) {
         umask(077);
         // A user namespace mapping only ourselves makes the other namespaces possible
@@ -364,6 +372,26 @@ int Spawn(const std::string& pipeName, const std::string& profile, const std::st
     sp->cv.notify_all();
     sp->cv.wait(lock, [] { return !sp->pending; });
     return sp->result;
+}
+
+bool HiddenFromEngine(const std::string& path)
+{
+    std::lock_guard<std::mutex> lock(g_hiddenMutex);
+    if (g_hidden.empty())
+        return false;
+    // A file to be written need not exist yet: its folder decides. Unresolvable: hidden.
+    char buf[PATH_MAX];
+    std::string real;
+    if (realpath(path.c_str(), buf))
+        real = buf;
+    else if (realpath(path.substr(0, path.find_last_of('/') + 1).c_str(), buf))
+        real = buf;
+    else
+        return true;
+    for (const std::string& h : g_hidden)
+        if ((real + "/").compare(0, h.size() + 1, h + "/") == 0)
+            return true;
+    return false;
 }
 
 bool NamespacesFailed(int exitCode)

@@ -76,17 +76,18 @@ EngineStatus Document::SaveAs(const std::string& pathIn, const std::string& pass
             else
                 args[2] = Prop("Password", Any(FromUtf8(password)));
         }
-        // Written where the engine can write, then moved into place.
-        const std::string outbox = Outbox(path);
-        if (outbox.empty())
+        // Into a folder hidden from the engine: written where it can write, then moved there.
+        const bool bHidden = HiddenFromEngine(path);
+        const std::string outbox = bHidden ? Outbox(path) : std::string();
+        if (bHidden && outbox.empty())
             return EngineStatus::Failed;
         try {
-            st->storeToURL(FileUrl(outbox), args);
+            st->storeToURL(FileUrl(bHidden ? outbox : path), args);
         } catch (const css::io::IOException&) {
             HandBack(outbox);
             return EngineStatus::Failed;
         }
-        return Deliver(outbox, path) ? EngineStatus::Ok : EngineStatus::Failed;
+        return !bHidden || Deliver(outbox, path) ? EngineStatus::Ok : EngineStatus::Failed;
     });
 }
 

@@ -325,13 +325,14 @@ EngineStatus LoadDocument(const std::string& pathIn, const LoadOptions& opts, Do
     d.generation = State().generation;
     d.file = id;
     d.options = opts;
-    d.handed = HandIn(path);
-    if (d.handed.empty())
+    const bool bHidden = HiddenFromEngine(path);
+    d.handed = bHidden ? HandIn(path) : std::string();
+    if (bHidden && d.handed.empty())
         return EngineStatus::LoadFailed;
 
     s = Guarded(d.generation, [&]() -> EngineStatus {
         Reference<css::task::XInteractionHandler> handler(NewNoQuestionsHandler());
-        const OUString url = FileUrl(d.handed);
+        const OUString url = FileUrl(bHidden ? d.handed : path);
         d.loadFilter = DetectFilter(url, handler);
         if (!IsDocumentFilter(d.loadFilter))
             return EngineStatus::LoadFailed;
