@@ -221,6 +221,11 @@ bool LoadOptionSettings()
     GetPrivateProfileStringA("Option", "FontsPath", "", OptionSettings.FontsPath, MAX_PATH, szFile);
     if (HasControlChar(OptionSettings.FontsPath))
         OptionSettings.FontsPath[0] = '\0';
+    // The batch converter's defaults; a value that is no count (negative, huge) gives them too.
+    const UINT nMemory = GetPrivateProfileIntA("Option", "EngineMemory", 1024, szFile);
+    const UINT nDocuments = GetPrivateProfileIntA("Option", "EngineDocuments", 250, szFile);
+    OptionSettings.EngineMemory = nMemory <= (1u << 20) ? int(nMemory) : 1024;
+    OptionSettings.EngineDocuments = nDocuments <= 100000000u ? int(nDocuments) : 250;
     return true;
 }
 

@@ -11,6 +11,10 @@ struct TOptionSettings {
     char TempPath[MAX_PATH];   // where the temporary page documents go
     bool CleanWord;            // end the document engine's processes at exit
     char FontsPath[MAX_PATH];  // a folder of fonts the engine adds to the system's; empty: none
+    // The engine is replaced between documents past this resident size (MB) or number of
+    // documents; 0: never. Read from the file only (EngineMemory, EngineDocuments).
+    int EngineMemory;
+    int EngineDocuments;
 };
 
 extern TOptionSettings OptionSettings;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/FontMark.h"
+#include "word/CxEngineLimit.h"
 
 #include <QMainWindow>
 #include <QSize>
@@ -136,8 +137,15 @@ private:
     void SetAllFileTicks(bool bTicked);
     void btnConvertClick();
 
+    // The engine, started on first use and replaced between documents past its limits.
+    void EnsureWordUtil();
+    void EngineDocumentDone();
+    void ReplaceEngineIfDue();
+
     bool isConverting;
     CxWordUtil* wordUtil;
+    CxEngineLimit engineLimit{0, 0};
+    bool engineDue = false;  // past its limits, replaced at the next chance
     CxWordView* wordView;
     CxWordDoc* currentDoc;
     FontMark lastMark;  // of the document ConvertDocument last opened

@@ -6,6 +6,7 @@
 #include "OpenDialog.h"
 #include "OptionSettings.h"
 #include "PictureLib.h"
+#include "common/misc/StaleTemp.h"
 #include "common/misc/WinUtil.h"
 #include <qtwin.h>
 #include "ui_TfmMain.h"
@@ -36,6 +37,9 @@ namespace {
 const int kMaxReopens = 3;
 
 const char* ImageExtension(int nImageType) { return nImageType == 1 ? "bmp" : nImageType == 3 ? "png" : "jpg"; }
+
+// Pictures are written under hidden names that carry the process and machine, then renamed.
+const char kTempPrefix[] = ".~folium-";
 
 void SetWaitCursor() { SetCursor(LoadCursorA(nullptr, IDC_WAIT)); }
 void SetNormalCursor() { SetCursor(LoadCursorA(nullptr, IDC_ARROW)); }
@@ -96,8 +100,8 @@ bool TfmMain::WritePicture(HDC hdc, int nWidth, int nHeight, const char* szPath)
     char szTemp[MAX_PATH];
     bool bMade = false;
     for (int nTry = 0; nTry < 100 && !bMade; ++nTry) {
-        int n = snprintf(szTemp, sizeof szTemp, "%.*s.~folium-%lu-%u.%s", nFolder, szPath,
-                         (unsigned long)GetCurrentProcessId(), ++s_nSerial, ImageExtension(OptionSettings.ImageType));
+        int n = snprintf(szTemp, sizeof szTemp, "%.*s%s%u.%s", nFolder, szPath, TempNamePrefix(kTempPrefix).c_str(),
+                         ++s_nSerial, ImageExtension(OptionSettings.ImageType));
         if (n < 0 || n >= (int)sizeof szTemp)
             return false;
         HANDLE hFile = CreateFileA(szTemp, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
@@ -123,6 +127,8 @@ bool TfmMain::WritePicture(HDC hdc, int nWidth, int nHeight, const char* szPath)
 
 void TfmMain::BeginRun()
 {
+    // Pictures of a run that crashed or was killed before it could rename or remove them.
+    RemoveStaleTempFiles(OptionSettings.OutputPath, kTempPrefix, "Pagesnap");
     failedPages = 0;
     failedDocuments.clear();
     unopenedDocuments = 0;
@@ -177,6 +183,7 @@ bool TfmMain::ConvertDocument(const char* szPath)
     if (!szPath)
         return false;
     lastMark = FontMark();
+    EnsureWordUtil();
     CxWordDoc* pDoc = new CxWordDoc(wordUtil);
     int nCount = pDoc->Open(szPath) ? pDoc->GetPageCount() : 0;
     if (nCount <= 0) {
@@ -188,6 +195,8 @@ bool TfmMain::ConvertDocument(const char* szPath)
     if (nCount <= 0) {
         ++unopenedDocuments;
         delete pDoc;
+        EngineDocumentDone();
+        ReplaceEngineIfDue();
         return false;
     }
     lastMark = FontMarkOf(pDoc);
@@ -216,6 +225,9 @@ bool TfmMain::ConvertDocument(const char* szPath)
         }
     }
     delete pDoc;
+    // Between documents of a run, never within one.
+    EngineDocumentDone();
+    ReplaceEngineIfDue();
     return ok;
 }
 
@@ -351,15 +363,22 @@ bool TfmMain::LoadDocument(const char* szPath)
 {
     SetWaitCursor();
     EnsureWorkFolders();
-    if (!wordUtil) {
-        PassFontsToEngine();
-        wordUtil = new CxWordUtil;
+    // The shown document is closed when another replaces it: the engine's chance to be replaced.
+    if (engineDue && currentDoc && strcmp(currentDoc->GetPath(), szPath) != 0) {
+        wordView->SetDocument(nullptr);
+        ui->lvPages->clear();
+        ui->lblFontMark->setVisible(false);
+        currentDoc = nullptr;
+        ReplaceEngineIfDue();
     }
+    EnsureWordUtil();
     CxWordDoc* pDoc = wordUtil ? wordUtil->OpenDocument(szPath) : nullptr;
     if (!pDoc) {
+        UpdateButtons();
         SetNormalCursor();
         return false;
     }
+    const bool bOther = pDoc != currentDoc;
     wordView->SetDocument(pDoc);
     FillPageList();
     currentDoc = pDoc;
@@ -367,9 +386,37 @@ bool TfmMain::LoadDocument(const char* szPath)
     ui->lblFontMark->setText(mark.text);
     ui->lblFontMark->setToolTip(mark.tooltip);
     ui->lblFontMark->setVisible(!mark.IsEmpty());
+    if (bOther)
+        EngineDocumentDone();
     UpdateButtons();
     SetNormalCursor();
     return true;
+}
+
+void TfmMain::EnsureWordUtil()
+{
+    if (wordUtil)
+        return;
+    PassFontsToEngine();
+    engineLimit = CxEngineLimit(OptionSettings.EngineMemory, OptionSettings.EngineDocuments);
+    wordUtil = new CxWordUtil;
+}
+
+void TfmMain::EngineDocumentDone()
+{
+    if (wordUtil && engineLimit.DocumentDone(engineLimit.WatchesMemory() ? CxEngineLimit::OwnEngine() : 0))
+        engineDue = true;
+}
+
+// Only while no document is shown: the shown one lives in the engine, and its view and page
+// list with it. Otherwise the engine is replaced once that document is closed.
+void TfmMain::ReplaceEngineIfDue()
+{
+    if (!engineDue || !wordUtil || currentDoc)
+        return;
+    delete wordUtil;
+    wordUtil = nullptr;
+    engineDue = false;
 }
 
 void TfmMain::FillPageList()
@@ -549,10 +596,7 @@ void TfmMain::btnConvertClick()
     if (isConverting)
         return;
     SetWaitCursor();
-    if (!wordUtil) {
-        PassFontsToEngine();
-        wordUtil = new CxWordUtil;
-    }
+    EnsureWordUtil();
     ConvertCheckedDocuments();
     SetNormalCursor();
     ShowDoneMessage();

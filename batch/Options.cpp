@@ -155,7 +155,8 @@ bool ParseArguments(const std::vector<std::string>& args, int nDefaultJobs, Opti
                                                 {"-p", "--pages"},   {"-q", "--quality"}, {"-j", "--jobs"},
                                                 {"-t", "--timeout"}, {"", "--report"},
                                                 {"", "--fonts"},     {"", "--files-from"},
-                                                {"", "--engine-memory"}, {"", "--engine-documents"}};
+                                                {"", "--engine-memory"}, {"", "--engine-documents"},
+                                                {"", "--shard"}};
         std::string longName;
         for (const auto& pair : kShort)
             if (name == pair[0] || name == pair[1])
@@ -210,6 +211,10 @@ bool ParseArguments(const std::vector<std::string>& args, int nDefaultJobs, Opti
         } else if (longName == "--engine-documents") {
             ok = ParseInt(value, 0, 100000000, &o.engineDocuments);
             why = " (documents, 0 for no limit)";
+        } else if (longName == "--shard") {
+            if (!ParseShard(value, [](const char* name) -> const char* { return std::getenv(name); }, &o.shardIndex,
+                            &o.shardCount, error))
+                return false;
         } else if (longName == "--files-from") {
             ok = !value.empty();
             o.filesFrom = value;
@@ -228,7 +233,60 @@ bool ParseArguments(const std::vector<std::string>& args, int nDefaultJobs, Opti
         *error = "no FILE or FOLDER given";
         return false;
     }
+    // Each shard of a run names its own report.
+    for (size_t at; (at = o.reportPath.find("{shard}")) != std::string::npos;)
+        o.reportPath.replace(at, 7, std::to_string(o.shardIndex));
     *out = o;
+    return true;
+}
+
+bool ParseShard(const std::string& text, const std::function<const char*(const char*)>& env, int* pIndex,
+                int* pCount, std::string* error)
+{
+    constexpr int kMaxShards = 1000000;
+    const size_t slash = text.find('/');
+    const std::string k = text.substr(0, slash);
+    int nIndex = -1, nCount = -1;
+    // A Slurm array's task, counted from 0 whatever the array's first id and step.
+    auto fromSlurm = [&](bool bCountToo) {
+        const char* id = env("SLURM_ARRAY_TASK_ID");
+        const char* count = env("SLURM_ARRAY_TASK_COUNT");
+        const char* first = env("SLURM_ARRAY_TASK_MIN");
+        const char* step = env("SLURM_ARRAY_TASK_STEP");
+        int nId, nFirst = 0, nStep = 1;
+        if (!id || !ParseInt(id, 0, INT_MAX, &nId) || (first && !ParseInt(first, 0, nId, &nFirst)) ||
+            (step && !ParseInt(step, 1, INT_MAX, &nStep)) || (bCountToo && (!count || !ParseInt(count, 1, kMaxShards, &nCount))))
+            return false;
+        nIndex = (nId - nFirst) / nStep;
+        return true;
+    };
+    if (k == "auto" && slash == std::string::npos) {
+        if (!fromSlurm(true)) {
+            *error = "--shard auto: not a task of a Slurm job array (SLURM_ARRAY_TASK_ID and "
+                     "SLURM_ARRAY_TASK_COUNT are not set); give --shard K/N";
+            return false;
+        }
+    } else if (slash == std::string::npos || !ParseInt(text.substr(slash + 1), 1, kMaxShards, &nCount)) {
+        *error = "bad value '" + text + "' for --shard (K/N with 0 <= K < N, auto or auto/N)";
+        return false;
+    } else if (k == "auto") {
+        const char* index = env("JOB_COMPLETION_INDEX");
+        if (index ? !ParseInt(index, 0, INT_MAX, &nIndex) : !fromSlurm(false)) {
+            *error = "--shard auto/N: neither JOB_COMPLETION_INDEX (a Kubernetes indexed Job) nor "
+                     "SLURM_ARRAY_TASK_ID (a Slurm job array) is set to a number";
+            return false;
+        }
+    } else if (!ParseInt(k, 0, INT_MAX, &nIndex)) {
+        *error = "bad value '" + text + "' for --shard (K/N with 0 <= K < N, auto or auto/N)";
+        return false;
+    }
+    if (nIndex >= nCount) {
+        *error = "--shard: part " + std::to_string(nIndex) + " of " + std::to_string(nCount) +
+                 " does not exist (parts count from 0)";
+        return false;
+    }
+    *pIndex = nIndex;
+    *pCount = nCount;
     return true;
 }
 
@@ -267,11 +325,17 @@ without a display.
                             (default: the number of cores, at most 8)
   -t, --timeout SECONDS     per document (default 300; a worker's first document includes
                             its engine's start)
-      --report FILE         a JSON report ("-" for standard output)
+      --report FILE         a JSON report ("-" for standard output); "{shard}" in FILE
+                            becomes the part K of --shard
       --resume              skip the documents an earlier run into the same output folder
                             finished with the same settings (its pictures all still there)
       --files-from FILE     also the documents and folders named in FILE, one a line ("-":
                             standard input), for lists too long for a command line
+      --shard K/N           convert only part K (from 0) of N of the documents, for runs split
+                            over several machines or jobs (see below); "auto" takes K and N
+                            from a Slurm job array's SLURM_ARRAY_TASK_ID and
+                            SLURM_ARRAY_TASK_COUNT, "auto/N" takes K from a Kubernetes indexed
+                            Job's JOB_COMPLETION_INDEX (else from the Slurm array)
       --engine-memory MB    replace a worker's engine between documents once its resident
                             memory is past MB (default 1024; 0: never)
       --engine-documents N  replace it after N documents (default 250; 0: never)
@@ -289,6 +353,12 @@ name (report.doc and report.docx, or two folders' letter.doc; letter case ignore
 in command-line order keeps it and each later one takes, as Pagesnap does, the first free of
 <base>_<extension>, <base>_<extension>2, ... (report_docx_1.png) that is no other document's
 base name in the run; the report gives every file name.
+
+With --shard, every part lists the same documents in the same order (the folders expanded,
+--files-from read, names given as above over the whole list) and takes those whose position
+in it, counted from 0, leaves K when divided by N: N runs with K = 0..N-1 over the same inputs
+convert each document once, with the names one run would give. They may share one output
+folder, each keeping its own list of finished documents there; --resume reads them all.
 
 Each picture is written under a hidden temporary name in the output folder and renamed into
 place once its whole document has converted: a document that fails or times out leaves none

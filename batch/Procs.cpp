@@ -60,20 +60,4 @@ bool ProcessGone(int pid)
     return !ProcStat(pid, &ppid, &state) || state == 'Z' || state == 'X';
 }
 
-long ResidentMegabytes(int pid)
-{
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/%d/status", pid);
-    FILE* f = std::fopen(path, "re");
-    if (!f)
-        return -1;
-    char line[256];
-    long kb = -1;
-    while (kb < 0 && std::fgets(line, sizeof line, f))
-        if (std::sscanf(line, "VmRSS: %ld kB", &kb) != 1)
-            kb = -1;
-    std::fclose(f);
-    return kb < 0 ? -1 : kb / 1024;
-}
-
 }  // namespace batch

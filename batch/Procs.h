@@ -13,7 +13,5 @@ std::vector<int> ListProcesses();
 std::vector<int> ChildrenOf(int parent);
 // Whether the process has ended (gone, or a zombie).
 bool ProcessGone(int pid);
-// Resident memory of a process in megabytes (VmRSS); -1 when it cannot be read.
-long ResidentMegabytes(int pid);
 
 }  // namespace batch

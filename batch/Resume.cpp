@@ -1,7 +1,11 @@
 // The finished-documents log and the clean-up of stale temporary pictures (see Resume.h).
 #include "batch/Resume.h"
 
+#include "common/misc/StaleTemp.h"
+
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -18,7 +22,7 @@ namespace batch {
 
 namespace {
 
-const char kLogName[] = "/.pagesnap-batch.done";
+const char kLogPrefix[] = ".pagesnap-batch.";  // .pagesnap-batch.done, .pagesnap-batch.shard-K-of-N.done
 const char kTempPrefix[] = ".pagesnap-batch-";
 
 }  // namespace
@@ -29,16 +33,28 @@ DoneLog::~DoneLog()
         close(m_fd);
 }
 
-bool DoneLog::Open(const std::string& outDir, bool keep)
+bool DoneLog::Open(const std::string& outDir, const std::string& name, bool keep)
 {
-    const std::string path = outDir + kLogName;
+    const std::string path = outDir + "/" + name;
     if (keep) {
-        std::ifstream in(path, std::ios::binary);
-        std::string line;
-        while (std::getline(in, line)) {
-            const json j = json::parse(line, nullptr, false);
-            if (!j.is_discarded() && j.is_object() && j.contains("key") && j["key"].is_string())
-                m_done[j["key"].get<std::string>()] = j;
+        std::vector<std::string> logs;
+        if (DIR* d = opendir(outDir.c_str())) {
+            while (dirent* e = readdir(d)) {
+                const std::string n = e->d_name;
+                if (n.compare(0, sizeof kLogPrefix - 1, kLogPrefix) == 0 && n.size() >= 20 &&
+                    n.compare(n.size() - 5, 5, ".done") == 0)
+                    logs.push_back(outDir + "/" + n);
+            }
+            closedir(d);
+        }
+        for (const std::string& log : logs) {
+            std::ifstream in(log, std::ios::binary);
+            std::string line;
+            while (std::getline(in, line)) {
+                const json j = json::parse(line, nullptr, false);
+                if (!j.is_discarded() && j.is_object() && j.contains("key") && j["key"].is_string())
+                    m_done[j["key"].get<std::string>()] = j;
+            }
         }
     }
     m_fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC | (keep ? 0 : O_TRUNC), 0644);
@@ -88,46 +104,8 @@ bool DoneLog::Add(const std::string& key, const json& written, int pages)
     return n == ssize_t(line.size()) && fdatasync(m_fd) == 0;
 }
 
-int RemoveStaleTempPictures(const std::string& outDir)
-{
-    DIR* d = opendir(outDir.c_str());
-    if (!d)
-        return 0;
-    std::vector<std::string> stale;
-    const size_t prefix = sizeof kTempPrefix - 1;
-    while (dirent* e = readdir(d)) {
-        const char* name = e->d_name;
-        if (std::strncmp(name, kTempPrefix, prefix) != 0)
-            continue;
-        char* end = nullptr;
-        errno = 0;
-        const long pid = std::strtol(name + prefix, &end, 10);
-        if (errno != 0 || pid <= 0 || end == name + prefix || *end != '-')
-            continue;
-        // Held while a pagesnap-batch process of that id lives; one the user may not look at
-        // (another user's) is left alone too.
-        char exe[PATH_MAX];
-        const std::string link = "/proc/" + std::to_string(pid) + "/exe";
-        const ssize_t n = readlink(link.c_str(), exe, sizeof exe - 1);
-        if (n < 0 && errno != ENOENT)
-            continue;
-        if (n > 0) {
-            exe[n] = 0;
-            const char* slash = std::strrchr(exe, '/');
-            if (std::strncmp(slash ? slash + 1 : exe, "pagesnap-batch", 14) == 0)
-                continue;
-        }
-        stale.push_back(name);
-    }
-    closedir(d);
-    int removed = 0;
-    for (const std::string& name : stale) {
-        struct stat sb;
-        const std::string path = outDir + "/" + name;
-        if (lstat(path.c_str(), &sb) == 0 && S_ISREG(sb.st_mode) && unlink(path.c_str()) == 0)
-            ++removed;
-    }
-    return removed;
-}
+std::string TempPicturePrefix() { return TempNamePrefix(kTempPrefix); }
+
+int RemoveStaleTempPictures(const std::string& outDir) { return RemoveStaleTempFiles(outDir, kTempPrefix, "pagesnap-batch"); }
 
 }  // namespace batch

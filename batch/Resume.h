@@ -15,9 +15,10 @@ class DoneLog {
 public:
     ~DoneLog();
 
-    // Reads the log of the folder (none: nothing finished) and opens it for appending; without
-    // keep it starts empty. False when it cannot be written.
-    bool Open(const std::string& outDir, bool keep);
+    // Opens the log name of the folder for appending (without keep emptied first); with keep it
+    // first reads every run's log there, the parts' of a split run too (.pagesnap-batch*.done).
+    // False when it cannot be written.
+    bool Open(const std::string& outDir, const std::string& name, bool keep);
 
     // What names a document's pictures: its absolute path, size and modification time, its
     // base name and the settings that decide the pictures. Empty when the file cannot be read.
@@ -35,9 +36,14 @@ private:
     std::map<std::string, nlohmann::json> m_done;
 };
 
+// The hidden name prefix of this process's temporary pictures: .pagesnap-batch-<pid>.<host>-
+// where host is a hash of the machine's name, since runs on several machines may share a folder.
+std::string TempPicturePrefix();
+
 // Removes temporary pictures of pagesnap-batch runs in the folder whose run is gone (killed,
-// crashed): names of the form .pagesnap-batch-<pid>-... where no pagesnap-batch process has that
-// id. Never touches anything else. The number removed.
+// crashed): names of the form .pagesnap-batch-<pid>.<host>-... of this machine (or, as older
+// runs named them, .pagesnap-batch-<pid>-...) where no pagesnap-batch process has that id.
+// Never touches anything else, nor another machine's. The number removed.
 int RemoveStaleTempPictures(const std::string& outDir);
 
 }  // namespace batch

@@ -8,6 +8,7 @@
 #include "batch/Resume.h"
 #include "batch/Sniff.h"
 #include "EnginePlaces.h"
+#include "common/misc/StaleTemp.h"
 
 #include <windows.h>
 
@@ -170,6 +171,7 @@ private:
     std::string m_engineProblem;  // why no engine can start here; empty when nothing stops one
     DoneLog m_done;
     int m_nDone = 0;  // documents an earlier run finished
+    size_t m_inputCount = 0;  // documents of the whole input, every shard's
 };
 
 std::string Run_::DocPrefix(int nDoc) const { return m_runTag + std::to_string(nDoc) + "-"; }
@@ -192,8 +194,12 @@ bool Run_::Prepare(std::string* error)
     const std::vector<std::string> paths = GatherDocuments(inputs, &warnings);
     for (const std::string& w : warnings)
         std::fprintf(stderr, "pagesnap-batch: warning: %s\n", w.c_str());
+    // Names are given over the whole input, so parts of one run never take each other's.
     const std::vector<std::string> bases = AssignBases(paths);
+    m_inputCount = paths.size();
     for (size_t i = 0; i < paths.size(); ++i) {
+        if (int(i % size_t(m_opts.shardCount)) != m_opts.shardIndex)
+            continue;
         Document d;
         d.path = paths[i];
         d.base = bases[i];
@@ -221,11 +227,14 @@ bool Run_::Prepare(std::string* error)
         *error = "--output: cannot make or write the folder '" + m_opts.outputDir + "'";
         return false;
     }
-    m_runTag = ".pagesnap-batch-" + std::to_string(getpid()) + "-";
+    m_runTag = TempPicturePrefix();
     // Pictures of runs that were killed before they could remove them.
     if (const int n = RemoveStaleTempPictures(m_opts.outputDir))
         std::fprintf(stderr, "pagesnap-batch: removed %d temporary pictures of earlier runs that ended unfinished\n", n);
-    if (!m_done.Open(m_opts.outputDir, m_opts.resume)) {
+    const std::string logName = m_opts.shardCount > 1 ? ".pagesnap-batch.shard-" + std::to_string(m_opts.shardIndex) +
+                                                            "-of-" + std::to_string(m_opts.shardCount) + ".done"
+                                                      : std::string(".pagesnap-batch.done");
+    if (!m_done.Open(m_opts.outputDir, logName, m_opts.resume)) {
         *error = "--output: cannot write the list of finished documents in '" + m_opts.outputDir + "'";
         return false;
     }
@@ -245,7 +254,11 @@ bool Run_::Prepare(std::string* error)
                      m_nDone, m_docs.size());
 
     const char* tmp = getenv("TMPDIR");
-    std::string tmpl = std::string(tmp && *tmp == '/' ? tmp : "/tmp") + "/pagesnap-batch-XXXXXX";
+    // Named after the run's process and machine, so that the next run removes it when this one
+    // is killed before it can.
+    const std::string tmpBase = tmp && *tmp == '/' ? tmp : "/tmp";
+    RemoveStaleTempFiles(tmpBase, "pagesnap-batch-", "pagesnap-batch", true);
+    std::string tmpl = tmpBase + "/" + TempNamePrefix("pagesnap-batch-") + "XXXXXX";
     std::vector<char> buf(tmpl.begin(), tmpl.end());
     buf.push_back(0);
     if (!mkdtemp(buf.data())) {
@@ -732,11 +745,13 @@ ordered_json Run_::Report() const
                     {"timeout", m_opts.timeoutSeconds},
                     {"fonts", m_opts.fontDirs},
                     {"engine_memory", m_opts.engineMemoryMb},
-                    {"engine_documents", m_opts.engineDocuments}};
+                    {"engine_documents", m_opts.engineDocuments},
+                    {"shard", {{"index", m_opts.shardIndex}, {"count", m_opts.shardCount}}}};
     r["naming"] = "<base>_<page>.<ext>; a base already used by an earlier document of the run "
                   "becomes <base>_<extension>, then <base>_<extension><k> from k = 2 (letter case ignored)";
     r["documents"] = docs;
     r["totals"] = {{"documents", m_docs.size()},
+                   {"documents_in_input", m_inputCount},
                    {"converted", nConverted},
                    {"failed", nFailed},
                    {"converted_earlier", m_nDone},

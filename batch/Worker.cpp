@@ -6,6 +6,7 @@
 #include "batch/Options.h"
 #include "batch/Procs.h"
 #include "batch/Sniff.h"
+#include "word/CxEngineLimit.h"
 #include "word/CxWordDoc.h"
 #include "word/CxWordUtil.h"
 
@@ -75,7 +76,7 @@ bool ChildAlive(int pid)
 
 class Worker {
 public:
-    explicit Worker(const Setup& s) : m_setup(s) {}
+    explicit Worker(const Setup& s) : m_setup(s), m_limit(s.engineMemoryMb, s.engineDocuments) {}
     ~Worker() { delete m_pUtil; }
 
     void Convert(int nDoc, const std::string& path, const std::string& prefix)
@@ -99,7 +100,7 @@ private:
     CxWordUtil* m_pUtil = nullptr;
     std::set<int> m_engines;
     int m_lastEngine = 0;
-    int m_nOnEngine = 0;  // documents the current engine was given
+    CxEngineLimit m_limit;
 };
 
 // Between documents, never within one: an engine grows with every document it converts (about
@@ -107,17 +108,11 @@ private:
 // the next document starts a fresh one on the same warm profile.
 void Worker::RecycleEngine()
 {
-    if (!m_pUtil)
-        return;
-    ++m_nOnEngine;
-    const bool bCount = m_setup.engineDocuments > 0 && m_nOnEngine >= m_setup.engineDocuments;
-    const bool bMemory = m_setup.engineMemoryMb > 0 && m_lastEngine > 0 &&
-                         ResidentMegabytes(m_lastEngine) > m_setup.engineMemoryMb;
-    if (!bCount && !bMemory)
+    if (!m_pUtil || !m_limit.DocumentDone(m_lastEngine))
         return;
     delete m_pUtil;
     m_pUtil = nullptr;
-    m_nOnEngine = 0;
+    m_limit.Replaced();
 }
 
 void Worker::ReportEngines(int nDoc)

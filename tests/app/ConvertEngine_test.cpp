@@ -82,6 +82,13 @@ protected:
         snprintf(OptionSettings.TempPath, MAX_PATH, "%s", temp.Path().c_str());
         CxWordUtil::SetTempFolder(OptionSettings.TempPath, sizeof OptionSettings.TempPath);
     }
+    // The engine is the process's: a window's Word instance left behind would keep it for the
+    // next test.
+    void TearDown() override
+    {
+        EndWord();
+        TfmConvertTest::TearDown();
+    }
     void ExpectPictures(const std::string& base, const std::vector<int>& pages, const std::string& ext)
     {
         for (int p : pages) {
@@ -177,6 +184,43 @@ TEST_F(Conversion, SingleDocumentViewConvertsTickedAllAndThisPage)
     EXPECT_EQ(Pages()->topLevelItem(0), Pages()->currentItem());
     EXPECT_TRUE(progress.empty()) << "not a run";
     EXPECT_EQ(3u, boxes.size());
+}
+
+// Past a limit (documents, or resident memory: 1 MB is less than any engine) the engine is
+// replaced between documents of a run and the pictures are the same; while a document is shown
+// it lives in the engine, which is then replaced only once another document takes its place.
+TEST_F(Conversion, EngineReplacedBetweenDocumentsPastItsLimits)
+{
+    const struct {
+        int memory, documents;
+        bool replaced;
+    } rows[] = {{0, 0, false}, {0, 1, true}, {1, 0, true}};
+    OptionSettings.ImageType = 3;
+    AddFiles({*s_docs / "four.docx", *s_docs / "three.doc"});
+    for (const auto& row : rows) {
+        SCOPED_TRACE("EngineMemory=" + std::to_string(row.memory) + " EngineDocuments=" + std::to_string(row.documents));
+        EndWord();
+        OptionSettings.EngineMemory = row.memory;
+        OptionSettings.EngineDocuments = row.documents;
+        std::filesystem::remove_all(out.Path() + "four_1.png");
+        Tick(Files(), 0, true);
+        Tick(Files(), 1, true);
+        ConvertNow();
+        ExpectPictures("four", {1, 2, 3, 4}, "png");
+        ExpectPictures("three", {1, 2, 3}, "png");
+        EXPECT_EQ(row.replaced, !HasWordUtil());
+    }
+
+    ASSERT_TRUE(Load(*s_docs / "four.docx"));
+    const int shown = CxEngineLimit::OwnEngine();
+    ASSERT_GT(shown, 0);
+    Tick(Files(), 1, true);
+    ConvertNow();
+    EXPECT_EQ(shown, CxEngineLimit::OwnEngine()) << "replaced under the shown document";
+    ASSERT_TRUE(Load(*s_docs / "three.doc"));
+    EXPECT_NE(shown, CxEngineLimit::OwnEngine());
+    EXPECT_EQ(3, Pages()->topLevelItemCount());
+    OptionSettings.EngineMemory = OptionSettings.EngineDocuments = 0;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Whole conversions through the scripted word processor and the real image library: every page
 // has a result, failures are reported and keep their rows ticked, pictures are complete or
 // absent, and documents of one base name do not overwrite each other's pictures.
+#include "common/misc/StaleTemp.h"
 #include "TfmConvert.h"
 
 #include "FakeOpener.h"
@@ -84,13 +85,20 @@ protected:
 
 TEST_F(ScriptedConversion, DocumentsOfOneBaseNameKeepEachTheirPictures)
 {
+    // Left by runs that are gone: this machine's are removed, another machine's (the folder
+    // may be shared) and names of no run are kept.
+    out.Write(".~folium-999999999-1.bmp", "x");
+    out.Write(".~folium-999999999." + MachineTag() + "-2.bmp", "x");
+    out.Write(".~folium-999999999.0badc0de-3.bmp", "x");
+    out.Write(".~folium-notes", "x");
     AddFiles({Doc("a/report.doc", {"r1 one", "r1 two"}), Doc("b/report.docx", {"r2 one", "r2 two", "r2 three"}),
               Doc("c/report.doc", {"r3 one"}), Doc("other.doc", {"o one"})});
     ConvertNow();
     ASSERT_EQ(1u, boxes.size());
     EXPECT_EQ(Message(), boxes[0].text) << "everything converted: the message as it always was";
     EXPECT_EQ((std::set<std::string>{"report_1.bmp", "report_2.bmp", "report_docx_1.bmp", "report_docx_2.bmp",
-                                     "report_docx_3.bmp", "report_doc_1.bmp", "other_1.bmp"}),
+                                     "report_docx_3.bmp", "report_doc_1.bmp", "other_1.bmp",
+                                     ".~folium-999999999.0badc0de-3.bmp", ".~folium-notes"}),
               FilesIn(out.Path()))
         << "no temporary picture is left either";
     const struct {

@@ -62,6 +62,27 @@ TEST_F(Settings, OddValuesSurviveAsThePartsSay)
     EXPECT_EQ(0u, text.find("garbage\n=\n[Option]\nImageType=7\nCleanWord=1\n"));
 }
 
+// The engine's limits are read, never written: absent or no count gives the batch converter's.
+TEST_F(Settings, EngineLimitsAreReadWithTheirDefaults)
+{
+    const struct {
+        const char* lines;
+        int memory, documents;
+    } rows[] = {{"", 1024, 250},
+                {"EngineMemory=0\nEngineDocuments=1\n", 0, 1},
+                {"EngineMemory=-5\nEngineDocuments=99999999999\n", 1024, 250},
+                {"EngineMemory=300\nEngineDocuments=x\n", 300, 0}};
+    for (const auto& row : rows) {
+        WriteIni(std::string("[Option]\n") + row.lines);
+        LoadOptionSettings();
+        EXPECT_EQ(row.memory, OptionSettings.EngineMemory) << row.lines;
+        EXPECT_EQ(row.documents, OptionSettings.EngineDocuments) << row.lines;
+        SaveOptionSettings();
+        EXPECT_EQ(row.lines[0] != '\0', ReadWhole(m_ini).find("Engine") != std::string::npos)
+            << "written: " << ReadWhole(m_ini);
+    }
+}
+
 TEST_F(Settings, PathsOf259BytesComeBackWholeLongerOnesAreCutThere)
 {
     // The dialog accepts up to 259 bytes (the buffer less its terminator): such a path is read

@@ -177,8 +177,9 @@ std::set<std::string> FilesIn(const std::string& dir)
         return names;
     while (dirent* e = readdir(d)) {
         struct stat sb;
-        // The list of finished documents every run keeps in its output folder is no picture.
-        if (std::strcmp(e->d_name, ".pagesnap-batch.done") != 0 &&
+        // The lists of finished documents every run (every part of a split run) keeps in its output folder is no picture.
+        const std::string name = e->d_name;
+        if (!(name.rfind(".pagesnap-batch.", 0) == 0 && name.size() >= 20 && name.compare(name.size() - 5, 5, ".done") == 0) &&
             stat((dir + "/" + e->d_name).c_str(), &sb) == 0 && !S_ISDIR(sb.st_mode))
             names.insert(e->d_name);
     }

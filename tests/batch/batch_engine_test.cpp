@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <fstream>
 #include <map>
 #include <random>
@@ -293,8 +294,8 @@ TEST_F(Batch, EnginesAreReplacedPastTheirLimits)
 }
 
 // A run killed with SIGKILL, then resumed, ends with the pictures of one uninterrupted run: the
-// documents it finished are skipped, its temporary pictures are removed (nothing else is), and
-// a second resume finds everything done without starting a worker.
+// documents it finished are skipped, its temporary pictures and folder are removed (nothing else
+// is), and a second resume finds everything done without starting a worker.
 TEST_F(Batch, KilledRunResumes)
 {
     Make({{"a.docx", 6}, {"b.docx", 6}, {"c.docx", 6}, {"d.docx", 6}, {"e.docx", 6}});
@@ -330,12 +331,49 @@ TEST_F(Batch, KilledRunResumes)
         EXPECT_TRUE(ReadWhole(ref / f) == ReadWhole(out / f)) << f;
     EXPECT_EQ(FilesIn(out.Path()).count(".pagesnap-batch-999999999-3-7.png"), 0u) << "stale picture kept";
     EXPECT_EQ(FilesIn(out.Path()).count(".pagesnap-batch-notes.txt"), 1u) << "removed what is no picture of a run";
+    std::error_code ec;
+    EXPECT_TRUE(std::filesystem::is_empty(PrivateTempDir(), ec)) << "the killed run's temporary folder is left";
 
     const Result again = RunBatch({"--resume", "-o", out.Path(), "--report", work / "r2.json", src.Path()});
     EXPECT_EQ(again.status, 0) << again.err;
     const json second = ReadJson(work / "r2.json");
     EXPECT_EQ(second["totals"]["converted_earlier"], 5);
     EXPECT_TRUE(second["processes"]["workers"].empty());
+}
+
+// Two parts of a split run, side by side into one folder, give the pictures of one run: each
+// document in exactly one part, under the name the whole input gives it (a.doc and a.docx fall
+// in different parts); a resumed whole run finds everything finished by the parts.
+TEST_F(Batch, ShardsTogetherMakeOneRun)
+{
+    Make({{"a.doc", 1}, {"a.docx", 1}, {"b.docx", 2}, {"c.docx", 1}, {"d.docx", 1}});
+    TempDir ref;
+    ASSERT_EQ(RunBatch({"-j", "1", "-o", ref.Path(), src.Path()}).status, 0);
+    std::vector<int> pids;
+    for (const char* shard : {"0/2", "1/2"})
+        pids.push_back(StartBatch({"-j", "1", "--shard", shard, "-o", out.Path(), "--report", work / "r-{shard}.json",
+                                   src.Path()},
+                                  work / (std::string("err-") + shard[0])));
+    for (int pid : pids)
+        EXPECT_EQ(WaitBatch(pid, 300), 0) << ReadWhole(work / "err-0") << ReadWhole(work / "err-1");
+    EXPECT_EQ(FilesIn(out.Path()), FilesIn(ref.Path()));
+    for (const std::string& f : FilesIn(ref.Path()))
+        EXPECT_TRUE(ReadWhole(ref / f) == ReadWhole(out / f)) << f;
+    std::multiset<std::string> paths;
+    for (const char* report : {"r-0.json", "r-1.json"}) {
+        const json r = ReadJson(work / report);
+        EXPECT_EQ(r["totals"]["documents_in_input"], 5) << report;
+        for (const json& d : r["documents"])
+            paths.insert(d["path"].get<std::string>());
+    }
+    EXPECT_EQ(paths.size(), 5u);
+    EXPECT_EQ(std::set<std::string>(paths.begin(), paths.end()).size(), 5u) << "a document in both parts";
+
+    const Result again = RunBatch({"--resume", "-o", out.Path(), "--report", work / "all.json", src.Path()});
+    EXPECT_EQ(again.status, 0) << again.err;
+    const json all = ReadJson(work / "all.json");
+    EXPECT_EQ(all["totals"]["converted_earlier"], 5);
+    EXPECT_TRUE(all["processes"]["workers"].empty());
 }
 
 // Damaged documents, made from good ones by a seeded generator: bytes flipped in a .doc, in
@@ -370,10 +408,17 @@ TEST_F(Batch, DamagedDocumentsEachGetAResult)
     EXPECT_EQ(r.status, 1) << "seed " << seed << ": " << r.err;
     const json report = ReadJson(work / "report.json");
     ASSERT_EQ(report["documents"].size(), 13u) << "seed " << seed;
+    std::map<std::string, int> kinds;
     for (const json& d : report["documents"]) {
         const std::string status = d["status"];
         EXPECT_TRUE(status == "converted" || status == "failed") << "seed " << seed << ": " << d.dump();
+        ++kinds[status == "failed" && d["error"].is_object() ? d["error"]["kind"].get<std::string>() : status];
     }
+    std::printf("damaged run: %zu documents in %.1f s:", report["documents"].size(),
+                report["totals"]["seconds"].get<double>());
+    for (const auto& [kind, n] : kinds)
+        std::printf(" %s %d;", kind.c_str(), n);
+    std::printf("\n");
     EXPECT_EQ(report["documents"][12]["status"], "converted") << "the good document after the damaged ones";
     ExpectCleanAfter(report, out.Path());
 }

@@ -1,10 +1,14 @@
 // The command line of pagesnap-batch: arguments, page lists, picture names.
 #include "batch/Names.h"
 #include "batch/Options.h"
+#include "batch/Resume.h"
+#include "TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <sstream>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -104,6 +108,82 @@ TEST(BatchArguments, EveryOptionInEveryForm)
     EXPECT_EQ(o.jobs, 8);
     EXPECT_EQ(o.quality, 100);
     EXPECT_EQ(o.inputs, (std::vector<std::string>{"-named-like-an-option.doc"}));
+}
+
+// The part of a split run, given or taken from a scheduler's environment.
+TEST(BatchArguments, ShardFromTheLineOrTheScheduler)
+{
+    struct Row {
+        const char* text;
+        std::map<std::string, std::string> env;
+        int index, count;   // -1: refused
+        const char* named;  // what the refusal says
+    };
+    const std::map<std::string, std::string> slurm = {
+        {"SLURM_ARRAY_TASK_ID", "7"}, {"SLURM_ARRAY_TASK_MIN", "5"}, {"SLURM_ARRAY_TASK_COUNT", "4"}};
+    const Row rows[] = {
+        {"0/1", {}, 0, 1, ""},
+        {"3/4", slurm, 3, 4, ""},
+        {"auto", slurm, 2, 4, ""},
+        {"auto", {{"SLURM_ARRAY_TASK_ID", "12"}, {"SLURM_ARRAY_TASK_STEP", "4"}, {"SLURM_ARRAY_TASK_COUNT", "4"}}, 3, 4, ""},
+        {"auto/8", {{"JOB_COMPLETION_INDEX", "5"}, {"SLURM_ARRAY_TASK_ID", "1"}}, 5, 8, ""},
+        {"auto/8", {{"SLURM_ARRAY_TASK_ID", "6"}}, 6, 8, ""},
+        {"4/4", {}, -1, -1, "does not exist"},
+        {"auto/4", {{"JOB_COMPLETION_INDEX", "4"}}, -1, -1, "part 4 of 4"},
+        {"auto", {{"JOB_COMPLETION_INDEX", "1"}}, -1, -1, "SLURM_ARRAY_TASK_COUNT"},
+        {"auto/3", {}, -1, -1, "JOB_COMPLETION_INDEX"},
+        {"auto/3", {{"JOB_COMPLETION_INDEX", "x"}}, -1, -1, "JOB_COMPLETION_INDEX"},
+        {"-1/2", {}, -1, -1, "bad value"},
+        {"1/0", {}, -1, -1, "bad value"},
+        {"2", {}, -1, -1, "bad value"},
+        {"a/b", {}, -1, -1, "bad value"},
+    };
+    for (const Row& row : rows) {
+        int index = 0xdead, count = 0xbeef;
+        std::string error;
+        const bool ok = ParseShard(
+            row.text,
+            [&](const char* name) -> const char* {
+                const auto it = row.env.find(name);
+                return it == row.env.end() ? nullptr : it->second.c_str();
+            },
+            &index, &count, &error);
+        ASSERT_EQ(ok, row.index >= 0) << row.text << ": " << error;
+        if (ok) {
+            EXPECT_EQ(index, row.index) << row.text;
+            EXPECT_EQ(count, row.count) << row.text;
+        } else {
+            EXPECT_NE(error.find(row.named), std::string::npos) << row.text << ": " << error;
+            EXPECT_EQ(index, 0xdead) << row.text << ": changed on refusal";
+        }
+    }
+    Options o;
+    std::string error;
+    ASSERT_TRUE(ParseArguments({"--shard", "2/3", "--report", "r-{shard}.json", "a.doc"}, 1, &o, &error)) << error;
+    EXPECT_EQ(o.reportPath, "r-2.json");
+}
+
+// Temporary pictures of runs that are gone are removed, of this machine only: another
+// machine's run sharing the folder may still be writing.
+TEST(BatchResume, StaleTempPicturesOfThisMachineOnly)
+{
+    TempDir dir;
+    const std::string ours = TempPicturePrefix();
+    const std::string gone = ".pagesnap-batch-999999999" + ours.substr(ours.find('.', 2));
+    const std::pair<std::string, bool> rows[] = {
+        {ours + "0-1.png", false},  // this process's own
+        {gone + "3-7.png", true},
+        {".pagesnap-batch-999999999-3-7.png", true},  // named as older runs named them
+        {".pagesnap-batch-999999999.0badc0de-3-7.png", false},
+        {".pagesnap-batch-notes.txt", false},
+        {".pagesnap-batch.done", false},
+        {"report_1.png", false},
+    };
+    for (const auto& row : rows)
+        dir.Write(row.first, "x");
+    EXPECT_EQ(RemoveStaleTempPictures(dir.Path()), 2);
+    for (const auto& row : rows)
+        EXPECT_EQ(access((dir / row.first).c_str(), F_OK) != 0, row.second) << row.first;
 }
 
 TEST(BatchArguments, DefaultsAndHelp)
