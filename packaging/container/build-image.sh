@@ -67,6 +67,10 @@ opts=(
   # East Asian pages need Noto CJK: recommended by the package, and in the image so that such
   # documents draw as on a machine where it was installed with its recommendations.
   --include=fonts-noto-cjk
+  # pagesnap-batch is not made to be process 1: the office suite leaves helpers (gpgconf, gpg)
+  # whose orphans would stay zombies under it, a few for every engine start. tini reaps them and
+  # hands signals and the exit status through.
+  --include=tini
   # Only what running needs: no manuals, translations or documentation but the licences.
   --dpkgopt='path-exclude=/usr/share/man/*'
   --dpkgopt='path-exclude=/usr/share/info/*'
@@ -103,7 +107,7 @@ mmdebstrap "${opts[@]}" bookworm "$rootfs" "${mirrors[@]}" >"$work/mmdebstrap.lo
 echo "root file system: $(du -h "$rootfs" | cut -f1) in $(( $(date +%s) - start )) s" >&2
 
 id=$(podman import -q \
-  --change 'ENTRYPOINT ["/usr/bin/pagesnap-batch"]' \
+  --change 'ENTRYPOINT ["/usr/bin/tini", "--", "/usr/bin/pagesnap-batch"]' \
   --change 'CMD ["/in"]' \
   --change 'USER 10001:10001' \
   --change 'WORKDIR /out' \
