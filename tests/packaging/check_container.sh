@@ -29,7 +29,7 @@ if [ "$(id -u)" -ne 0 ] && ! grep -q "^$(id -un):" /etc/subuid 2>/dev/null; then
 fi
 
 cache=$build/container-cache
-mkdir -p "$cache/run" "$cache/tmp"
+mkdir -p "$cache/tmp"
 chmod 700 "$cache"
 # The machine's limit on open files is often below podman's default for containers, which runc
 # then cannot set; "[]" keeps the limits podman itself runs with.
@@ -42,19 +42,20 @@ cgroup_manager = "cgroupfs"
 events_logger = "file"
 tmp_dir = "$cache/tmp"
 EOF
+# One store per driver: podman refuses a store made by another driver.
 storage() {
+  mkdir -p "$cache/run-$1"
   cat > "$cache/storage.conf" <<EOF
 [storage]
 driver = "$1"
-graphroot = "$cache/storage"
-runroot = "$cache/run"
+graphroot = "$cache/storage-$1"
+runroot = "$cache/run-$1"
 EOF
 }
 export CONTAINERS_CONF=$cache/containers.conf CONTAINERS_STORAGE_CONF=$cache/storage.conf
 storage overlay
 # overlay cannot stack on an overlay file system (a build folder inside a container): vfs can.
 if ! podman info >"$cache/info.log" 2>&1; then
-  rm -rf "$cache/storage" "$cache/run"/*
   storage vfs
   podman info >"$cache/info.log" 2>&1 || skip "podman cannot run here: $(tail -3 "$cache/info.log")"
 fi
