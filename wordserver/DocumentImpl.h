@@ -63,6 +63,8 @@ struct Document::Impl {
     // What the document was loaded from, so that it can be handed out again (see ParkedDoc).
     FileId file;
     LoadOptions options;
+    // The engine's own link to (or copy of) the file, which it opened (see HandIn).
+    std::string handed;
     int fileEnd = -1;       // end of the file's main text, known once it was replaced whole
     bool replaced = false;  // the whole main text was replaced by a paste, and nothing else
     bool otherEdit = false; // changed in any other way

@@ -180,5 +180,100 @@ std::string PrivateTempDir()
     return State().alive ? g_tempDir : std::string();
 }
 
+namespace {
+
+// A new folder in the private temporary folder: empty when none could be made.
+std::string NewSlot(const char* kind)
+{
+    static unsigned counter = 0;
+    const std::string dir = PrivateTempDir();
+    if (dir.empty())
+        return std::string();
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const std::string slot = dir + "/" + kind + "-" + std::to_string(++counter);
+        if (mkdir(slot.c_str(), 0700) == 0)
+            return slot;
+        if (errno != EEXIST)
+            break;
+    }
+    return std::string();
+}
+
+std::string BaseName(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Copies the whole file; the copy is removed when it could not be completed.
+bool CopyFile(const std::string& from, const std::string& to, mode_t mode)
+{
+    const int in = open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return false;
+    const int out = open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    bool ok = out >= 0;
+    char buf[65536];
+    while (ok) {
+        const ssize_t n = read(in, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        for (ssize_t done = 0; ok && done < n;) {
+            const ssize_t w = write(out, buf + done, size_t(n - done));
+            if (w < 0 && errno == EINTR)
+                continue;
+            ok = w > 0;
+            done += w > 0 ? w : 0;
+        }
+    }
+    close(in);
+    if (out >= 0 && close(out) != 0)
+        ok = false;
+    if (!ok && out >= 0)
+        unlink(to.c_str());
+    return ok;
+}
+
+}  // namespace
+
+std::string HandIn(const std::string& path)
+{
+    const std::string slot = NewSlot("in");
+    if (slot.empty())
+        return std::string();
+    const std::string handed = slot + "/" + BaseName(path);
+    if (link(path.c_str(), handed.c_str()) == 0 || CopyFile(path, handed, 0600))
+        return handed;
+    rmdir(slot.c_str());
+    return std::string();
+}
+
+void HandBack(const std::string& handed)
+{
+    if (handed.empty())
+        return;
+    unlink(handed.c_str());
+    rmdir(handed.substr(0, handed.find_last_of('/')).c_str());
+}
+
+std::string Outbox(const std::string& path)
+{
+    const std::string slot = NewSlot("out");
+    return slot.empty() ? std::string() : slot + "/" + BaseName(path);
+}
+
+bool Deliver(const std::string& written, const std::string& path)
+{
+    bool ok = rename(written.c_str(), path.c_str()) == 0;
+    if (!ok && errno == EXDEV)
+        ok = CopyFile(written, path, 0600);
+    HandBack(written);
+    return ok;
+}
+
 }  // namespace detail
 }  // namespace wordengine

@@ -50,6 +50,17 @@ bool ProbeLink();
 // empty when no engine runs.
 std::string PrivateTempDir();
 
+// The engine may not see the user's folders (EngineSpawn.cpp): a document goes to it through
+// a folder of its own in the private temporary folder, under its own name (a hard link, else
+// a copy), and what it writes comes back the same way. HandIn gives the path the engine opens,
+// empty when the file could not be put there; HandBack removes it again.
+std::string HandIn(const std::string& path);
+void HandBack(const std::string& handed);
+// A fresh place in the private temporary folder for a file named like path (empty when none
+// could be made), and moving what the engine wrote there to path (false when it could not).
+std::string Outbox(const std::string& path);
+bool Deliver(const std::string& written, const std::string& path);
+
 // With FOLIUM_ENGINE_VERBOSE set, says on stderr why an engine call failed.
 void LogFailure(const char* what, const rtl::OUString& message);
 

@@ -191,8 +191,9 @@ EngineStatus Start()
             int code = 0;
             if (WaitExit(pid, 0, &code)) {
                 Unlist(pid);
-                // A new profile makes the engine ask for one restart (exit code 81).
-                if (code != 81 || ++restarts > 3) {
+                // A new profile makes the engine ask for one restart (exit code 81); one
+                // whose namespaces could not be made is started again without them.
+                if ((code != 81 && !NamespacesFailed(code)) || ++restarts > 3) {
                     pid = 0;
                     break;
                 }

@@ -3,6 +3,7 @@
 #include "EngineList.h"
 #include "ProcessInternal.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -13,9 +14,12 @@
 #include <fcntl.h>
 #include <mutex>
 #include <sched.h>
+#include <climits>
+#include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -85,11 +89,133 @@ bool WriteProcFile(const char* path, const char* text)
     return ok;
 }
 
+// The folders a document could name that hold the user's files: the home folder and the
+// usual places of other users' homes and of mounted media. Only folders that exist, never "/"
+// nor one that holds the office suite itself, each once (not inside another), real paths.
+std::vector<std::string> FoldersToHide()
+{
+    std::vector<std::string> candidates = {"/home", "/root", "/media", "/mnt", "/run/media", "/srv"};
+    if (const char* home = getenv("HOME"))
+        candidates.push_back(home);
+    char buf[PATH_MAX];
+    const std::string office = realpath(LO_PROGRAM_DIR, buf) ? buf : LO_PROGRAM_DIR;
+    std::vector<std::string> out;
+    for (const std::string& c : candidates) {
+        struct stat sb;
+        if (c.empty() || c[0] != '/' || !realpath(c.c_str(), buf) || stat(buf, &sb) != 0 || !S_ISDIR(sb.st_mode))
+            continue;
+        const std::string real = buf;
+        if (real == "/" || (office + "/").compare(0, real.size() + 1, real + "/") == 0)
+            continue;
+        out.push_back(real);
+    }
+    std::sort(out.begin(), out.end());
+    std::vector<std::string> roots;
+    for (const std::string& f : out)
+        if (roots.empty() || (f + "/").compare(0, roots.back().size() + 1, roots.back() + "/") != 0)
+            roots.push_back(f);
+    return roots;
+}
+
+// What the engine needs of the hidden folders: its private temporary folder and profile, and
+// the folders its fonts come from (those the program adds, the user's own and their
+// configuration). Real paths of folders that exist and lie inside one of roots.
+std::vector<std::string> FoldersToKeep(const std::vector<std::string>& roots, const std::string& profile,
+                                       const std::string& fontConfigBase)
+{
+    std::vector<std::string> wanted = {g_tempDir, profile};
+    for (const std::string& f : ExtraFontFolders())
+        wanted.push_back(f);
+    const char* home = getenv("HOME");
+    const char* data = getenv("XDG_DATA_HOME");
+    const char* config = getenv("XDG_CONFIG_HOME");
+    if (home && *home == '/') {
+        wanted.push_back(std::string(home) + "/.fonts");
+        wanted.push_back(std::string(home) + "/.local/share/fonts");
+        wanted.push_back(std::string(home) + "/.config/fontconfig");
+    }
+    if (data && *data == '/')
+        wanted.push_back(std::string(data) + "/fonts");
+    if (config && *config == '/')
+        wanted.push_back(std::string(config) + "/fontconfig");
+    if (!fontConfigBase.empty())
+        wanted.push_back(fontConfigBase);
+    std::vector<std::string> out;
+    char buf[PATH_MAX];
+    for (const std::string& w : wanted) {
+        struct stat sb;
+        if (w.empty() || !realpath(w.c_str(), buf) || stat(buf, &sb) != 0 || !S_ISDIR(sb.st_mode))
+            continue;
+        const std::string real = buf;
+        for (const std::string& r : roots)
+            if ((real + "/").compare(0, r.size() + 1, r + "/") == 0 && real != r) {
+                out.push_back(real);
+                break;
+            }
+    }
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+    return out;
+}
+
+// Makes every folder of path (a real path inside a fresh tmpfs); async-signal-safe.
+bool MakeFolders(const char* path)
+{
+    char buf[PATH_MAX];
+    size_t n = strlen(path);
+    if (n >= sizeof buf)
+        return false;
+    memcpy(buf, path, n + 1);
+    for (size_t i = 1; i <= n; ++i) {
+        if (buf[i] != '/' && buf[i] != '\0')
+            continue;
+        const char c = buf[i];
+        buf[i] = '\0';
+        if (mkdir(buf, 0700) != 0 && errno != EEXIST)
+            return false;
+        buf[i] = c;
+    }
+    return true;
+}
+
+// In the engine's own user, mount and process namespaces (between fork and exec, so only
+// system calls): its /proc shows its own processes alone (no /proc/<pid>/root of the user's
+// other programs leads around what is hidden), an empty folder lies over each of hide, and
+// keep (inside them) are put back. False when any step failed.
+bool HideUserFolders(const std::vector<const char*>& hide, const std::vector<const char*>& keep, int* keepFds)
+{
+    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        return false;
+    if (mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) != 0)
+        return false;
+    const unsigned kOpenTreeClone = 1, kRecursive = 0x8000, kEmptyPath = 0x4;
+    for (size_t i = 0; i < keep.size(); ++i) {
+        keepFds[i] = int(syscall(SYS_open_tree, AT_FDCWD, keep[i], kOpenTreeClone | kRecursive | O_CLOEXEC));
+        if (keepFds[i] < 0)
+            return false;
+    }
+    for (const char* h : hide)
+        if (mount("tmpfs", h, "tmpfs", MS_NOSUID | MS_NODEV, "mode=0755,size=1m") != 0)
+            return false;
+    for (size_t i = 0; i < keep.size(); ++i) {
+        if (!MakeFolders(keep[i]) || syscall(SYS_move_mount, keepFds[i], "", AT_FDCWD, keep[i], kEmptyPath) != 0)
+            return false;
+        close(keepFds[i]);
+    }
+    return true;
+}
+
+// An engine whose namespaces could not be made as they should exits with this code; the next
+// start then runs it without them, as where the system allows none.
+const int kNamespacesFailed = 126;
+std::atomic<bool> g_noNamespaces{false};
+
 // Starts soffice.bin itself (not the launcher script, whose child would escape the engine
-// list). The child gets umask 077 (its pipe socket and files are the user's alone), a
-// network namespace of its own where the system allows one (a document's links cannot
-// reach the network), the private temporary folder as TMPDIR, and the folder's lock. The
-// engine dies with the thread that forked it (see Spawn), so a crashed program leaves none.
+// list). The child gets umask 077 (its pipe socket and files are the user's alone), namespaces
+// of its own where the system allows them (user, network: a document's links cannot reach the
+// network; process and mount: the user's folders are hidden from it, see HideUserFolders),
+// the private temporary folder as TMPDIR, and the folder's lock. The engine dies with the
+// thread that forked it (see Spawn), so a crashed program leaves none.
 int SpawnHere(const std::string& pipeName, const std::string& profile, const std::string& fontConfig)
 {
     std::string exe = std::string(LO_PROGRAM_DIR) + "/soffice.bin";
@@ -109,6 +235,7 @@ int SpawnHere(const std::string& pipeName, const std::string& profile, const std
     // The environment, with TMPDIR pointing into the private folder and the engine's own
     // font configuration.
     std::vector<std::string> env;
+    const char* ownFontConfig = getenv("FONTCONFIG_FILE");
     for (char** e = environ; e && *e; ++e)
         if (strncmp(*e, "TMPDIR=", 7) != 0 && strncmp(*e, "FONTCONFIG_FILE=", 16) != 0)
             env.push_back(*e);
@@ -122,25 +249,58 @@ int SpawnHere(const std::string& pipeName, const std::string& profile, const std
     const std::string gidMap = std::to_string(getgid()) + " " + std::to_string(getgid()) + " 1\n";
     // FOLIUM_ENGINE_NETWORK=1 leaves the engine on the network (diagnosis only).
     const bool isolate = getenv("FOLIUM_ENGINE_NETWORK") == nullptr;
+    // FOLIUM_ENGINE_FOLDERS=1 leaves the user's folders visible to it (diagnosis only).
+    const bool hideFolders = isolate && getenv("FOLIUM_ENGINE_FOLDERS") == nullptr && !g_noNamespaces;
+    std::vector<std::string> hide, keep;
+    if (hideFolders) {
+        hide = FoldersToHide();
+        std::string base = ownFontConfig && *ownFontConfig == '/' ? ownFontConfig : "";
+        base = base.substr(0, base.rfind('/'));
+        keep = FoldersToKeep(hide, profile, base);
+    }
+    std::vector<const char*> hideC, keepC;
+    for (auto& h : hide)
+        hideC.push_back(h.c_str());
+    for (auto& k : keep)
+        keepC.push_back(k.c_str());
+    std::vector<int> keepFds(keep.size() + 1, -1);
     bool quiet = getenv("FOLIUM_ENGINE_VERBOSE") == nullptr;
     const int tempLock = g_tempLockFd;
     pid_t parent = getpid();
 
-    pid_t pid = fork();
+    // The engine is this process's own child even in a process namespace of its own (its
+    // memory, start time and command line are read through its pid); the bare system call
+    // forks as fork() does, and the child makes no library calls that could need a lock.
+    pid_t pid = -1;
+    bool ownProcesses = false;
+    if (hideFolders) {
+        pid = pid_t(syscall(SYS_clone, CLONE_NEWUSER | CLONE_NEWNET | CLONE_NEWNS | CLONE_NEWPID | SIGCHLD, nullptr,
+                            nullptr, nullptr, nullptr));
+        ownProcesses = pid >= 0;
+    }
+    if (pid < 0)
+        pid = fork();
     if (pid < 0)
         return 0;
     if (pid == 0) {
         umask(077);
-        // A user namespace mapping only ourselves makes the network namespace possible
-        // without privileges; where neither is allowed the engine runs as before.
-        if (isolate && unshare(CLONE_NEWUSER | CLONE_NEWNET) == 0) {
+        // A user namespace mapping only ourselves makes the other namespaces possible
+        // without privileges; where none is allowed the engine runs as before.
+        const bool mapped = ownProcesses || (isolate && unshare(CLONE_NEWUSER | CLONE_NEWNET) == 0);
+        if (mapped) {
             if (!WriteProcFile("/proc/self/setgroups", "deny") ||
                 !WriteProcFile("/proc/self/uid_map", uidMap.c_str()) ||
                 !WriteProcFile("/proc/self/gid_map", gidMap.c_str()))
                 _exit(127);
         }
+        if (ownProcesses && !HideUserFolders(hideC, keepC, keepFds.data()))
+            _exit(kNamespacesFailed);
         prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (getppid() != parent)
+        // In a process namespace of its own the parent is outside it and shows as 0.
+        if (getppid() != (ownProcesses ? 0 : parent))
+            _exit(127);
+        // Its working folder may be one of those hidden: nothing is reached through it.
+        if (chdir("/") != 0)
             _exit(127);
         int nul = open("/dev/null", O_RDWR);
         if (nul >= 0) {
@@ -204,6 +364,14 @@ int Spawn(const std::string& pipeName, const std::string& profile, const std::st
     sp->cv.notify_all();
     sp->cv.wait(lock, [] { return !sp->pending; });
     return sp->result;
+}
+
+bool NamespacesFailed(int exitCode)
+{
+    if (exitCode != kNamespacesFailed || g_noNamespaces)
+        return false;
+    g_noNamespaces = true;
+    return true;
 }
 
 // Records a new engine: its pidfd (replacing the last one) and its entry in the list.

@@ -76,12 +76,17 @@ EngineStatus Document::SaveAs(const std::string& pathIn, const std::string& pass
             else
                 args[2] = Prop("Password", Any(FromUtf8(password)));
         }
+        // Written where the engine can write, then moved into place.
+        const std::string outbox = Outbox(path);
+        if (outbox.empty())
+            return EngineStatus::Failed;
         try {
-            st->storeToURL(FileUrl(path), args);
+            st->storeToURL(FileUrl(outbox), args);
         } catch (const css::io::IOException&) {
+            HandBack(outbox);
             return EngineStatus::Failed;
         }
-        return EngineStatus::Ok;
+        return Deliver(outbox, path) ? EngineStatus::Ok : EngineStatus::Failed;
     });
 }
 

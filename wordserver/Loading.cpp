@@ -273,6 +273,8 @@ void CloseImpl(Document::Impl& d)
     }
     d.firstPage.reset();
     d.allPages.reset();
+    HandBack(d.handed);
+    d.handed.clear();
 }
 
 void ParkedClear()
@@ -323,10 +325,13 @@ EngineStatus LoadDocument(const std::string& pathIn, const LoadOptions& opts, Do
     d.generation = State().generation;
     d.file = id;
     d.options = opts;
+    d.handed = HandIn(path);
+    if (d.handed.empty())
+        return EngineStatus::LoadFailed;
 
     s = Guarded(d.generation, [&]() -> EngineStatus {
         Reference<css::task::XInteractionHandler> handler(NewNoQuestionsHandler());
-        const OUString url = FileUrl(path);
+        const OUString url = FileUrl(d.handed);
         d.loadFilter = DetectFilter(url, handler);
         if (!IsDocumentFilter(d.loadFilter))
             return EngineStatus::LoadFailed;
@@ -414,6 +419,7 @@ EngineStatus LoadDocument(const std::string& pathIn, const LoadOptions& opts, Do
             d.open = true;
             CloseImpl(d);
         }
+        HandBack(d.handed);
         return s;
     }
     *out = doc;

@@ -48,6 +48,9 @@ std::string NewPipeName();
 // Starts the engine on that pipe and profile, with the private temporary folder and the font
 // configuration; its pid, or 0 when it could not be started.
 int Spawn(const std::string& pipeName, const std::string& profile, const std::string& fontConfig);
+// True when an engine ended with exitCode because its namespaces could not be made (the
+// first time only): later engines run without them.
+bool NamespacesFailed(int exitCode);
 // Records a new engine: its pidfd and its entry in the engine list.
 void Adopt(int pid, const std::string& pipeName);
 // Forgets the engine: its list entry and its pidfd (once it has been reaped).

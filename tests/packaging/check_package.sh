@@ -47,6 +47,8 @@ if [ "$batch" = 1 ]; then
   has l usr/bin/pagesnap-batch ../lib/folium-converter/pagesnap-batch
   has - usr/share/man/man1/pagesnap-batch.1.gz
   has - usr/share/doc/folium-converter/examples/folium-convert.service
+  has - usr/share/doc/folium-converter/examples/pagesnap-array.sbatch
+  has - usr/share/doc/folium-converter/examples/pagesnap-job.yaml
 fi
 # Test programs and modules stay in the build folder; nothing outside /usr.
 grep -E '(_test|_bench|TestModule|OleTestServer|folium\.ini)' "$work/list" && fail "test files in the package"

@@ -1,5 +1,5 @@
 // The engine against hostile documents and a shared machine: links out of a document are not
-// followed, the engine's pipe, files and network are its own, its temporary folders go away,
+// followed nor the files they name opened, the engine's pipe, files and network are its own, its temporary folders go away,
 // profiles others could write are not used, and positions deep inside a long paragraph map
 // to the right place.
 #include <gtest/gtest.h>
@@ -19,10 +19,13 @@
 #include <dirent.h>
 #include <fstream>
 #include <fcntl.h>
+#include <filesystem>
+#include <functional>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sched.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -220,6 +223,69 @@ std::vector<std::string> EngineTempDirs()
     return out;
 }
 
+
+// Flat text of a line, a picture linked from target (a path), and a line: the engine saves it
+// as a .doc with an INCLUDEPICTURE field.
+std::string LinkedPictureBody(const std::string& target)
+{
+    return Para("Before") + R"(<text:p><draw:frame draw:name="P1" text:anchor-type="as-char" svg:width="5cm" svg:height="3.75cm">)"
+           R"(<draw:image xlink:href="file://)" + target + R"(" xlink:type="simple" xlink:show="embed" xlink:actuate="onLoad"/>)"
+           R"(</draw:frame></text:p>)" + Para("End");
+}
+
+std::string Utf16(const std::string& ascii)
+{
+    std::string out;
+    for (char c : ascii)
+        out += std::string(1, c) + '\0';
+    return out;
+}
+
+// A .doc with an INCLUDETEXT field: the engine's INCLUDEPICTURE field of a picture beside the
+// target, its instruction and its type in the field table (67) turned into INCLUDETEXT's (68).
+bool IncludeTextDoc(Word& word, const std::string& dir, const std::string& target, const std::string& out)
+{
+    const std::string folder = target.substr(0, target.rfind('/'));
+    if (!MakeDocument(word, dir, LinkedPictureBody(folder + "/red.png"), out))
+        return false;
+    std::string bytes = ReadWhole(out);
+    const std::string from = Utf16("INCLUDEPICTURE  \"file://" + folder + "/red.png\" \\d"), type("\x13\x43", 2);
+    std::string to = "INCLUDETEXT \"file://" + target + "\"";
+    const size_t at = bytes.find(from), typeAt = bytes.find(type);
+    if (to.size() > from.size() / 2 || at == std::string::npos || typeAt == std::string::npos ||
+        bytes.find(type, typeAt + 1) != std::string::npos)
+        return false;
+    to.resize(from.size() / 2, ' ');
+    bytes.replace(at, from.size(), Utf16(to));
+    bytes[typeAt + 1] = 0x44;
+    std::ofstream(out, std::ios::binary | std::ios::trunc) << bytes;
+    return true;
+}
+
+// Opens and reads of files and folders, from inotify.
+class OpenWatch {
+public:
+    OpenWatch() : m_fd(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
+    ~OpenWatch() { close(m_fd); }
+    bool Add(const std::string& path) { return inotify_add_watch(m_fd, path.c_str(), IN_OPEN | IN_ACCESS) >= 0; }
+    // "OPEN name" or "ACCESS name" for each event since the last call (no name: the watched file).
+    std::string Events()
+    {
+        std::string out;
+        alignas(inotify_event) char buf[8192];
+        ssize_t n;
+        while ((n = read(m_fd, buf, sizeof buf)) > 0)
+            for (char* p = buf; p < buf + n; p += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(p)->len) {
+                const auto* e = reinterpret_cast<const inotify_event*>(p);
+                out += std::string(e->mask & IN_OPEN ? " OPEN " : " ACCESS ") + (e->len ? e->name : "");
+            }
+        return out;
+    }
+
+private:
+    int m_fd;
+};
+
 }  // namespace
 
 // A picture linked from a web address or a local file is not fetched and not drawn: no
@@ -257,6 +323,84 @@ TEST(EngineSafety, LinkedPicturesAreNotFetched)
         EXPECT_EQ(RedPixels(px), 0);
         EXPECT_EQ(server.Connections(), 0);
     }
+}
+
+// No file a document names is opened while it loads and its page is drawn, and the page still
+// converts: pictures linked or included (refused by the engine's settings, or by the RTF
+// reader opening them itself: hidden from the engine with the user's folders), text included
+// by a link (not updated at load), an object linked from a file and DDE links to the office
+// itself. Each file lies in the home folder, watched with its folder.
+TEST(EngineSafety, LinkedFilesAreNotOpened)
+{
+    TempDir dir;
+    snprintf(OptionSettings.TempPath, sizeof OptionSettings.TempPath, "%s", (dir / "").c_str());
+    CxWordUtil::SetTempFolder(OptionSettings.TempPath, sizeof OptionSettings.TempPath);
+    std::string home = std::string(getenv("HOME")) + "/links-XXXXXX";
+    ASSERT_TRUE(mkdtemp(&home[0]));
+    Word word;
+    ASSERT_NE(word.docs, nullptr);
+    const std::string png(reinterpret_cast<const char*>(kRedPng), sizeof kRedPng);
+    const std::string fodt = Fodt(Para("Another document"));  // what the office opens as a document
+    const std::string dde = R"(" office:dde-item="" office:automatic-update="true"/>)";
+    // The document's file name and its content (written by the test) or maker (the engine's).
+    using Content = std::function<std::string(const std::string& target)>;
+    using Maker = std::function<bool(const std::string& target, const std::string& out)>;
+    struct Row {
+        const char *name, *file;
+        Content content;
+        Maker make;
+        const char* target;
+        std::string targetContent;
+    } rows[] = {
+        {"docx picture linked by r:link", "a.docx", [](const std::string& t) { return LinkedPictureDocx("file://" + t); },
+         nullptr, "red.png", png},
+        {"doc INCLUDEPICTURE", "a.doc", nullptr,
+         [&](const std::string& t, const std::string& out) { return MakeDocument(word, dir.Path(), LinkedPictureBody(t), out); },
+         "red.png", png},
+        {"doc INCLUDETEXT", "a.doc", nullptr,
+         [&](const std::string& t, const std::string& out) { return IncludeTextDoc(word, dir.Path(), t, out); },
+         "included.txt", "Included text\n"},
+        {"rtf INCLUDEPICTURE", "a.doc",
+         [](const std::string& t) {
+             return R"({\rtf1\ansi Before\par {\field{\*\fldinst INCLUDEPICTURE ")" + t + R"(" \\d}{\fldrslt picture}}\par End\par})";
+         },
+         nullptr, "red.png", png},
+        {"flat text object linked from a file", "a.doc",
+         [](const std::string& t) {
+             return Fodt(Para("Before") + R"(<text:p><draw:frame text:anchor-type="as-char" svg:width="4cm" svg:height="2cm">)"
+                         R"(<draw:object xlink:href="file://)" + t + R"(" xlink:type="simple" xlink:show="embed"/></draw:frame></text:p>)");
+         },
+         nullptr, "data.fodt", fodt},
+        {"flat text DDE field and section", "a.doc",
+         [&](const std::string& t) {
+             return Fodt(R"(<text:dde-connection-decls><text:dde-connection-decl office:name="L1" office:dde-application="soffice" office:dde-topic=")" +
+                         t + dde + "</text:dde-connection-decls>" + Para("Before") +
+                         R"(<text:p><text:dde-connection text:connection-name="L1">data</text:dde-connection></text:p><text:section text:name="S1">)"
+                         R"(<office:dde-source office:dde-application="soffice" office:dde-topic=")" + t + dde + "<text:p>data</text:p></text:section>");
+         },
+         nullptr, "data.fodt", fodt},
+    };
+    int n = 0;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        const std::string folder = home + "/" + std::to_string(++n), target = folder + "/" + r.target;
+        ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+        std::ofstream(target, std::ios::binary) << r.targetContent;
+        const std::string path = dir / (std::to_string(n) + r.file);
+        ASSERT_TRUE(r.content ? !dir.Write(std::to_string(n) + r.file, r.content(target)).empty() : r.make(target, path));
+        // The document does name the file (a .doc in UTF-16).
+        const std::string bytes = ReadWhole(path);
+        ASSERT_TRUE(bytes.find(r.target) != std::string::npos || bytes.find(Utf16(r.target)) != std::string::npos);
+        OpenWatch watch;
+        ASSERT_TRUE(watch.Add(folder) && watch.Add(target));
+        bool converted = false;
+        std::vector<uint32_t> px = DrawFirstPage(path, &converted);
+        EXPECT_TRUE(converted);
+        EXPECT_NE(std::count(px.begin(), px.end(), 0xffffffu), std::ptrdiff_t(px.size())) << "blank page";
+        EXPECT_EQ(watch.Events(), "") << r.name;
+    }
+    std::error_code ec;
+    std::filesystem::remove_all(home, ec);
 }
 
 // The engine's pipe and files are the user's alone, its pipe name cannot be guessed, its
