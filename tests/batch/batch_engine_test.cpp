@@ -62,6 +62,16 @@ protected:
         EXPECT_TRUE(std::filesystem::is_empty(PrivateTempDir(), ec)) << "temporary folder left in " << PrivateTempDir();
     }
 
+    // A resumed run over src into out finds all n documents finished and starts no worker.
+    void ExpectAllFinishedEarlier(int n)
+    {
+        const Result again = RunBatch({"--resume", "-o", out.Path(), "--report", work / "again.json", src.Path()});
+        EXPECT_EQ(again.status, 0) << again.err;
+        const json report = ReadJson(work / "again.json");
+        EXPECT_EQ(report["totals"]["converted_earlier"], n);
+        EXPECT_TRUE(report["processes"]["workers"].empty());
+    }
+
     // The report's pictures are exactly the visible files of the output folder.
     void ExpectReportMatchesFiles(const json& report, const std::string& outDir)
     {
@@ -334,11 +344,7 @@ TEST_F(Batch, KilledRunResumes)
     std::error_code ec;
     EXPECT_TRUE(std::filesystem::is_empty(PrivateTempDir(), ec)) << "the killed run's temporary folder is left";
 
-    const Result again = RunBatch({"--resume", "-o", out.Path(), "--report", work / "r2.json", src.Path()});
-    EXPECT_EQ(again.status, 0) << again.err;
-    const json second = ReadJson(work / "r2.json");
-    EXPECT_EQ(second["totals"]["converted_earlier"], 5);
-    EXPECT_TRUE(second["processes"]["workers"].empty());
+    ExpectAllFinishedEarlier(5);
 }
 
 // Two parts of a split run, side by side into one folder, give the pictures of one run: each
@@ -369,11 +375,7 @@ TEST_F(Batch, ShardsTogetherMakeOneRun)
     EXPECT_EQ(paths.size(), 5u);
     EXPECT_EQ(std::set<std::string>(paths.begin(), paths.end()).size(), 5u) << "a document in both parts";
 
-    const Result again = RunBatch({"--resume", "-o", out.Path(), "--report", work / "all.json", src.Path()});
-    EXPECT_EQ(again.status, 0) << again.err;
-    const json all = ReadJson(work / "all.json");
-    EXPECT_EQ(all["totals"]["converted_earlier"], 5);
-    EXPECT_TRUE(all["processes"]["workers"].empty());
+    ExpectAllFinishedEarlier(5);
 }
 
 // Damaged documents, made from good ones by a seeded generator: bytes flipped in a .doc, in
