@@ -1,6 +1,8 @@
 // The command line of pagesnap-batch: options, the page list and the help text.
 #pragma once
 
+#include "convert/Settings.h"
+
 #include <functional>
 #include <istream>
 #include <string>
@@ -9,19 +11,14 @@
 
 namespace batch {
 
-enum class ImageFormat { Png, Jpg, Bmp };
-
-const char* FormatExtension(ImageFormat f);
-
-// One item of --pages: first..last (from 1); last 0 means "to the end".
-struct PageRange {
-    int first;
-    int last;
-};
-
-// An engine is replaced between documents past these (see the help text for how they were chosen).
-constexpr int kDefaultEngineMemoryMb = 1024;
-constexpr int kDefaultEngineDocuments = 250;
+using convert::ImageFormat;
+using convert::PageRange;
+using convert::kDefaultEngineMemoryMb;
+using convert::kDefaultEngineDocuments;
+using convert::DefaultJobs;
+using convert::FormatExtension;
+using convert::ParsePageList;
+using convert::SelectPages;
 
 struct Options {
     std::string outputDir = ".";
@@ -45,13 +42,6 @@ struct Options {
     bool version = false;
 };
 
-// Parses "1-3,5,8-" (also "-3"): false with a message naming the bad item.
-bool ParsePageList(const std::string& text, std::vector<PageRange>* out, std::string* error);
-
-// The pages of the list that exist in a document of nCount pages, ascending, each once; the
-// requested pages past the end go to *pSkipped as ranges of text ("9", "12-14", "20-").
-std::vector<int> SelectPages(const std::vector<PageRange>& ranges, int nCount, std::vector<std::string>* pSkipped);
-
 // Parses argv (without argv[0]). False with a message naming the bad argument. jobs defaults
 // to nDefaultJobs.
 bool ParseArguments(const std::vector<std::string>& args, int nDefaultJobs, Options* out, std::string* error);
@@ -65,9 +55,6 @@ bool ParseShard(const std::string& text, const std::function<const char*(const c
 // Appends the paths of a --files-from list (one a line; a final '\r' of a line and empty lines
 // are dropped) from in to inputs.
 void ReadPathList(std::istream& in, std::vector<std::string>* inputs);
-
-// The number of cores, at most 8 (at least 1).
-int DefaultJobs();
 
 std::string HelpText();
 const char* VersionText();

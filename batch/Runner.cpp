@@ -2,11 +2,13 @@
 // pipes, one at a time per worker, and come back as lines of events.
 #include "batch/Runner.h"
 
-#include "batch/FontNote.h"
-#include "batch/Names.h"
-#include "batch/Procs.h"
+#include "convert/DocReport.h"
+#include "convert/FontNote.h"
+#include "convert/Names.h"
+#include "convert/Procs.h"
 #include "batch/Resume.h"
-#include "batch/Sniff.h"
+#include "convert/Sniff.h"
+#include "convert/WorkerPool.h"
 #include "EnginePlaces.h"
 #include "common/misc/StaleTemp.h"
 
@@ -27,6 +29,7 @@
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <poll.h>
 #include <set>
 #include <sys/prctl.h>
@@ -41,6 +44,8 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 namespace batch {
+
+using namespace convert;
 
 namespace {
 
@@ -80,50 +85,13 @@ void InstallSignals()
 
 // ---- documents -------------------------------------------------------------------------
 
-struct Picture {
-    int page;
-    std::string temp;  // as the worker wrote it
-    std::string file;  // its final name
-    int width;
-    int height;
-};
-
-struct Document {
-    std::string path;
-    std::string base;
+struct Document : DocResult {
     // Done: finished by an earlier run into the same folder (--resume).
     enum State { Waiting, Running, Converted, Failed, Done } state = Waiting;
     std::string key;  // what names its pictures (DoneLog::Key)
-    int pageCount = -1;
-    json fonts;            // the engine's font report; null when it gave none
-    int storedPages = -1;  // the page count Word stored (0: none); -1 when not told
-    std::vector<std::string> skipped;
-    std::vector<Picture> pictures;
-    ErrorKind kind = ErrorKind::None;
-    std::string message;
     Clock::time_point start;
-    double seconds = 0;
     bool checked = false;
     FileCheck check;
-};
-
-// A document's pictures as the report and the finished-documents log list them.
-nlohmann::ordered_json Written(const Document& d)
-{
-    nlohmann::ordered_json written = nlohmann::ordered_json::array();
-    for (const Picture& p : d.pictures)
-        written.push_back({{"page", p.page}, {"file", p.file}, {"width", p.width}, {"height", p.height}});
-    return written;
-}
-
-struct WorkerProc {
-    int pid = 0;
-    int toFd = -1;
-    int fromFd = -1;
-    std::string buffer;
-    int doc = -1;  // the document it converts, -1 when idle
-    Clock::time_point deadline;
-    std::set<int> engines;  // the engines it reported or was seen to own
 };
 
 class Run_ {
@@ -135,11 +103,7 @@ private:
     bool Prepare(std::string* error);
     void Loop();
     bool Dispatch();
-    WorkerProc* StartWorker();
-    void StopWorker(WorkerProc& w, bool bKill);
-    void OnLine(WorkerProc& w, const std::string& line);
-    void OnEvent(WorkerProc& w, const json& j);
-    void OnWorkerLost(WorkerProc& w, ErrorKind kind, const std::string& message);
+    void OnEvent(const convert::PoolEvent& e);
     void Finish(int nDoc, ErrorKind kind, const std::string& message);
     void RemoveTempFiles(const std::string& prefix);
     std::string DocPrefix(int nDoc) const;
@@ -149,21 +113,16 @@ private:
     void FinishedLine(int nDoc);
     ordered_json Report() const;
     void WriteReport();
-    int Pending() const;
 
     Options m_opts;
     std::string m_exe;
     std::string m_runTag;   // hidden name prefix of this run's temporary pictures
     std::string m_tempDir;  // private temporary folder
     std::vector<Document> m_docs;
-    std::vector<WorkerProc> m_workers;
-    std::vector<int> m_workerPids;
-    std::set<int> m_enginePids;
-    std::map<int, int> m_enginesOfWorker;  // worker pid -> engines it reported
+    std::unique_ptr<convert::WorkerPool> m_pPool;
     size_t m_next = 0;
     int m_finished = 0;
     int m_pagesWritten = 0;
-    int m_workerCount = 0;
     Clock::time_point m_start;
     Clock::time_point m_lastDraw;
     bool m_tty = false;
@@ -269,137 +228,6 @@ bool Run_::Prepare(std::string* error)
     return true;
 }
 
-WorkerProc* Run_::StartWorker()
-{
-    int toChild[2], fromChild[2];
-    if (pipe2(toChild, O_CLOEXEC) != 0)
-        return nullptr;
-    if (pipe2(fromChild, O_CLOEXEC) != 0) {
-        close(toChild[0]);
-        close(toChild[1]);
-        return nullptr;
-    }
-    const std::string temp = m_tempDir + "/worker-" + std::to_string(m_workerCount++) + "/";
-    mkdir(temp.c_str(), 0700);
-    const pid_t parent = getpid();
-    const pid_t pid = fork();
-    if (pid < 0) {
-        close(toChild[0]);
-        close(toChild[1]);
-        close(fromChild[0]);
-        close(fromChild[1]);
-        return nullptr;
-    }
-    if (pid == 0) {
-        // A process group of its own: Ctrl-C reaches the run alone, which ends workers in order.
-        setpgid(0, 0);
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (getppid() != parent)
-            _exit(127);
-        struct sigaction sa;
-        std::memset(&sa, 0, sizeof sa);
-        sa.sa_handler = SIG_DFL;
-        for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
-            sigaction(s, &sa, nullptr);
-        dup2(toChild[0], 0);
-        dup2(fromChild[1], 1);
-        setenv("FOLIUM_BATCH_WORKER", "1", 1);
-        // The engine's own temporary files go to the run's folder too, which is removed
-        // whatever becomes of the engine.
-        const std::string engineTemp = temp + "tmp";
-        mkdir(engineTemp.c_str(), 0700);
-        setenv("TMPDIR", engineTemp.c_str(), 1);
-        execl(m_exe.c_str(), m_exe.c_str(), "--worker", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(toChild[0]);
-    close(fromChild[1]);
-    WorkerProc w;
-    w.pid = pid;
-    w.toFd = toChild[1];
-    w.fromFd = fromChild[0];
-    m_workerPids.push_back(pid);
-    const json setup = {{"setup",
-                         {{"format", FormatExtension(m_opts.format)},
-                          {"dpi", m_opts.dpi},
-                          {"quality", m_opts.quality},
-                          {"pages", m_opts.pagesText},
-                          {"temp", temp},
-                          {"engine_memory", m_opts.engineMemoryMb},
-                          {"engine_documents", m_opts.engineDocuments}}}};
-    const std::string line = setup.dump() + "\n";
-    if (write(w.toFd, line.data(), line.size()) != ssize_t(line.size())) {
-        m_workers.push_back(w);
-        StopWorker(m_workers.back(), true);
-        m_workers.pop_back();
-        return nullptr;
-    }
-    m_workers.push_back(w);
-    return &m_workers.back();
-}
-
-// End of input: a worker at rest ends its engine and exits.
-void EndInput(WorkerProc& w)
-{
-    if (w.toFd >= 0) {
-        close(w.toFd);
-        w.toFd = -1;
-    }
-}
-
-void Run_::StopWorker(WorkerProc& w, bool bKill)
-{
-    if (w.pid <= 0)
-        return;
-    EndInput(w);
-    if (bKill) {
-        // Its engines first, while they are still its children and so surely this run's.
-        for (int pid : ChildrenOf(w.pid)) {
-            w.engines.insert(pid);
-            m_enginePids.insert(pid);
-            kill(pid, SIGKILL);
-        }
-        kill(w.pid, SIGKILL);
-    }
-    const auto until = Clock::now() + std::chrono::seconds(bKill ? 5 : 20);
-    int status = 0;
-    for (;;) {
-        const pid_t r = waitpid(w.pid, &status, WNOHANG);
-        if (r == w.pid || (r < 0 && errno == ECHILD))
-            break;
-        if (Clock::now() >= until) {
-            for (int pid : ChildrenOf(w.pid)) {
-                w.engines.insert(pid);
-                m_enginePids.insert(pid);
-                kill(pid, SIGKILL);
-            }
-            kill(w.pid, SIGKILL);
-            waitpid(w.pid, &status, 0);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    if (w.fromFd >= 0) {
-        close(w.fromFd);
-        w.fromFd = -1;
-    }
-    w.pid = 0;
-    // An engine dies with the worker that started it; wait until its own have (another
-    // worker's engine lives on until that worker is stopped).
-    const auto engineUntil = Clock::now() + std::chrono::seconds(5);
-    for (int pid : w.engines)
-        while (!ProcessGone(pid) && Clock::now() < engineUntil)
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-}
-
-int Run_::Pending() const
-{
-    int n = 0;
-    for (const WorkerProc& w : m_workers)
-        n += w.pid > 0 && w.doc >= 0;
-    return n;
-}
-
 void Run_::RemoveTempFiles(const std::string& prefix)
 {
     DIR* d = opendir(m_opts.outputDir.c_str());
@@ -449,38 +277,16 @@ void Run_::Finish(int nDoc, ErrorKind kind, const std::string& message)
     FinishedLine(nDoc);
 }
 
-void Run_::OnLine(WorkerProc& w, const std::string& line)
+void Run_::OnEvent(const convert::PoolEvent& e)
 {
-    const json j = json::parse(line, nullptr, false);
-    if (j.is_discarded() || !j.is_object())
-        return;
-    // A line with a field of the wrong type is ignored like one that does not parse.
-    try {
-        OnEvent(w, j);
-    } catch (const json::exception&) {
-    }
-}
-
-void Run_::OnEvent(WorkerProc& w, const json& j)
-{
-    const std::string event = j.value("event", "");
-    if (event == "engine") {
-        w.engines.insert(j.value("pid", 0));
-        m_enginePids.insert(j.value("pid", 0));
-        ++m_enginesOfWorker[w.pid];
-        return;
-    }
-    const int nDoc = j.value("doc", -1);
-    if (nDoc < 0 || nDoc != w.doc)
+    const json& j = e.line;
+    const std::string& event = e.event;
+    const int nDoc = e.doc;
+    if (event == "engine" || nDoc < 0 || size_t(nDoc) >= m_docs.size())
         return;
     Document& d = m_docs[size_t(nDoc)];
     if (event == "opened") {
-        d.pageCount = j.value("pages", 0);
-        if (j.contains("fonts") && j["fonts"].is_array())
-            d.fonts = j["fonts"];
-        if (j.contains("stored_pages") && j["stored_pages"].is_number_integer())
-            d.storedPages = j["stored_pages"].get<int>();
-        d.skipped = j.value("skipped", std::vector<std::string>());
+        d.Opened(j);
         if (!d.skipped.empty()) {
             std::string list;
             for (const std::string& s : d.skipped)
@@ -491,38 +297,13 @@ void Run_::OnEvent(WorkerProc& w, const json& j)
                          d.path.c_str(), list.c_str(), d.pageCount);
         }
     } else if (event == "page") {
-        Picture p;
-        p.page = j.value("page", 0);
-        p.temp = j.value("file", "");
-        p.width = j.value("width", 0);
-        p.height = j.value("height", 0);
-        p.file = m_opts.outputDir + "/" + PictureName(d.base, p.page, FormatExtension(m_opts.format));
-        // Only a file of this document's own temporary names is ever renamed.
-        const std::string prefix = m_opts.outputDir + "/" + DocPrefix(nDoc);
-        if (p.temp.compare(0, prefix.size(), prefix) == 0)
-            d.pictures.push_back(p);
+        d.Page(j, m_opts.outputDir + "/" + DocPrefix(nDoc), m_opts.outputDir, FormatExtension(m_opts.format));
     } else if (event == "done") {
-        w.doc = -1;
         Finish(nDoc, ErrorKind::None, "");
     } else if (event == "failed") {
-        w.doc = -1;
-        const std::string kindName = j.value("kind", "");
-        ErrorKind kind = ErrorKind::EngineFailed;
-        for (ErrorKind k : {ErrorKind::NotFound, ErrorKind::NotWord, ErrorKind::Password, ErrorKind::Damaged,
-                            ErrorKind::TimedOut, ErrorKind::EngineFailed, ErrorKind::WriteFailed})
-            if (kindName == ErrorKindName(k))
-                kind = k;
+        const ErrorKind kind = ErrorKindFromName(j.value("kind", ""));
         Finish(nDoc, kind, j.value("message", ""));
     }
-}
-
-void Run_::OnWorkerLost(WorkerProc& w, ErrorKind kind, const std::string& message)
-{
-    const int nDoc = w.doc;
-    StopWorker(w, true);
-    w.doc = -1;
-    if (nDoc >= 0)
-        Finish(nDoc, kind, message);
 }
 
 bool Run_::Dispatch()
@@ -550,39 +331,31 @@ bool Run_::Dispatch()
             bAny = true;
             continue;
         }
-        WorkerProc* pFree = nullptr;
-        for (WorkerProc& w : m_workers)
-            if (w.pid > 0 && w.doc < 0)
-                pFree = &w;
-        int nLive = 0;
-        for (WorkerProc& w : m_workers)
-            nLive += w.pid > 0;
-        if (!pFree && nLive < m_opts.jobs) {
-            // Dead slots are dropped before a new worker takes one.
-            m_workers.erase(std::remove_if(m_workers.begin(), m_workers.end(),
-                                           [](const WorkerProc& w) { return w.pid <= 0; }),
-                            m_workers.end());
-            pFree = StartWorker();
-            if (!pFree) {
-                ++m_next;
-                d.start = Clock::now();
-                Finish(nDoc, ErrorKind::EngineFailed, "no worker process could be started");
-                bAny = true;
-                continue;
-            }
+        if (!m_pPool) {
+            convert::PoolSetup setup;
+            setup.workerProgram = m_exe;
+            setup.jobs = m_opts.jobs;
+            setup.tempDir = m_tempDir;
+            setup.defaults = {{"format", FormatExtension(m_opts.format)},
+                              {"dpi", m_opts.dpi},
+                              {"quality", m_opts.quality},
+                              {"pages", m_opts.pagesText}};
+            setup.engineMemoryMb = m_opts.engineMemoryMb;
+            setup.engineDocuments = m_opts.engineDocuments;
+            m_pPool.reset(new convert::WorkerPool(setup));
         }
-        if (!pFree)
+        const json job = {{"path", d.path}, {"prefix", m_opts.outputDir + "/" + DocPrefix(nDoc)}};
+        d.start = Clock::now();
+        const convert::WorkerPool::Hand hand = m_pPool->Submit(nDoc, job, std::chrono::seconds(m_opts.timeoutSeconds));
+        if (hand == convert::WorkerPool::Hand::NoneFree)
             break;
         ++m_next;
-        d.state = Document::Running;
-        d.start = Clock::now();
-        pFree->doc = nDoc;
-        pFree->deadline = d.start + std::chrono::seconds(m_opts.timeoutSeconds);
-        const json job = {{"doc", nDoc}, {"path", d.path}, {"prefix", m_opts.outputDir + "/" + DocPrefix(nDoc)}};
-        const std::string line = job.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
-        if (write(pFree->toFd, line.data(), line.size()) != ssize_t(line.size()))
-            OnWorkerLost(*pFree, ErrorKind::EngineFailed, "the worker process could not be reached");
         bAny = true;
+        if (hand == convert::WorkerPool::Hand::CannotStart) {
+            Finish(nDoc, ErrorKind::EngineFailed, "no worker process could be started");
+            continue;
+        }
+        d.state = Document::Running;
     }
     return bAny;
 }
@@ -591,55 +364,22 @@ void Run_::Loop()
 {
     for (;;) {
         Dispatch();
-        if (Pending() == 0 && m_next >= m_docs.size())
+        if ((!m_pPool || m_pPool->Busy() == 0) && m_next >= m_docs.size())
             return;
-        std::vector<pollfd> fds;
-        std::vector<WorkerProc*> owners;
-        fds.push_back({g_signalPipe[0], POLLIN, 0});
-        owners.push_back(nullptr);
-        Clock::time_point wake = Clock::now() + std::chrono::seconds(1);
-        for (WorkerProc& w : m_workers) {
-            if (w.pid <= 0 || w.fromFd < 0)
-                continue;
-            fds.push_back({w.fromFd, POLLIN, 0});
-            owners.push_back(&w);
-            if (w.doc >= 0)
-                wake = std::min(wake, w.deadline);
-        }
-        if (m_tty)
-            wake = std::min(wake, Clock::now() + std::chrono::milliseconds(250));
-        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(wake - Clock::now()).count();
-        const int r = poll(fds.data(), fds.size(), int(std::max<long long>(0, ms)));
+        const auto wait = std::chrono::milliseconds(m_tty ? 250 : 1000);
+        const bool ok = m_pPool->Poll(wait, g_signalPipe[0], [this](const convert::PoolEvent& e) {
+            // A line with a field of the wrong type is ignored like one that does not parse.
+            try {
+                OnEvent(e);
+            } catch (const json::exception&) {
+            }
+        });
         if (g_signal) {
             Interrupted();
             return;
         }
-        if (r < 0 && errno != EINTR)
+        if (!ok)
             return;
-        for (size_t i = 1; r > 0 && i < fds.size(); ++i) {
-            if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
-                continue;
-            WorkerProc& w = *owners[i];
-            char buf[65536];
-            const ssize_t n = read(w.fromFd, buf, sizeof buf);
-            if (n > 0) {
-                w.buffer.append(buf, size_t(n));
-                size_t nl;
-                while ((nl = w.buffer.find('\n')) != std::string::npos) {
-                    const std::string line = w.buffer.substr(0, nl);
-                    w.buffer.erase(0, nl + 1);
-                    OnLine(w, line);
-                }
-            } else if (n == 0 || errno != EINTR) {
-                // The worker ended (crashed, or killed from outside) in the middle of its work.
-                OnWorkerLost(w, ErrorKind::EngineFailed, "the worker process ended unexpectedly");
-            }
-        }
-        const auto now = Clock::now();
-        for (WorkerProc& w : m_workers)
-            if (w.pid > 0 && w.doc >= 0 && now >= w.deadline)
-                OnWorkerLost(w, ErrorKind::TimedOut,
-                             "not converted within " + std::to_string(m_opts.timeoutSeconds) + " seconds");
         Progress(false);
     }
 }
@@ -694,41 +434,11 @@ ordered_json Run_::Report() const
     ordered_json docs = ordered_json::array();
     int nConverted = 0, nFailed = 0;
     for (const Document& d : m_docs) {
-        ordered_json jd;
-        jd["path"] = d.path;
-        jd["base"] = d.base;
         const char* status = d.state == Document::Converted ? "converted"
                              : d.state == Document::Failed  ? "failed"
                              : d.state == Document::Done    ? "converted earlier"
                                                             : "not converted";
-        jd["status"] = status;
-        jd["pages"] = d.pageCount >= 0 ? ordered_json(d.pageCount) : ordered_json(nullptr);
-        const ordered_json written = Written(d);
-        jd["written"] = written;
-        jd["skipped_pages"] = d.skipped;
-        if (d.fonts.is_array()) {
-            // Each font in the engine's order of fields, whatever order its line had.
-            ordered_json fonts = ordered_json::array();
-            for (const json& f : d.fonts) {
-                if (!f.is_object())
-                    continue;
-                ordered_json item;
-                for (const char* key : {"font", "kind", "drawn_with", "fallback"})
-                    if (f.contains(key))
-                        item[key] = ordered_json(f[key]);
-                fonts.push_back(std::move(item));
-            }
-            jd["fonts"] = std::move(fonts);
-        } else {
-            jd["fonts"] = nullptr;
-        }
-        jd["stored_pages"] = d.storedPages > 0 ? ordered_json(d.storedPages) : ordered_json(nullptr);
-        jd["pages_differ"] = PagesDiffer(d.storedPages, d.pageCount);
-        jd["seconds"] = d.seconds;
-        if (d.state == Document::Failed)
-            jd["error"] = {{"kind", ErrorKindName(d.kind)}, {"message", d.message}};
-        else
-            jd["error"] = nullptr;
+        ordered_json jd = DocumentReport(d, status);
         nConverted += d.state == Document::Converted;
         nFailed += d.state == Document::Failed;
         docs.push_back(jd);
@@ -760,12 +470,14 @@ ordered_json Run_::Report() const
                    {"seconds", elapsed},
                    {"pages_per_second", elapsed > 0 ? m_pagesWritten / elapsed : 0.0}};
     // How many engines each worker went through (replaced past their limits, or lost).
-    ordered_json perWorker = ordered_json::array();
-    for (int pid : m_workerPids) {
-        const auto it = m_enginesOfWorker.find(pid);
-        perWorker.push_back(it == m_enginesOfWorker.end() ? 0 : it->second);
-    }
-    r["processes"] = {{"workers", m_workerPids}, {"engines", m_enginePids}, {"engines_per_worker", perWorker}};
+    if (m_pPool)
+        r["processes"] = {{"workers", m_pPool->WorkerPids()},
+                          {"engines", m_pPool->EnginePids()},
+                          {"engines_per_worker", m_pPool->EnginesPerWorker()}};
+    else
+        r["processes"] = {{"workers", ordered_json::array()},
+                          {"engines", ordered_json::array()},
+                          {"engines_per_worker", ordered_json::array()}};
     r["engine_problem"] = m_engineProblem.empty() ? ordered_json(nullptr) : ordered_json(m_engineProblem);
     r["interrupted"] = m_interrupted;
     return r;
@@ -789,12 +501,8 @@ void Run_::WriteReport()
 
 void Run_::Cleanup()
 {
-    // End of input to every worker first, so that their engines end side by side.
-    if (!m_interrupted)
-        for (WorkerProc& w : m_workers)
-            EndInput(w);
-    for (WorkerProc& w : m_workers)
-        StopWorker(w, m_interrupted);
+    if (m_pPool)
+        m_pPool->StopAll(m_interrupted);
     RemoveTempFiles(m_runTag);
     std::error_code ec;
     if (!m_tempDir.empty())
@@ -807,13 +515,11 @@ void Run_::Interrupted()
     if (m_tty)
         std::fputs("\r\33[K", stderr);
     std::fprintf(stderr, "pagesnap-batch: interrupted (%s), stopping\n", strsignal(g_signal));
-    for (WorkerProc& w : m_workers) {
-        const int nDoc = w.doc;
-        StopWorker(w, true);
-        w.doc = -1;
-        if (nDoc >= 0)
-            m_docs[size_t(nDoc)].state = Document::Waiting;  // reported as not converted
-    }
+    if (m_pPool)
+        m_pPool->StopAll(true);
+    for (Document& d : m_docs)
+        if (d.state == Document::Running)
+            d.state = Document::Waiting;  // reported as not converted
     for (Document& d : m_docs)
         if (d.state == Document::Waiting)
             d.pictures.clear();

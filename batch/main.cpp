@@ -1,7 +1,7 @@
 // pagesnap-batch: Word documents to pictures from the command line, several at once.
 #include "batch/Options.h"
 #include "batch/Runner.h"
-#include "batch/Worker.h"
+#include "convert/Worker.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,12 +14,12 @@ int main(int argc, char** argv)
 {
     // A worker is this program started again by a run, never by hand.
     if (argc == 2 && std::strcmp(argv[1], "--worker") == 0 && getenv("FOLIUM_BATCH_WORKER"))
-        return batch::WorkerMain();
+        return convert::WorkerMain();
 
     std::vector<std::string> args(argv + 1, argv + argc);
     batch::Options opts;
     std::string error;
-    if (!batch::ParseArguments(args, batch::DefaultJobs(), &opts, &error)) {
+    if (!batch::ParseArguments(args, convert::DefaultJobs(), &opts, &error)) {
         std::fprintf(stderr, "pagesnap-batch: %s\nTry 'pagesnap-batch --help'.\n", error.c_str());
         return 2;
     }

@@ -49,8 +49,14 @@ private:
     std::string m_path;
 };
 
+// The file's bytes; "" when it cannot be read (a /proc file of a process that has just ended
+// fails its read with ESRCH, which the stream library throws).
 inline std::string ReadWhole(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    try {
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    } catch (const std::ios_base::failure&) {
+        return std::string();
+    }
 }

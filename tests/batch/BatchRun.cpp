@@ -1,6 +1,6 @@
 #include "BatchRun.h"
 
-#include "batch/Procs.h"
+#include "convert/Procs.h"
 
 #include "TempDir.h"
 
@@ -219,13 +219,13 @@ bool PictureSize(const std::string& path, int* w, int* h)
 
 bool ProcessAlive(int pid)
 {
-    return !batch::ProcessGone(pid);
+    return !convert::ProcessGone(pid);
 }
 
 std::vector<int> ProcessesWith(const std::string& text)
 {
     std::vector<int> pids;
-    for (int pid : batch::ListProcesses()) {
+    for (int pid : convert::ListProcesses()) {
         std::string cmd = ReadWhole("/proc/" + std::to_string(pid) + "/cmdline");
         for (char& c : cmd)
             if (c == 0)

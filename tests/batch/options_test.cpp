@@ -1,5 +1,5 @@
 // The command line of pagesnap-batch: arguments, page lists, picture names.
-#include "batch/Names.h"
+#include "convert/Names.h"
 #include "batch/Options.h"
 #include "batch/Resume.h"
 #include "TempDir.h"
@@ -13,6 +13,7 @@
 #include <vector>
 
 using namespace batch;
+using namespace convert;
 
 namespace {
 

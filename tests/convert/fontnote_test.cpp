@@ -1,10 +1,10 @@
 // The note of a finished document's progress line: replaced fonts and Word's own page count.
-#include "batch/FontNote.h"
+#include "convert/FontNote.h"
 
 #include <gtest/gtest.h>
 
 using nlohmann::json;
-using namespace batch;
+using namespace convert;
 
 TEST(FontNote, SaysWhatWasReplacedAndWhatWordCounted)
 {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace batch {
+namespace convert {
 
 // "fonts replaced: Aptos -> DejaVu Sans, Segoe UI -> DejaVu Sans; Word counted 4 pages", or
 // "" when there is nothing to say. fonts: the engine's report (an array of {"font", "kind",
@@ -17,4 +17,4 @@ std::string FontNote(const nlohmann::json& fonts, int storedPages, int pageCount
 // Whether Word's stored count disagrees with the pages converted (only a count above 1).
 bool PagesDiffer(int storedPages, int pageCount);
 
-}  // namespace batch
+}  // namespace convert

@@ -1,6 +1,6 @@
 // File classification by content. The compound-file reader follows the allocation table
 // with every sector number, chain length and offset checked: the bytes are untrusted.
-#include "batch/Sniff.h"
+#include "convert/Sniff.h"
 
 #include <algorithm>
 #include <cctype>
@@ -11,7 +11,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace batch {
+namespace convert {
 
 namespace {
 
@@ -268,4 +268,4 @@ FileCheck CheckDocumentFile(const std::string& path)
     return CheckDocumentBytes(bytes.data(), got);
 }
 
-}  // namespace batch
+}  // namespace convert

@@ -1,6 +1,6 @@
-#include "batch/FontNote.h"
+#include "convert/FontNote.h"
 
-namespace batch {
+namespace convert {
 
 namespace {
 // More than this many replaced fonts end in "and N more": the line stays one line.
@@ -39,4 +39,4 @@ std::string FontNote(const nlohmann::json& fonts, int storedPages, int pageCount
     return note;
 }
 
-}  // namespace batch
+}  // namespace convert

@@ -1,5 +1,5 @@
 // The processes a run starts, as /proc tells them.
-#include "batch/Procs.h"
+#include "convert/Procs.h"
 
 #include <dirent.h>
 
@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace batch {
+namespace convert {
 
 bool ProcStat(int pid, int* ppid, char* state)
 {
@@ -60,4 +60,4 @@ bool ProcessGone(int pid)
     return !ProcStat(pid, &ppid, &state) || state == 'Z' || state == 'X';
 }
 
-}  // namespace batch
+}  // namespace convert

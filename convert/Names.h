@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace batch {
+namespace convert {
 
 // The document's name without folder and without its last extension ("a/report.doc" ->
 // "report"), as Pagesnap takes it for its picture names.
@@ -19,4 +19,4 @@ std::vector<std::string> AssignBases(const std::vector<std::string>& paths);
 // "<base>_<page>.<ext>"
 std::string PictureName(const std::string& base, int page, const char* ext);
 
-}  // namespace batch
+}  // namespace convert

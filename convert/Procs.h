@@ -3,7 +3,7 @@
 
 #include <vector>
 
-namespace batch {
+namespace convert {
 
 // Parent id and state of a process; false when it does not exist.
 bool ProcStat(int pid, int* ppid, char* state);
@@ -14,4 +14,4 @@ std::vector<int> ChildrenOf(int parent);
 // Whether the process has ended (gone, or a zombie).
 bool ProcessGone(int pid);
 
-}  // namespace batch
+}  // namespace convert

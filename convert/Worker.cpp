@@ -1,11 +1,11 @@
 // The worker: the Word layer over the stand-in (one engine for this process), the page drawn at
 // the run's resolution, and the picture encoded through GDI+ with the run's JPEG quality.
-#include "batch/Worker.h"
+#include "convert/Worker.h"
 
 #include "word/TempFolder.h"
-#include "batch/Options.h"
-#include "batch/Procs.h"
-#include "batch/Sniff.h"
+#include "convert/Settings.h"
+#include "convert/Procs.h"
+#include "convert/Sniff.h"
 #include "word/CxEngineLimit.h"
 #include "word/CxWordDoc.h"
 #include "word/CxWordUtil.h"
@@ -33,7 +33,7 @@ using json = nlohmann::json;
 using namespace Gdiplus;
 using namespace Gdiplus::DllExports;
 
-namespace batch {
+namespace convert {
 
 namespace {
 
@@ -57,14 +57,60 @@ void Send(const json& j)
     }
 }
 
-struct Setup {
+// What decides one document's pictures: the worker's setup gives them, a document's line may
+// give its own (a service's requests differ).
+struct Job {
     ImageFormat format = ImageFormat::Png;
     int dpi = 96;
     int quality = 90;
     std::vector<PageRange> pages;
+    int maxPages = 0;  // at most this many pictures (0: any); later pages are skipped
+};
+
+// Reads the fields of a setup or document line into *job, keeping what the line leaves out.
+// False for a field of the wrong type or out of range.
+bool ReadJob(const json& j, Job* job)
+{
+    try {
+        if (j.contains("format") && !ParseFormat(j["format"].get<std::string>(), &job->format))
+            return false;
+        job->dpi = j.value("dpi", job->dpi);
+        job->quality = j.value("quality", job->quality);
+        job->maxPages = j.value("max_pages", job->maxPages);
+        if (j.contains("pages")) {
+            const std::string pages = j["pages"].get<std::string>();
+            std::string error;
+            job->pages.clear();
+            if (!pages.empty() && !ParsePageList(pages, &job->pages, &error))
+                return false;
+        }
+    } catch (const json::exception&) {
+        return false;
+    }
+    return job->dpi >= kMinDpi && job->dpi <= kMaxDpi && job->quality >= 1 && job->quality <= 100 &&
+           job->maxPages >= 0;
+}
+
+// The pages past the first nMax of the list, as ranges of text ("41-57", "60").
+std::vector<std::string> PagesPast(const std::vector<int>& pages, size_t nMax)
+{
+    std::vector<std::string> out;
+    for (size_t i = nMax; i < pages.size();) {
+        size_t k = i;
+        while (k + 1 < pages.size() && pages[k + 1] == pages[k] + 1)
+            ++k;
+        out.push_back(k == i ? std::to_string(pages[i]) : std::to_string(pages[i]) + "-" + std::to_string(pages[k]));
+        i = k + 1;
+    }
+    return out;
+}
+
+struct Setup {
+    Job defaults;
     std::string temp;
     int engineMemoryMb = 0;   // an engine past this resident size is replaced; 0: never
     int engineDocuments = 0;  // an engine that converted this many is replaced; 0: never
+    bool warm = false;        // start the engine before the first document (a service's)
 };
 
 bool ChildAlive(int pid)
@@ -79,18 +125,50 @@ public:
     explicit Worker(const Setup& s) : m_setup(s), m_limit(s.engineMemoryMb, s.engineDocuments) {}
     ~Worker() { delete m_pUtil; }
 
-    void Convert(int nDoc, const std::string& path, const std::string& prefix)
+    // Starts the engine now rather than with the first document, so that a service's first
+    // request does not wait for it; says "ready" when it runs.
+    void Warm()
     {
-        ConvertOne(nDoc, path, prefix);
+        if (!m_pUtil)
+            m_pUtil = new CxWordUtil;
+        if (!m_pUtil->IsStarted()) {
+            delete m_pUtil;
+            m_pUtil = nullptr;
+            return;
+        }
+        // The engine starts with its first document: a one-line one of our own, which also
+        // brings the loading and layout code in.
+        const std::string path = m_setup.temp + "warm.rtf";
+        FILE* f = std::fopen(path.c_str(), "wb");
+        if (!f)
+            return;
+        std::fputs("{\\rtf1\\ansi warm\\par}", f);
+        std::fclose(f);
+        {
+            CxWordDoc doc(m_pUtil);
+            const bool bOpened = doc.Open(path.c_str()) && doc.GetPageCount() > 0;
+            doc.Close();
+            unlink(path.c_str());
+            ReportEngines(-1);
+            if (!bOpened || EngineLost())
+                return;
+        }
+        DeleteTempDocuments(m_setup.temp.c_str());
+        Send({{"doc", -1}, {"event", "ready"}});
+    }
+
+    void Convert(int nDoc, const std::string& path, const std::string& prefix, const Job& job)
+    {
+        ConvertOne(nDoc, path, prefix, job);
         RecycleEngine();
     }
 
 private:
-    void ConvertOne(int nDoc, const std::string& path, const std::string& prefix);
+    void ConvertOne(int nDoc, const std::string& path, const std::string& prefix, const Job& job);
     void ReportEngines(int nDoc);
     bool EngineLost() const;
     void RecycleEngine();
-    bool SavePicture(HDC hdc, HBITMAP hbm, int w, int h, const std::string& path);
+    bool SavePicture(HDC hdc, HBITMAP hbm, int w, int h, const Job& job, const std::string& path);
     void Fail(int nDoc, ErrorKind kind, const std::string& message)
     {
         Send({{"doc", nDoc}, {"event", "failed"}, {"kind", ErrorKindName(kind)}, {"message", message}});
@@ -129,7 +207,7 @@ bool Worker::EngineLost() const
     return m_lastEngine == 0 || !ChildAlive(m_lastEngine);
 }
 
-bool Worker::SavePicture(HDC hdc, HBITMAP hbm, int w, int h, const std::string& path)
+bool Worker::SavePicture(HDC hdc, HBITMAP hbm, int w, int h, const Job& job, const std::string& path)
 {
     BITMAPINFO bi;
     std::memset(&bi, 0, sizeof bi);
@@ -139,7 +217,7 @@ bool Worker::SavePicture(HDC hdc, HBITMAP hbm, int w, int h, const std::string& 
     bi.bmiHeader.biPlanes = 1;
     // The JPEG compressor takes 32-bit rows as they are, saving a repacking of every pixel; the
     // PNG and BMP writers are quickest from (and BMP files stay) 24-bit rows.
-    const int bpp = m_setup.format == ImageFormat::Jpg ? 32 : 24;
+    const int bpp = job.format == ImageFormat::Jpg ? 32 : 24;
     bi.bmiHeader.biBitCount = WORD(bpp);
     bi.bmiHeader.biCompression = BI_RGB;
     const size_t stride = (size_t(w) * size_t(bpp / 8) + 3) & ~size_t(3);
@@ -150,8 +228,8 @@ bool Worker::SavePicture(HDC hdc, HBITMAP hbm, int w, int h, const std::string& 
     if (GdipCreateBitmapFromGdiDib(&bi, bits.data(), &pBitmap) != Ok || !pBitmap)
         return false;
 
-    const char16_t* mime = m_setup.format == ImageFormat::Jpg   ? u"image/jpeg"
-                           : m_setup.format == ImageFormat::Bmp ? u"image/bmp"
+    const char16_t* mime = job.format == ImageFormat::Jpg   ? u"image/jpeg"
+                           : job.format == ImageFormat::Bmp ? u"image/bmp"
                                                                  : u"image/png";
     CLSID clsid;
     bool bFound = false;
@@ -169,7 +247,7 @@ bool Worker::SavePicture(HDC hdc, HBITMAP hbm, int w, int h, const std::string& 
     WCHAR wszPath[4096];
     bool ok = bFound && MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wszPath, 4096) > 0;
     if (ok) {
-        ULONG quality = ULONG(m_setup.quality);
+        ULONG quality = ULONG(job.quality);
         EncoderParameters params;
         params.Count = 1;
         params.Parameter[0].Guid = EncoderQuality;
@@ -177,13 +255,13 @@ bool Worker::SavePicture(HDC hdc, HBITMAP hbm, int w, int h, const std::string& 
         params.Parameter[0].Type = 4;  // EncoderParameterValueTypeLong
         params.Parameter[0].Value = &quality;
         ok = GdipSaveImageToFile(pBitmap, wszPath, &clsid,
-                                 m_setup.format == ImageFormat::Jpg ? &params : nullptr) == Ok;
+                                 job.format == ImageFormat::Jpg ? &params : nullptr) == Ok;
     }
     GdipDisposeImage(pBitmap);
     return ok;
 }
 
-void Worker::ConvertOne(int nDoc, const std::string& path, const std::string& prefix)
+void Worker::ConvertOne(int nDoc, const std::string& path, const std::string& prefix, const Job& job)
 {
     const FileCheck check = CheckDocumentFile(path);
     if (check.kind != ErrorKind::None) {
@@ -220,7 +298,12 @@ void Worker::ConvertOne(int nDoc, const std::string& path, const std::string& pr
     }
     const int nCount = doc.GetPageCount();
     std::vector<std::string> skipped;
-    const std::vector<int> pages = SelectPages(m_setup.pages, nCount, &skipped);
+    std::vector<int> pages = SelectPages(job.pages, nCount, &skipped);
+    if (job.maxPages > 0 && pages.size() > size_t(job.maxPages)) {
+        const std::vector<std::string> past = PagesPast(pages, size_t(job.maxPages));
+        skipped.insert(skipped.end(), past.begin(), past.end());
+        pages.resize(size_t(job.maxPages));
+    }
     json opened = {{"doc", nDoc}, {"event", "opened"}, {"pages", nCount}, {"skipped", skipped}};
     // What the engine says of the document's fonts and of Word's own page count; a server
     // that does not say leaves them out (null in the report).
@@ -251,8 +334,8 @@ void Worker::ConvertOne(int nDoc, const std::string& path, const std::string& pr
         // HIMETRIC (0.01 mm) to pixels at the run's resolution, a part pixel at the edge
         // counting whole so that the picture covers the page (A4 is 794 x 1123 at 96 dpi,
         // as Pagesnap makes it, and 1588 x 2246 at 192).
-        const int w = int((int64_t(extent.cx) * m_setup.dpi + 2539) / 2540);
-        const int h = int((int64_t(extent.cy) * m_setup.dpi + 2539) / 2540);
+        const int w = int((int64_t(extent.cx) * job.dpi + 2539) / 2540);
+        const int h = int((int64_t(extent.cy) * job.dpi + 2539) / 2540);
         HBITMAP hbm = w > 0 && h > 0 ? CreateCompatibleBitmap(hScreen, w, h) : nullptr;
         if (!hbm) {
             Fail(nDoc, ErrorKind::EngineFailed, "no picture of " + std::to_string(w) + " x " + std::to_string(h) +
@@ -264,13 +347,13 @@ void Worker::ConvertOne(int nDoc, const std::string& path, const std::string& pr
         RECT r = {0, 0, w, h};
         const bool bDrawn = doc.RenderPage(nPage - 1, hMem, &r);
         SelectObject(hMem, hOld);
-        const std::string file = prefix + std::to_string(nPage) + "." + FormatExtension(m_setup.format);
+        const std::string file = prefix + std::to_string(nPage) + "." + FormatExtension(job.format);
         if (!bDrawn) {
             ReportEngines(nDoc);
             Fail(nDoc, EngineLost() ? ErrorKind::EngineFailed : ErrorKind::Damaged,
                  "page " + std::to_string(nPage) + " could not be drawn");
             bFailed = true;
-        } else if (!SavePicture(hMem, hbm, w, h, file)) {
+        } else if (!SavePicture(hMem, hbm, w, h, job, file)) {
             Fail(nDoc, ErrorKind::WriteFailed, "page " + std::to_string(nPage) + " could not be written to " + file);
             bFailed = true;
         } else {
@@ -330,21 +413,17 @@ int WorkerMain()
         if (j.is_discarded() || !j.is_object() || !j.contains("setup") || !j["setup"].is_object())
             return 3;
         const json& s = j["setup"];
-        std::string format, pages;
+        if (!ReadJob(s, &setup.defaults))
+            return 3;
         try {
-            format = s.value("format", "png");
-            setup.dpi = s.value("dpi", 96);
-            setup.quality = s.value("quality", 90);
             setup.temp = s.value("temp", "");
             setup.engineMemoryMb = s.value("engine_memory", 0);
             setup.engineDocuments = s.value("engine_documents", 0);
-            pages = s.value("pages", "");
+            setup.warm = s.value("warm", false);
         } catch (const json::exception&) {
             return 3;
         }
-        setup.format = format == "jpg" ? ImageFormat::Jpg : format == "bmp" ? ImageFormat::Bmp : ImageFormat::Png;
-        std::string error;
-        if (setup.temp.empty() || (!pages.empty() && !ParsePageList(pages, &setup.pages, &error)))
+        if (setup.temp.empty())
             return 3;
     }
     // The Word layer's temporary page documents go to this worker's private folder (the Word
@@ -361,6 +440,8 @@ int WorkerMain()
     GdiplusStartup(&token, &input, nullptr);
 
     Worker* pWorker = new Worker(setup);
+    if (setup.warm)
+        pWorker->Warm();
     while (ReadLine(&line)) {
         const json j = json::parse(line, nullptr, false);
         if (j.is_discarded() || !j.is_object() || !j.contains("doc"))
@@ -374,7 +455,13 @@ int WorkerMain()
         } catch (const json::exception&) {
             continue;
         }
-        pWorker->Convert(nDoc, path, prefix);
+        Job job = setup.defaults;
+        if (!ReadJob(j, &job)) {
+            Send({{"doc", nDoc}, {"event", "failed"}, {"kind", ErrorKindName(ErrorKind::EngineFailed)},
+                  {"message", "the document's settings could not be read"}});
+            continue;
+        }
+        pWorker->Convert(nDoc, path, prefix, job);
     }
     // Releasing the Word layer ends this worker's engine.
     delete pWorker;
@@ -382,4 +469,4 @@ int WorkerMain()
     return 0;
 }
 
-}  // namespace batch
+}  // namespace convert

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-namespace batch {
+namespace convert {
 
 enum class ErrorKind { None, NotFound, NotWord, Password, Damaged, TimedOut, EngineFailed, WriteFailed };
 
@@ -38,4 +38,4 @@ FileCheck CheckDocumentFile(const std::string& path);
 // The same on bytes already read (size is the whole file's).
 FileCheck CheckDocumentBytes(const uint8_t* data, size_t size);
 
-}  // namespace batch
+}  // namespace convert

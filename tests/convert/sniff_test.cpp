@@ -1,6 +1,6 @@
 // Telling documents apart by their bytes: Word formats, other files, password protection, and
 // compound files that lie about their own structure.
-#include "batch/Sniff.h"
+#include "convert/Sniff.h"
 
 #include "TempDir.h"
 
@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-using namespace batch;
+using namespace convert;
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "batch/Names.h"
+#include "convert/Names.h"
 
 #include <set>
 
-namespace batch {
+namespace convert {
 
 namespace {
 
@@ -73,4 +73,4 @@ std::string PictureName(const std::string& base, int page, const char* ext)
     return base + "_" + std::to_string(page) + "." + ext;
 }
 
-}  // namespace batch
+}  // namespace convert
