@@ -165,20 +165,8 @@ bool Run_::Prepare(std::string* error)
         m_docs.push_back(d);
     }
 
-    // Font folders reach the workers' engines through their environment, as absolute paths.
-    std::string fonts;
-    for (const std::string& dir : m_opts.fontDirs) {
-        char real[PATH_MAX];
-        struct stat sb;
-        if (!realpath(dir.c_str(), real) || stat(real, &sb) != 0 || !S_ISDIR(sb.st_mode) ||
-            access(real, R_OK | X_OK) != 0 || std::strchr(real, ':')) {
-            *error = "--fonts: '" + dir + "' is not a folder that can be read";
-            return false;
-        }
-        fonts += (fonts.empty() ? "" : ":") + std::string(real);
-    }
-    if (!fonts.empty())
-        setenv("FOLIUM_ENGINE_FONTS", fonts.c_str(), 1);
+    if (!SetEngineFonts(m_opts.fontDirs, error))
+        return false;
 
     std::error_code ec;
     fs::create_directories(m_opts.outputDir, ec);

@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <set>
 #include <thread>
 
@@ -114,6 +117,24 @@ std::vector<int> SelectPages(const std::vector<PageRange>& ranges, int nCount, s
     }
     pages.assign(chosen.begin(), chosen.end());
     return pages;
+}
+
+bool SetEngineFonts(const std::vector<std::string>& dirs, std::string* error)
+{
+    std::string fonts;
+    for (const std::string& dir : dirs) {
+        char real[PATH_MAX];
+        struct stat sb;
+        if (!realpath(dir.c_str(), real) || stat(real, &sb) != 0 || !S_ISDIR(sb.st_mode) ||
+            access(real, R_OK | X_OK) != 0 || std::strchr(real, ':')) {
+            *error = "--fonts: '" + dir + "' is not a folder that can be read";
+            return false;
+        }
+        fonts += (fonts.empty() ? "" : ":") + std::string(real);
+    }
+    if (!fonts.empty())
+        setenv("FOLIUM_ENGINE_FONTS", fonts.c_str(), 1);
+    return true;
 }
 
 int DefaultJobs()

@@ -38,6 +38,11 @@ bool ParsePageList(const std::string& text, std::vector<PageRange>* out, std::st
 // requested pages past the end go to *pSkipped as ranges of text ("9", "12-14", "20-").
 std::vector<int> SelectPages(const std::vector<PageRange>& ranges, int nCount, std::vector<std::string>* pSkipped);
 
+// Hands the folders of --fonts to the engines that workers start from now on (through the
+// environment, as absolute paths). False, naming the folder as "--fonts: ...", when one is not a
+// folder that can be read.
+bool SetEngineFonts(const std::vector<std::string>& dirs, std::string* error);
+
 // The number of cores, at most 8 (at least 1).
 int DefaultJobs();
 
