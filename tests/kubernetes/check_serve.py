@@ -10,9 +10,10 @@ import sys
 
 from manifest import load, mebibytes
 
-# Largest resident memory of one worker and its engine together, measured with pagesnap-batch
-# at 300 dpi over corpus documents (packaging/kubernetes/README.md), and of the server itself.
-WORKER_AND_ENGINE_MIB = 700
+# Resident memory of one worker with its engine: the largest engine and the largest worker
+# measured with pagesnap-batch -j 2 at 300 dpi over corpus documents, 348 + 293 MB
+# (docs/SERVICE.md); and room for the server itself, a process without an engine.
+WORKER_AND_ENGINE_MIB = 612
 SERVER_MIB = 50
 # pagesnap-serve's default --timeout.
 DEFAULT_TIMEOUT = 120
