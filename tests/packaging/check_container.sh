@@ -63,7 +63,9 @@ if ! podman info >"$cache/info.log" 2>&1; then
 fi
 
 work=$(mktemp -d /tmp/folium-container-XXXXXX)
+box=""
 cleanup() {
+  [ -z "$box" ] || podman rm -f "$box" >/dev/null 2>&1
   # The container's user owns its pictures; without root they belong to a subordinate id.
   [ "$(id -u)" -eq 0 ] || podman unshare rm -rf "$work/out-in" 2>/dev/null
   rm -rf "$work"
