@@ -2,6 +2,8 @@
 # Builds an OCI image of pagesnap-batch from Debian 12 packages and this project's .deb, with no
 # registry but Debian's archive: mmdebstrap makes the root file system (the package, its Depends
 # and nothing recommended unless listed below), podman imports it with the run configuration.
+# The image runs pagesnap-batch with the arguments given, or pagesnap-serve when they begin with
+# "pagesnap-serve" (entrypoint.sh beside this script).
 #
 # Usage: build-image.sh [options] DEB|BUILD_DIR
 #   DEB                   folium-converter_*.deb; a BUILD_DIR is packaged first with cpack
@@ -27,6 +29,18 @@ while [ $# -gt 0 ]; do
   esac
 done
 [ $# -eq 1 ] || { echo "usage: build-image.sh [options] DEB|BUILD_DIR" >&2; exit 2; }
+# Every path given is taken from the folder this was started in, before anything changes into
+# the temporary folder: a relative one would be looked for there.
+absolute() { case $1 in /*) printf '%s\n' "$1" ;; *) printf '%s\n' "$PWD/$1" ;; esac; }
+input=$(absolute "$1")
+[ -z "$cache" ] || cache=$(absolute "$cache")
+[ -z "$tar_out" ] || tar_out=$(absolute "$tar_out")
+for i in "${!mirrors[@]}"; do
+  # A sources file; a mirror's URL or an apt line stays as it is.
+  [ ! -e "${mirrors[$i]}" ] || mirrors[$i]=$(absolute "${mirrors[$i]}")
+done
+entrypoint=$(cd "$(dirname "$0")" && pwd)/entrypoint.sh
+[ -f "$entrypoint" ] || { echo "build-image.sh: $entrypoint is missing" >&2; exit 1; }
 for tool in mmdebstrap podman dpkg-deb; do
   command -v $tool >/dev/null || { echo "build-image.sh: $tool is missing (apt-get install mmdebstrap podman)" >&2; exit 1; }
 done
@@ -36,13 +50,14 @@ trap 'rm -rf "$work"' EXIT
 # apt inside the unshared namespace reads the package under its own ids.
 chmod 755 "$work"
 
-if [ -d "$1" ]; then
+if [ -d "$input" ]; then
   echo "packaging $1 with cpack" >&2
-  (cd "$work" && cpack -G DEB --config "$(cd "$1" && pwd)/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1) ||
+  [ -f "$input/CPackConfig.cmake" ] || { echo "build-image.sh: $1 is no build folder (no CPackConfig.cmake)" >&2; exit 1; }
+  (cd "$work" && cpack -G DEB --config "$input/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1) ||
     { cat "$work/cpack.log" >&2; echo "build-image.sh: cpack failed" >&2; exit 1; }
   deb=$(ls "$work"/out/*.deb)
 else
-  deb=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+  deb=$input
 fi
 [ -f "$deb" ] || { echo "build-image.sh: no package $deb" >&2; exit 1; }
 [ "$(dpkg-deb -f "$deb" Package)" = folium-converter ] || { echo "build-image.sh: $deb is not folium-converter" >&2; exit 1; }
@@ -86,13 +101,14 @@ opts=(
   --customize-hook='chroot "$1" groupadd --gid 10001 pagesnap'
   --customize-hook='chroot "$1" useradd --uid 10001 --gid 10001 --home-dir /tmp --no-create-home --shell /usr/sbin/nologin pagesnap'
   --customize-hook='mkdir -p "$1/in" "$1/out" && chown 10001:10001 "$1/out"'
+  # The entry point after tini: pagesnap-serve or pagesnap-batch by the first argument.
+  --customize-hook="install -m 755 '$entrypoint' \"\$1/usr/local/bin/pagesnap-entrypoint\""
   --customize-hook='rm -rf "$1"/var/cache/debconf/*-old "$1"/var/lib/dpkg/*-old "$1"/var/log/*.log "$1"/var/log/apt'
 )
 if [ -n "$cache" ]; then
   # mmdebstrap removes the essential packages it unpacked unless told not to; the cache is
   # filled from the chroot's archive folder before its clean-up empties it.
   mkdir -p "$cache"
-  cache=$(cd "$cache" && pwd)
   opts+=(--skip=essential/unlink
     --setup-hook='mkdir -p "$1"/var/cache/apt/archives/'
     --setup-hook="sync-in $cache /var/cache/apt/archives/"
@@ -107,8 +123,9 @@ mmdebstrap "${opts[@]}" bookworm "$rootfs" "${mirrors[@]}" >"$work/mmdebstrap.lo
 echo "root file system: $(du -h "$rootfs" | cut -f1) in $(( $(date +%s) - start )) s" >&2
 
 id=$(podman import -q \
-  --change 'ENTRYPOINT ["/usr/bin/tini", "--", "/usr/bin/pagesnap-batch"]' \
+  --change 'ENTRYPOINT ["/usr/bin/tini", "--", "/usr/local/bin/pagesnap-entrypoint"]' \
   --change 'CMD ["/in"]' \
+  --change 'EXPOSE 8080/tcp' \
   --change 'USER 10001:10001' \
   --change 'WORKDIR /out' \
   --change 'ENV HOME=/tmp TMPDIR=/tmp LANG=C.UTF-8 PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin' \

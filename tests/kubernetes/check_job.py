@@ -3,61 +3,16 @@
 the Kubernetes API's models (Debian's python3-kubernetes, the API of Kubernetes 1.22), and the
 settings the shards depend on. Exit 77 (skipped) without python3-yaml or python3-kubernetes.
   check_job.py MANIFEST"""
-import json
 import re
 import sys
 
-try:
-    import yaml
-    from kubernetes import client
-except ImportError as e:
-    print(f"SKIP: {e.name} missing (python3-yaml, python3-kubernetes: scripts/deps)")
-    sys.exit(77)
+from manifest import load
 
 # Job fields newer than the models (Kubernetes 1.29 and 1.26), checked by hand below.
 NEWER = {"V1JobSpec.backoffLimitPerIndex", "V1JobSpec.podFailurePolicy"}
 
-
-def wrong_fields(value, type_name, path):
-    """Paths in value that the API type lacks or that hold another kind of value."""
-    if m := re.fullmatch(r"list\[(.+)\]", type_name):
-        if not isinstance(value, list):
-            return [f"{path}: not a list"]
-        return [p for i, v in enumerate(value) for p in wrong_fields(v, m.group(1), f"{path}[{i}]")]
-    simple = {"int": int, "str": str, "bool": bool}
-    if type_name in simple:
-        return [] if type(value) is simple[type_name] else [f"{path}: not {type_name}"]
-    if not hasattr(client, type_name):  # dict(str, str), object (quantities, int-or-string)
-        return []
-    model = getattr(client, type_name)
-    if not isinstance(value, dict):
-        return [f"{path}: not an object"]
-    attrs = {key: attr for attr, key in model.attribute_map.items()}
-    found = []
-    for key, v in value.items():
-        if key in attrs:
-            found += wrong_fields(v, model.openapi_types[attrs[key]], f"{path}.{key}")
-        elif f"{type_name}.{key}" not in NEWER:
-            found.append(f"{path}.{key}: no such field")
-    return found
-
-
-class Body:  # what ApiClient.deserialize reads
-    def __init__(self, doc):
-        self.data = json.dumps(doc)
-
-
-objects = list(yaml.safe_load_all(open(sys.argv[1])))
+objects, failed = load(sys.argv[1], NEWER)
 docs = {d["kind"]: d for d in objects}
-failed = []
-for doc in objects:
-    kind = doc["kind"]
-    failed += wrong_fields(doc, f"V1{kind}", f'{kind} {doc["metadata"]["name"]}')
-    try:  # required fields
-        client.ApiClient().deserialize(Body(doc), f"V1{kind}")
-    except ValueError as e:
-        failed.append(f"{kind}: {e}")
-
 job = docs["Job"]["spec"]
 pod = job["template"]["spec"]
 box = pod["containers"][0]

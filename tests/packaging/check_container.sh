@@ -63,7 +63,9 @@ if ! podman info >"$cache/info.log" 2>&1; then
 fi
 
 work=$(mktemp -d /tmp/folium-container-XXXXXX)
+box=""
 cleanup() {
+  [ -z "$box" ] || podman rm -f "$box" >/dev/null 2>&1
   # The container's user owns its pictures; without root they belong to a subordinate id.
   [ "$(id -u)" -eq 0 ] || podman unshare rm -rf "$work/out-in" 2>/dev/null
   rm -rf "$work"
@@ -89,7 +91,8 @@ deb=$(ls "$work"/pkg/*.deb | head -1)
 # Keyed by what the package holds and by the build script; cpack's timestamps are no change.
 key=$( { dpkg-deb -f "$deb"; dpkg-deb --fsys-tarfile "$deb" | tar -t | sort;
          dpkg-deb --fsys-tarfile "$deb" | tar -xO | sha256sum;
-         sha256sum < "$src/packaging/container/build-image.sh"; } | sha256sum | cut -c1-16)
+         cat "$src/packaging/container/build-image.sh" "$src/packaging/container/entrypoint.sh" | sha256sum; } |
+       sha256sum | cut -c1-16)
 image=localhost/pagesnap-batch-test:$key
 if podman image exists "$image"; then
   echo "image $image (built earlier from the same package)"
@@ -151,6 +154,27 @@ fi
 # The pictures were written by the image's own user, not by root.
 owner=$(stat -c %u "$work/out-in/$(head -1 "$work/in.list")" 2>/dev/null)
 [ "$(id -u)" -ne 0 ] || [ "$owner" = 10001 ] || fail "pictures in the container were written by uid $owner, not 10001"
+
+# The entry point: pagesnap-batch with the arguments alone or when named first.
+version=$("$build/bin/pagesnap-batch" --version 2>&1 | head -1)
+for args in "--version" "pagesnap-batch --version"; do
+  said=$(podman run --rm --network none --read-only "$image" $args 2>&1 | head -1)
+  [ "$said" = "$version" ] || fail "'$args' in the container said '$said', not '$version'"
+done
+# pagesnap-serve when named first, as users start it (the package holds it when it was built).
+if [ -x "$build/bin/pagesnap-serve" ]; then
+  port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  doc=Headers.docx first=Headers_1.png
+  box=$(podman run -d --rm --network host --read-only -v "$work/docs:/in:ro" "$image" \
+        pagesnap-serve --listen "127.0.0.1:$port" -j 1)
+  for _ in $(seq 120); do curl -fs "http://127.0.0.1:$port/readyz" >/dev/null && break; sleep 1; done
+  curl -fs -o "$work/served.png" -H 'Content-Type: application/octet-stream' --data-binary "@$work/docs/$doc" \
+    "http://127.0.0.1:$port/v1/convert?pages=1&filename=$doc" || fail "pagesnap-serve in the container did not convert $doc"
+  cmp -s "$work/served.png" "$work/out-host/$first" || fail "pagesnap-serve's page 1 of $doc differs from $first outside"
+  podman stop -t 150 "$box" >/dev/null 2>&1
+else
+  echo "pagesnap-serve not built: its entry point not tried"
+fi
 
 [ $failures -eq 0 ] && echo "container checks passed" || echo "$failures check(s) failed"
 [ $failures -eq 0 ]

@@ -5,9 +5,9 @@
 # pages and manual (and nothing of the tests), its links resolve inside the package, the
 # installed binaries look for libraries beside themselves only, and it depends on what the
 # programs need. Every failed check is printed; any makes the exit code 1.
-# Usage: check_package.sh BUILD_DIR APP_ID WITH_BATCH(0|1)
+# Usage: check_package.sh BUILD_DIR APP_ID WITH_BATCH(0|1) [WITH_SERVE(0|1)]
 set -uo pipefail
-build=$1 id=$2 batch=$3
+build=$1 id=$2 batch=$3 serve=${4:-0}
 work=$(mktemp -d /tmp/folium-package-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -49,6 +49,15 @@ if [ "$batch" = 1 ]; then
   has - usr/share/doc/folium-converter/examples/folium-convert.service
   has - usr/share/doc/folium-converter/examples/pagesnap-array.sbatch
   has - usr/share/doc/folium-converter/examples/pagesnap-job.yaml
+fi
+if [ "$serve" = 1 ]; then
+  has - $dir/pagesnap-serve
+  has l usr/bin/pagesnap-serve ../lib/folium-converter/pagesnap-serve
+  has - usr/share/man/man1/pagesnap-serve.1.gz
+  has - usr/share/doc/folium-converter/examples/folium-serve.service
+  has - usr/share/doc/folium-converter/examples/pagesnap-serve.yaml
+else
+  grep -q 'pagesnap-serve\|folium-serve' "$work/list" && fail "pagesnap-serve's files in a package without pagesnap-serve"
 fi
 # Test programs and modules stay in the build folder; nothing outside /usr.
 grep -E '(_test|_bench|TestModule|OleTestServer|folium\.ini)' "$work/list" && fail "test files in the package"
