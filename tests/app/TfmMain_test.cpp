@@ -181,6 +181,7 @@ TEST_F(TfmMainTest, GrowingMovesTheConvertButtonsAndKeepsThePreviewNarrower)
         EXPECT_EQ(180, pw - w->ui->pWord->width());
         EXPECT_EQ(ph - 115, w->ui->pWord->height());
         EXPECT_EQ(ph - 115, w->ui->lvPages->height());
+        EXPECT_EQ(w->ui->pWord->geometry().right(), w->ui->cbZoom->geometry().right()) << "the zoom box ends with the preview";
         EXPECT_EQ(w->ui->pTop->width() - 120, w->ui->btnExit->x());
         EXPECT_EQ(w->ui->btnExit->x() - 120, w->ui->btnHelp->x());
         // The preview follows its panel with a 1-pixel margin.
