@@ -1,6 +1,6 @@
 // The preview on a screen of two device pixels a point (Qt's scale factor 2, set before the
 // application starts): the window counts device pixels, so the page is drawn with twice the
-// pixels and shown one for one; a window made without asking for that counts logical pixels.
+// pixels and shown one for one.
 #include "word/CxWordDoc.h"
 #include "word/CxWordUtil.h"
 #include "word/CxWordView.h"
@@ -99,24 +99,6 @@ TEST_F(HiDpiViewTest, ThePageIsDrawnInDevicePixels)
     view->SetZoom(100);
     ASSERT_TRUE(view->GetShownSize(&shown));
     EXPECT_EQ(std::lround(21000 * 192 / 2540.0), shown.x);
-}
-
-TEST_F(HiDpiViewTest, AWindowMadeWithoutAskingCountsLogicalPixels)
-{
-    CxWordView* plain = new CxWordView;
-    const DPI_AWARENESS_CONTEXT before = SetThreadDpiAwarenessContext(DPI_AWARENESS_CONTEXT_SYSTEM_AWARE);
-    EXPECT_EQ(DPI_AWARENESS_CONTEXT_SYSTEM_AWARE, before) << "the view restores the thread's context";
-    // Made by hand through the class the view registered, in the system-aware context.
-    RECT rc = {0, 0, 200, 100};
-    HWND hwnd = CreateWindowExA(0, "CxWordView", "", WS_CHILD, rc.left, rc.top, 200, 100,
-                                platform::ui::WindowOf(panel.get()), nullptr, GetModuleHandleA(nullptr), plain);
-    ASSERT_TRUE(IsWindow(hwnd));
-    EXPECT_EQ(96u, GetDpiForWindow(hwnd));
-    RECT client;
-    GetClientRect(hwnd, &client);
-    EXPECT_EQ(200, client.right);
-    EXPECT_EQ(nullptr, SetThreadDpiAwarenessContext((DPI_AWARENESS_CONTEXT)(LONG_PTR)-7)) << "no such context";
-    DestroyWindow(hwnd);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QScrollBar>
+#include <QTest>
 #include <QStyle>
 #include <QWheelEvent>
 #include <QWidget>
@@ -160,6 +161,11 @@ TEST_F(ScriptedViewTest, KeysAndTheWheelMoveThroughPagesAndZoom)
         if (!qobject_cast<QScrollBar*>(child))
             client = child;
     ASSERT_NE(nullptr, client);
+    // A click gives the preview the keys.
+    panel->activateWindow();
+    QApplication::setActiveWindow(panel.get());
+    QTest::mouseClick(client, Qt::LeftButton, Qt::NoModifier, QPoint(10, 10));
+    EXPECT_EQ(view->GetHandle(), GetFocus());
     auto key = [&](Qt::Key k, Qt::KeyboardModifiers m) {
         QKeyEvent e(QEvent::KeyPress, k, m);
         QApplication::sendEvent(client, &e);
