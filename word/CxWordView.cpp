@@ -115,8 +115,9 @@ int CxWordView::OnPaint(WPARAM, LPARAM)
             HDC hPicDC = hPicture ? CreateCompatibleDC(hdc) : nullptr;
             if (hPicDC) {
                 HGDIOBJ hOldPic = SelectObject(hPicDC, hPicture);
-                BitBlt(hMemDC, 0, 0, std::min(cw, size.x - m_nOffsetX), std::min(ch, size.y - m_nOffsetY), hPicDC,
-                       m_nOffsetX, m_nOffsetY, SRCCOPY);
+                const int nWidth = std::max(0, std::min<int>(cw, size.x - m_nOffsetX));
+                const int nHeight = std::max(0, std::min<int>(ch, size.y - m_nOffsetY));
+                BitBlt(hMemDC, 0, 0, nWidth, nHeight, hPicDC, m_nOffsetX, m_nOffsetY, SRCCOPY);
                 SelectObject(hPicDC, hOldPic);
                 DeleteDC(hPicDC);
             }
