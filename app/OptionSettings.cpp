@@ -122,6 +122,17 @@ void MakeFolders(const std::string& path)
     }
 }
 
+// A key kept only once set: written when the value differs from what the file gives (its own
+// value, or the default when it has none), so that other files keep their keys as they were.
+void WriteIntIfChanged(const char* szKey, int nValue, int nDefault, const char* szFile)
+{
+    if ((int)GetPrivateProfileIntA("Option", szKey, nDefault, szFile) == nValue)
+        return;
+    char szValue[16];
+    snprintf(szValue, sizeof szValue, "%d", nValue);
+    WritePrivateProfileStringA("Option", szKey, szValue, szFile);
+}
+
 bool SettingsFile(char* szFile, char* szOutput, char* szTemp)
 {
     char szFolder[MAX_PATH];
@@ -226,6 +237,15 @@ bool LoadOptionSettings()
     const UINT nDocuments = GetPrivateProfileIntA("Option", "EngineDocuments", 250, szFile);
     OptionSettings.EngineMemory = nMemory <= (1u << 20) ? int(nMemory) : 1024;
     OptionSettings.EngineDocuments = nDocuments <= 100000000u ? int(nDocuments) : 250;
+    // Out of range (a hand-edited file) gives the default, not the nearest bound: a typo of
+    // 3000 is no wish for 600 dpi.
+    const int nDpi = (int)GetPrivateProfileIntA("Option", "Resolution", kDefaultResolution, szFile);
+    OptionSettings.Resolution = nDpi >= kMinResolution && nDpi <= kMaxResolution ? nDpi : kDefaultResolution;
+    const int nQuality = (int)GetPrivateProfileIntA("Option", "JpegQuality", kDefaultJpegQuality, szFile);
+    OptionSettings.JpegQuality =
+        nQuality >= kMinJpegQuality && nQuality <= kMaxJpegQuality ? nQuality : kDefaultJpegQuality;
+    const int nZoom = (int)GetPrivateProfileIntA("Option", "Zoom", kZoomDefault, szFile);
+    OptionSettings.Zoom = CxWordView::IsZoom(nZoom) ? nZoom : kZoomDefault;
     return true;
 }
 
@@ -251,5 +271,8 @@ bool SaveOptionSettings()
     GetPrivateProfileStringA("Option", "FontsPath", "", szFonts, MAX_PATH, szFile);
     if (!HasControlChar(OptionSettings.FontsPath) && strcmp(szFonts, OptionSettings.FontsPath) != 0)
         WritePrivateProfileStringA("Option", "FontsPath", OptionSettings.FontsPath, szFile);
+    WriteIntIfChanged("Resolution", OptionSettings.Resolution, kDefaultResolution, szFile);
+    WriteIntIfChanged("JpegQuality", OptionSettings.JpegQuality, kDefaultJpegQuality, szFile);
+    WriteIntIfChanged("Zoom", OptionSettings.Zoom, kZoomDefault, szFile);
     return true;
 }

@@ -3,6 +3,8 @@
 // a portable copy); an installed program keeps them where the desktop keeps a user's files.
 #pragma once
 
+#include "word/CxWordView.h"
+
 #include <windows.h>
 
 struct TOptionSettings {
@@ -15,7 +17,18 @@ struct TOptionSettings {
     // documents; 0: never. Read from the file only (EngineMemory, EngineDocuments).
     int EngineMemory;
     int EngineDocuments;
+    // Pictures: pixels per inch (72 to 600) and JPEG quality (1 to 100). Kept in the file only
+    // once they differ from what it gives (Resolution, JpegQuality), as FontsPath is.
+    int Resolution;
+    int JpegQuality;
+    // The preview's zoom: kZoomFitPage, kZoomFitWidth or a percentage (Zoom).
+    int Zoom;
 };
+
+const int kMinResolution = 72, kMaxResolution = 600, kDefaultResolution = 96;
+const int kMinJpegQuality = 1, kMaxJpegQuality = 100, kDefaultJpegQuality = 90;
+// A new user sees the page as wide as the preview: the whole line of text, no bar across.
+const int kZoomDefault = CxWordView::kZoomFitWidth;
 
 extern TOptionSettings OptionSettings;
 

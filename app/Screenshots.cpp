@@ -1,10 +1,15 @@
-// The screenshot script's mode: shows the multi-document view, the single-document view, the
-// options dialog and the about box, saves a picture of the screen for each into a folder and
-// closes the program.
+// The screenshot script's mode: shows the multi-document view, the single-document view (the
+// page as wide as the preview), the whole page with the View menu's zoom commands, the options
+// dialog and the about box, saves a picture of the screen for each into a folder and closes
+// the program. The user's zoom is put back before the program ends and keeps its settings.
+#include "OptionSettings.h"
 #include "TfmMain.h"
 #include "ui_TfmMain.h"
+#include "word/CxWordView.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QMenu>
 #include <QDir>
 #include <QGuiApplication>
 #include <QPixmap>
@@ -41,21 +46,44 @@ void ShootDialog(const QString& folder, const char* name, QAction* command, std:
     command->trigger();  // modal: returns when the dialog closes
 }
 
+// Chooses a zoom as the zoom box does.
+void ChooseZoom(TfmMain* window, int nZoom)
+{
+    QComboBox* box = window->ui->cbZoom;
+    const int nIndex = box->findData(nZoom);
+    if (nIndex < 0)
+        return;
+    box->setCurrentIndex(nIndex);
+    emit box->activated(nIndex);
+}
+
 }  // namespace
 
 void TakeScreenshots(TfmMain* window, const char* szFolder)
 {
     const QString folder = QString::fromUtf8(szFolder);
     QDir().mkpath(folder);
+    const int userZoom = OptionSettings.Zoom;
     After(800, [=] {
         Shoot(folder, "1-multi-document-view.png");
         window->ui->mnuViewOne->trigger();
+        ChooseZoom(window, CxWordView::kZoomFitWidth);
         After(500, [=] {
             Shoot(folder, "2-single-document-view.png");
-            window->ui->mnuViewMore->trigger();
-            After(300, [=] {
-                ShootDialog(folder, "3-options-dialog.png", window->ui->mnuToolOption, [=] {
-                    ShootDialog(folder, "4-about-box.png", window->ui->mnuHelpAbout, [=] { window->close(); });
+            ChooseZoom(window, CxWordView::kZoomFitPage);
+            QMenu* menu = window->ui->mnuView;
+            menu->popup(window->ui->menubar->mapToGlobal(window->ui->menubar->actionGeometry(menu->menuAction()).bottomLeft()));
+            After(500, [=] {
+                Shoot(folder, "5-zoom.png");
+                menu->close();
+                window->ui->mnuViewMore->trigger();
+                After(300, [=] {
+                    ShootDialog(folder, "3-options-dialog.png", window->ui->mnuToolOption, [=] {
+                        ShootDialog(folder, "4-about-box.png", window->ui->mnuHelpAbout, [=] {
+                            OptionSettings.Zoom = userZoom;  // kept as the user left it
+                            window->close();
+                        });
+                    });
                 });
             });
         });

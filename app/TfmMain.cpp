@@ -11,15 +11,19 @@
 #include "common/misc/WinUtil.h"
 #include <qtwin.h>
 #include "ui_TfmMain.h"
+#include "word/CxWordDoc.h"
 #include "word/CxWordUtil.h"
 #include "word/CxWordView.h"
 
 #include <windows.h>
 
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QKeyEvent>
 #include <QProgressBar>
 #include <QResizeEvent>
 #include <QScreen>
+#include <QTreeWidget>
 #include <QTimer>
 
 #include <cstdio>
@@ -91,6 +95,26 @@ TfmMain::TfmMain(QWidget* parent)
     connect(ui->mnuFileExit, &QAction::triggered, this, [this] { btnExitClick(); });
     connect(ui->btnExit, &QPushButton::clicked, this, [this] { btnExitClick(); });
     ConnectConvertCommands();
+    // The zoom box: the two fits, then the steps of Ctrl +/-.
+    ui->cbZoom->addItem("Fit Page", CxWordView::kZoomFitPage);
+    ui->cbZoom->addItem("Fit Width", CxWordView::kZoomFitWidth);
+    for (int z : {25, 50, 75, 100, 125, 150, 200, 300, 400})
+        ui->cbZoom->addItem(QString::asprintf("%d %%", z), z);
+    connect(ui->cbZoom, &QComboBox::activated, this, [this] { cbZoomChange(); });
+    connect(ui->mnuViewFitPage, &QAction::triggered, this, [this] { SetZoom(CxWordView::kZoomFitPage); });
+    connect(ui->mnuViewFitWidth, &QAction::triggered, this, [this] { SetZoom(CxWordView::kZoomFitWidth); });
+    connect(ui->mnuViewActualSize, &QAction::triggered, this, [this] { SetZoom(100); });
+    // Ctrl+Plus is Ctrl+Shift+= on most keyboards: Ctrl+= zooms in too.
+    ui->mnuViewZoomIn->setShortcuts({QKeySequence("Ctrl++"), QKeySequence("Ctrl+=")});
+    connect(ui->mnuViewZoomIn, &QAction::triggered, this, [this] {
+        if (wordView && wordView->ZoomIn())
+            ZoomChanged();
+    });
+    connect(ui->mnuViewZoomOut, &QAction::triggered, this, [this] {
+        if (wordView && wordView->ZoomOut())
+            ZoomChanged();
+    });
+    ui->lvPages->installEventFilter(this);
 
     FormCreate();
 }
@@ -119,7 +143,9 @@ void TfmMain::FormCreate()
         rc.right -= 3;
         rc.bottom -= 3;
         wordView->Create(platform::ui::WindowOf(ui->pWord), &rc);
+        wordView->SetChangeHandler([this] { PreviewChanged(); });
     }
+    SetZoom(OptionSettings.Zoom);
     docFileMgr = new DocFileMgr;
     mnuViewMoreClick();
 }
@@ -246,6 +272,9 @@ void TfmMain::tOneResize()
     ui->btnAll->move(w - 530, h - 45);
     ui->btnSel->move(w - 370, h - 45);
     ui->btnOne->move(w - 210, h - 45);
+    // The zoom box ends where the preview ends.
+    ui->cbZoom->move(w - 28 - ui->cbZoom->width(), ui->cbZoom->y());
+    ui->lblZoom->move(ui->cbZoom->x() - 46, ui->lblZoom->y());
 }
 
 void TfmMain::tMoreResize()
@@ -265,6 +294,9 @@ void TfmMain::pWordResize()
 
 bool TfmMain::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == ui->lvPages && event->type() == QEvent::KeyPress &&
+        PageListKey(static_cast<QKeyEvent*>(event)->key()))
+        return true;
     if (event->type() == QEvent::Resize) {
         if (watched == ui->pTop)
             pTopResize();
@@ -283,6 +315,72 @@ void TfmMain::pcMainChange()
     // Only the active page takes input; the menu ticks stay as the menu last set them.
     ui->tOne->setEnabled(ui->pcMain->currentWidget() == ui->tOne);
     ui->tMore->setEnabled(ui->pcMain->currentWidget() == ui->tMore);
+    // The zoom is the preview's: offered where the preview is.
+    const bool bOne = ui->pcMain->currentWidget() == ui->tOne;
+    for (QAction* a : {ui->mnuViewFitPage, ui->mnuViewFitWidth, ui->mnuViewActualSize, ui->mnuViewZoomIn,
+                       ui->mnuViewZoomOut})
+        a->setEnabled(bOne);
+}
+
+void TfmMain::SetZoom(int nZoom)
+{
+    if (!CxWordView::IsZoom(nZoom))
+        return;
+    if (wordView)
+        wordView->SetZoom(nZoom);
+    ZoomChanged();
+}
+
+void TfmMain::cbZoomChange()
+{
+    const QVariant zoom = ui->cbZoom->currentData();
+    if (zoom.isValid())
+        SetZoom(zoom.toInt());
+}
+
+void TfmMain::ZoomChanged()
+{
+    const int nZoom = wordView ? wordView->GetZoom() : OptionSettings.Zoom;
+    OptionSettings.Zoom = nZoom;
+    const int nIndex = ui->cbZoom->findData(nZoom);
+    if (nIndex >= 0) {
+        ui->cbZoom->setCurrentIndex(nIndex);
+    } else {
+        // A step between the box's entries (33 %, 67 %): shown, not offered.
+        ui->cbZoom->setCurrentIndex(-1);
+        ui->cbZoom->setPlaceholderText(QString::asprintf("%d %%", nZoom));
+    }
+}
+
+void TfmMain::PreviewChanged()
+{
+    ZoomChanged();
+    CxWordDoc* pDoc = wordView ? wordView->GetDocument() : nullptr;
+    if (!pDoc || pDoc != currentDoc)
+        return;
+    QTreeWidgetItem* pRow = ui->lvPages->topLevelItem(pDoc->GetCurrentPage());
+    if (pRow) {
+        const QSignalBlocker block(ui->lvPages);
+        ui->lvPages->setCurrentItem(pRow);
+        ui->lvPages->scrollToItem(pRow);
+    }
+}
+
+bool TfmMain::PageListKey(int nKey)
+{
+    if (!wordView || !currentDoc || wordView->GetDocument() != currentDoc)
+        return false;
+    int nDelta;
+    switch (nKey) {
+    case Qt::Key_PageUp: nDelta = -1; break;
+    case Qt::Key_PageDown: nDelta = 1; break;
+    case Qt::Key_Home: nDelta = -(1 << 30); break;
+    case Qt::Key_End: nDelta = 1 << 30; break;
+    default: return false;
+    }
+    wordView->StepPage(nDelta);
+    PreviewChanged();
+    return true;
 }
 
 void TfmMain::mnuViewOneClick()

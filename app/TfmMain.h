@@ -80,6 +80,15 @@ private:
     void pcMainChange();
     void mnuViewOneClick();
     void mnuViewMoreClick();
+    // The preview's zoom (View menu, the zoom box, the preview's own keys and wheel): shown
+    // in the box and kept in the settings.
+    void SetZoom(int nZoom);
+    void cbZoomChange();
+    void ZoomChanged();
+    // The page list follows the page the preview moved to by its keys.
+    void PreviewChanged();
+    // Page Up/Down and Home/End in the page list go through the pages as in the preview.
+    bool PageListKey(int nKey);
     void mnuToolOptionClick();
     void btnHelpClick();
     void mnuHelpWebClick();
@@ -111,6 +120,8 @@ private:
     bool ConvertPage(CxWordDoc* pDoc, int nIndex);
     bool ConvertDocument(const char* szPath);
     bool ConvertPageInto(CxWordDoc* pDoc, int nIndex);
+    // The pixels of the current page's picture at nDpi; false when it cannot be measured.
+    static bool PagePixels(CxWordDoc* pDoc, int nDpi, struct tagPOINT* pSize);
     // Rows whose conversion failed keep their tick.
     void RunOverRows(QTreeWidget* pList, bool bCheckedOnly, const std::function<bool(int)>& convert);
     void ConvertAllPages();

@@ -15,6 +15,7 @@
 #include "word/CxWordView.h"
 
 #include <windows.h>
+#include <gdiplusflat.h>
 #include <io.h>
 #include <shlobj.h>
 
@@ -29,7 +30,9 @@
 #include <string>
 #include <cstring>
 #include <filesystem>
+#include <new>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -53,6 +56,81 @@ void EnsureWorkFolders()
         if (*szFolder && access(szFolder, 0) != 0)
             std::filesystem::create_directories(szFolder, ec);
     }
+}
+
+// JPEG pictures at the chosen quality. The image library's writer gives every JPEG the
+// encoder's default quality, whatever it is handed: JPEG goes straight to the encoder, with
+// the quality as its parameter (as pagesnap-batch writes them).
+bool SaveJpeg(HDC hdc, int nWidth, int nHeight, const char* szPath, int nQuality)
+{
+    using namespace Gdiplus;
+    using namespace Gdiplus::DllExports;
+    static const bool s_bStarted = [] {
+        GdiplusStartupInput input;
+        memset(&input, 0, sizeof input);
+        input.GdiplusVersion = 1;
+        ULONG_PTR token = 0;
+        return GdiplusStartup(&token, &input, nullptr) == Ok;  // for the program's life
+    }();
+    if (!s_bStarted || nWidth <= 0 || nHeight <= 0)
+        return false;
+    // The rows as the encoder takes them: 32 bits, bottom-up, read from a copy of the surface.
+    HDC hCopy = CreateCompatibleDC(hdc);
+    HBITMAP hBitmap = hCopy ? CreateCompatibleBitmap(hdc, nWidth, nHeight) : nullptr;
+    BITMAPINFO bi;
+    memset(&bi, 0, sizeof bi);
+    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi.bmiHeader.biWidth = nWidth;
+    bi.bmiHeader.biHeight = nHeight;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    std::vector<BYTE> bits;
+    bool ok = false;
+    if (hBitmap) {
+        HGDIOBJ hOld = SelectObject(hCopy, hBitmap);
+        BitBlt(hCopy, 0, 0, nWidth, nHeight, hdc, 0, 0, SRCCOPY);
+        SelectObject(hCopy, hOld);
+        try {
+            bits.resize(size_t(nWidth) * 4 * size_t(nHeight));
+            ok = GetDIBits(hCopy, hBitmap, 0, UINT(nHeight), bits.data(), &bi, DIB_RGB_COLORS) == nHeight;
+        } catch (const std::bad_alloc&) {
+            ok = false;
+        }
+        DeleteObject(hBitmap);
+    }
+    if (hCopy)
+        DeleteDC(hCopy);
+    GpBitmap* pBitmap = nullptr;
+    if (!ok || GdipCreateBitmapFromGdiDib(&bi, bits.data(), &pBitmap) != Ok || !pBitmap)
+        return false;
+    CLSID clsid;
+    bool bFound = false;
+    UINT nCount = 0, nBytes = 0;
+    if (GdipGetImageEncodersSize(&nCount, &nBytes) == Ok && nBytes > 0) {
+        std::vector<BYTE> block(nBytes);
+        auto* pInfo = reinterpret_cast<ImageCodecInfo*>(block.data());
+        if (GdipGetImageEncoders(nCount, nBytes, pInfo) == Ok)
+            for (UINT i = 0; i < nCount && !bFound; ++i)
+                if (pInfo[i].MimeType && std::u16string(pInfo[i].MimeType) == u"image/jpeg") {
+                    clsid = pInfo[i].Clsid;
+                    bFound = true;
+                }
+    }
+    WCHAR wszPath[MAX_PATH];
+    ok = bFound && MultiByteToWideChar(CP_ACP, 0, szPath, -1, wszPath, MAX_PATH) > 0;
+    if (ok) {
+        ULONG quality = ULONG(nQuality);
+        EncoderParameters params;
+        params.Count = 1;
+        params.Parameter[0].Guid = EncoderQuality;
+        params.Parameter[0].NumberOfValues = 1;
+        params.Parameter[0].Type = 4;  // EncoderParameterValueTypeLong
+        params.Parameter[0].Value = &quality;
+        ok = GdipSaveImageToFile(pBitmap, wszPath, &clsid, &params) == Ok;
+    }
+    GdipDisposeImage(pBitmap);
+    return ok;
 }
 
 }  // namespace
@@ -117,7 +195,10 @@ bool TfmMain::WritePicture(HDC hdc, int nWidth, int nHeight, const char* szPath)
         return false;
     // Pixmill missing, a full disk or a folder removed during the run: no picture at all, and
     // the one of an earlier run stays as it was.
-    if (!PictureLibCaptureDC(hdc, 0, 0, nWidth, nHeight, szTemp, 90) ||
+    const bool bWritten = ImageExtension(OptionSettings.ImageType)[0] == 'j'
+                              ? SaveJpeg(hdc, nWidth, nHeight, szTemp, OptionSettings.JpegQuality)
+                              : PictureLibCaptureDC(hdc, 0, 0, nWidth, nHeight, szTemp, OptionSettings.JpegQuality) != 0;
+    if (!bWritten ||
         !MoveFileExA(szTemp, szPath, MOVEFILE_REPLACE_EXISTING)) {
         DeleteFileA(szTemp);
         return false;
@@ -136,6 +217,22 @@ void TfmMain::BeginRun()
     runSuffixes.clear();
 }
 
+bool TfmMain::PagePixels(CxWordDoc* pDoc, int nDpi, POINT* pSize)
+{
+    SIZEL extent;
+    if (!pDoc || !pSize || nDpi <= 0 || !pDoc->GetPageExtent(&extent))
+        return false;
+    // HIMETRIC (0.01 mm) to pixels, a part pixel at the edge counting whole so that the
+    // picture covers the page: the rule of pagesnap-batch, so that both make the same sizes.
+    const long long w = ((long long)extent.cx * nDpi + 2539) / 2540;
+    const long long h = ((long long)extent.cy * nDpi + 2539) / 2540;
+    if (w <= 0 || h <= 0 || w > INT32_MAX || h > INT32_MAX)
+        return false;
+    pSize->x = (LONG)w;
+    pSize->y = (LONG)h;
+    return true;
+}
+
 bool TfmMain::ConvertPageInto(CxWordDoc* pDoc, int nIndex)
 {
     if (!pDoc->SelectPage(nIndex))
@@ -147,15 +244,16 @@ bool TfmMain::ConvertPageInto(CxWordDoc* pDoc, int nIndex)
     if (!hScreen)
         return false;
     POINT size;
-    bool ok = pDoc->GetPageSize(hScreen, &size);
+    bool ok = PagePixels(pDoc, OptionSettings.Resolution, &size);
     HDC hMem = ok ? CreateCompatibleDC(hScreen) : nullptr;
     HBITMAP hBitmap = hMem ? CreateCompatibleBitmap(hScreen, size.x, size.y) : nullptr;
     ok = hBitmap != nullptr;
     if (ok) {
         RECT r = {0, 0, size.x, size.y};
         HGDIOBJ hOld = SelectObject(hMem, hBitmap);
-        // A page that was not drawn leaves no picture (it would be a white one).
-        ok = pDoc->DrawPage(nIndex, hMem, &r, &r) && WritePicture(hMem, size.x, size.y, szPath);
+        // The whole page drawn at the picture's size (not the screen's, then cut); a page that
+        // was not drawn leaves no picture (it would be a white one).
+        ok = pDoc->RenderPage(nIndex, hMem, &r) && WritePicture(hMem, size.x, size.y, szPath);
         SelectObject(hMem, hOld);
         DeleteObject(hBitmap);
     }

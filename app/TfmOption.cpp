@@ -66,6 +66,11 @@ TfmOption::TfmOption(QWidget* parent) : QDialog(parent), ui(new Ui::TfmOption)
             [this] { BrowseInto("Choose Extra Fonts Folder", ui->edtFontsDir); });
     connect(ui->btnOK, &QPushButton::clicked, this, [this] { btnOKClick(); });
     connect(ui->btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    // The quality is a JPEG setting: offered while JPG is chosen.
+    connect(ui->rbtnJPG, &QRadioButton::toggled, this, [this](bool bOn) {
+        ui->spnQuality->setEnabled(bOn);
+        ui->lblQuality->setEnabled(bOn);
+    });
 }
 
 TfmOption::~TfmOption() { delete ui; }
@@ -83,8 +88,15 @@ bool TfmOption::UpdateData(bool bStore)
         ui->edtTempDir->setText(QString::fromUtf8(OptionSettings.TempPath));
         ui->edtFontsDir->setText(QString::fromUtf8(OptionSettings.FontsPath));
         ui->cbCleanWord->setChecked(OptionSettings.CleanWord);
+        ui->spnResolution->setValue(OptionSettings.Resolution);
+        ui->spnQuality->setValue(OptionSettings.JpegQuality);
+        ui->spnQuality->setEnabled(ui->rbtnJPG->isChecked());
+        ui->lblQuality->setEnabled(ui->rbtnJPG->isChecked());
         return true;
     }
+    // A number typed but not yet confirmed by leaving the box counts, within the box's range.
+    ui->spnResolution->interpretText();
+    ui->spnQuality->interpretText();
     std::string output = Trim(ui->edtDirOutput->text());
     if (!UsableOrDefault(output, true)) {
         MessageBoxA(platform::ui::WindowOf(this), "Invalid output path.", "Error", MB_OK | MB_ICONERROR);
@@ -112,6 +124,8 @@ bool TfmOption::UpdateData(bool bStore)
     memcpy(OptionSettings.TempPath, temp.c_str(), temp.size() + 1);
     OptionSettings.ImageType = ui->rbtnBMP->isChecked() ? 1 : ui->rbtnPNG->isChecked() ? 3 : 2;
     OptionSettings.CleanWord = ui->cbCleanWord->isChecked();
+    OptionSettings.Resolution = ui->spnResolution->value();
+    OptionSettings.JpegQuality = ui->spnQuality->value();
     return true;
 }
 

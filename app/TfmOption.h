@@ -1,5 +1,6 @@
-// The options dialog: picture format, output and temporary folders, and whether the document
-// engine's processes are ended at exit. Edits OptionSettings in place on OK.
+// The options dialog: picture format, resolution and JPEG quality, output and temporary
+// folders, and whether the document engine's processes are ended at exit. Edits
+// OptionSettings in place on OK.
 #pragma once
 
 #include <QDialog>

@@ -453,6 +453,13 @@ bool CxWordDoc::GetPageSize(HDC hdc, POINT* pSize)
 {
     if (!pSize || m_nCurrPage < 0 || size_t(m_nCurrPage) >= m_PageSizes.size())
         return false;
+    // Sizes are kept for one resolution: a device of another (a window on a denser screen)
+    // measures them again.
+    const int nDpi = GetDeviceCaps(hdc, LOGPIXELSX);
+    if (m_nSizesDpi != 0 && nDpi != m_nSizesDpi)
+        m_PageSizes.assign(m_PageSizes.size(), POINT{0, 0});
+    if (nDpi > 0)
+        m_nSizesDpi = nDpi;
     POINT& known = m_PageSizes[size_t(m_nCurrPage)];
     if (known.x != 0 && known.y != 0) {
         *pSize = known;

@@ -90,6 +90,7 @@ protected:
     int m_nContentEnd;
     int m_nPageCount;
     std::vector<POINT> m_PageSizes; // per page, {0, 0} until measured
+    int m_nSizesDpi = 0;            // the resolution they were measured at; 0: not yet
     bool m_bTemplateMade; // this document's template copy was written by this object
     // The private folder of this document's temporary documents, made on first need.
     char m_szTempFolder[MAX_PATH];

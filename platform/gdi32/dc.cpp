@@ -80,14 +80,15 @@ BOOL WINAPI DeleteDC(HDC hdc)
 
 int WINAPI GetDeviceCaps(HDC hdc, int index)
 {
-    if (!AsDc(hdc))
+    Dc* dc = AsDc(hdc);
+    if (!dc)
         return 0;
     switch (index) {
     case BITSPIXEL: return 32;
     case PLANES: return 1;
     case NUMCOLORS: return -1;
     case LOGPIXELSX:
-    case LOGPIXELSY: return s_dpi;
+    case LOGPIXELSY: return dc->dpi > 0 ? dc->dpi : s_dpi;
     case HORZRES: return s_screenWidth;
     case VERTRES: return s_screenHeight;
     case HORZSIZE: return (int)(s_screenWidth * 254L / (s_dpi * 10L));
@@ -131,9 +132,10 @@ BOOL WINAPI LPtoDP(HDC hdc, LPPOINT lppt, int c)
         return FALSE;
     if (dc->mapMode == MM_TEXT)
         return TRUE;
+    const int dpi = dc->dpi > 0 ? dc->dpi : s_dpi;
     for (int i = 0; i < c; ++i) {  // MM_HIMETRIC: 2540 units an inch, y axis up
-        lppt[i].x = MulDivRound(lppt[i].x, s_dpi, 2540);
-        lppt[i].y = MulDivRound(-(int64_t)lppt[i].y, s_dpi, 2540);
+        lppt[i].x = MulDivRound(lppt[i].x, dpi, 2540);
+        lppt[i].y = MulDivRound(-(int64_t)lppt[i].y, dpi, 2540);
     }
     return TRUE;
 }

@@ -96,6 +96,7 @@ typedef struct tagPAINTSTRUCT {
 #define WM_CLOSE 0x0010
 #define WM_ERASEBKGND 0x0014
 #define WM_NCDESTROY 0x0082
+#define WM_KEYDOWN 0x0100
 #define WM_COMMAND 0x0111
 #define WM_HSCROLL 0x0114
 #define WM_VSCROLL 0x0115
@@ -105,6 +106,7 @@ typedef struct tagPAINTSTRUCT {
 #define WM_LBUTTONDBLCLK 0x0203
 #define WM_RBUTTONDOWN 0x0204
 #define WM_RBUTTONUP 0x0205
+#define WM_MOUSEWHEEL 0x020A
 #define WM_USER 0x0400
 
 // WM_SIZE kinds
@@ -115,6 +117,35 @@ typedef struct tagPAINTSTRUCT {
 #define MK_RBUTTON 0x0002
 #define MK_SHIFT 0x0004
 #define MK_CONTROL 0x0008
+
+// WM_MOUSEWHEEL: the keys in the low word of wParam, the distance (multiples of WHEEL_DELTA,
+// positive away from the user) in the high word.
+#define WHEEL_DELTA 120
+#define GET_WHEEL_DELTA_WPARAM(wParam) ((short)HIWORD(wParam))
+#define GET_KEYSTATE_WPARAM(wParam) (LOWORD(wParam))
+
+// Virtual keys (WM_KEYDOWN's wParam; digits and letters are their ASCII capitals)
+#define VK_BACK 0x08
+#define VK_TAB 0x09
+#define VK_RETURN 0x0D
+#define VK_SHIFT 0x10
+#define VK_CONTROL 0x11
+#define VK_MENU 0x12
+#define VK_ESCAPE 0x1B
+#define VK_SPACE 0x20
+#define VK_PRIOR 0x21
+#define VK_NEXT 0x22
+#define VK_END 0x23
+#define VK_HOME 0x24
+#define VK_LEFT 0x25
+#define VK_UP 0x26
+#define VK_RIGHT 0x27
+#define VK_DOWN 0x28
+#define VK_DELETE 0x2E
+#define VK_ADD 0x6B
+#define VK_SUBTRACT 0x6D
+#define VK_OEM_PLUS 0xBB
+#define VK_OEM_MINUS 0xBD
 
 // Scroll bars and scroll requests (low word of wParam of WM_HSCROLL / WM_VSCROLL)
 #define SB_HORZ 0
@@ -227,6 +258,30 @@ BOOL WINAPI SetScrollRange(HWND hWnd, int nBar, int nMinPos, int nMaxPos, BOOL b
 BOOL WINAPI GetScrollRange(HWND hWnd, int nBar, LPINT lpMinPos, LPINT lpMaxPos);
 int WINAPI SetScrollPos(HWND hWnd, int nBar, int nPos, BOOL bRedraw);
 int WINAPI GetScrollPos(HWND hWnd, int nBar);
+
+// Resolution awareness (Windows 10). A window made while its thread's context is per-monitor
+// aware has its client area in the screen's device pixels: GetClientRect, WM_SIZE, mouse
+// positions and its device contexts count device pixels, and its device contexts give the
+// device resolution for LOGPIXELSX/Y (192 on a screen of two device pixels a point). Its
+// position and size as given to CreateWindowExA and MoveWindow stay in the parent's units.
+// Other windows count the desktop's logical pixels.
+DECLARE_HANDLE(DPI_AWARENESS_CONTEXT);
+#define DPI_AWARENESS_CONTEXT_UNAWARE ((DPI_AWARENESS_CONTEXT)(LONG_PTR)-1)
+#define DPI_AWARENESS_CONTEXT_SYSTEM_AWARE ((DPI_AWARENESS_CONTEXT)(LONG_PTR)-2)
+#define DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE ((DPI_AWARENESS_CONTEXT)(LONG_PTR)-3)
+#define DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2 ((DPI_AWARENESS_CONTEXT)(LONG_PTR)-4)
+// Returns the context it replaces (the system-aware one at start); null for a value that is
+// none of the above.
+DPI_AWARENESS_CONTEXT WINAPI SetThreadDpiAwarenessContext(DPI_AWARENESS_CONTEXT dpiContext);
+// The resolution a window's device contexts give; 0 for no window.
+UINT WINAPI GetDpiForWindow(HWND hwnd);
+
+// Keyboard focus: the window that receives WM_KEYDOWN. Returns the window that had it (null
+// when none of the platform's windows had it).
+HWND WINAPI SetFocus(HWND hWnd);
+HWND WINAPI GetFocus(void);
+// The high bit (a negative value) when the key is down: VK_SHIFT, VK_CONTROL, VK_MENU.
+SHORT WINAPI GetKeyState(int nVirtKey);
 // Message box owned by hWnd (NULL: no owner) with the MB_ buttons and icon; returns the ID of
 // the button chosen, the cancelling button for Escape or close (IDOK for MB_OK), 0 on failure.
 int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);

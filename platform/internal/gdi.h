@@ -32,6 +32,7 @@ struct Dc : GdiObject {
     int mapMode = MM_TEXT;
     int stretchMode = BLACKONWHITE;
     HWND hwnd = nullptr;  // the window of a window DC
+    int dpi = 0;          // LOGPIXELSX/Y of a window DC counting device pixels; 0: the screen's
 };
 
 // Live-object registry: a handle is used only while it names a live object of the kind.

@@ -6,9 +6,12 @@
 #include "user_private.h"
 #include "../internal/ui.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QImage>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QWheelEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QScreen>
@@ -18,6 +21,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <set>
@@ -73,6 +77,9 @@ struct Window {
     bool invalid = false, erase = false;
     RECT update{};
     int clientW = -1, clientH = -1;  // the size last reported with WM_SIZE
+    // Made per-monitor aware: the client area counts device pixels, `scale` to a logical one.
+    bool perMonitor = false;
+    double scale = 1.0;
     bool created = false, destroying = false, painting = false;
     int sizeDepth = 0;
 };
@@ -97,6 +104,13 @@ Window* Win(HWND h)
 
 HWND Handle(Window* w) { return reinterpret_cast<HWND>(w); }
 
+DPI_AWARENESS_CONTEXT s_dpiContext = DPI_AWARENESS_CONTEXT_SYSTEM_AWARE;
+
+// Logical pixels of a window's client widget in the window's own units.
+int Device(const Window* w, int logical) { return w->perMonitor ? (int)std::lround(logical * w->scale) : logical; }
+
+int WindowDpi(const Window* w) { return w->perMonitor ? (int)std::lround(ScreenDpi() * w->scale) : ScreenDpi(); }
+
 LRESULT Send(Window* w, UINT msg, WPARAM wp, LPARAM lp)
 {
     if (!w || !w->cls || !w->cls->wc.lpfnWndProc)
@@ -105,6 +119,57 @@ LRESULT Send(Window* w, UINT msg, WPARAM wp, LPARAM lp)
 }
 
 void DestroyInternals(Window* w);
+void Relayout(Window* w);
+
+// The modifier keys of the input event being handed to a window procedure, for GetKeyState;
+// outside such an event, the application's.
+bool s_inInput = false;
+Qt::KeyboardModifiers s_inputModifiers;
+
+struct InputScope {
+    explicit InputScope(Qt::KeyboardModifiers m) : was(s_inInput), wasMods(s_inputModifiers)
+    {
+        s_inInput = true;
+        s_inputModifiers = m;
+    }
+    ~InputScope()
+    {
+        s_inInput = was;
+        s_inputModifiers = wasMods;
+    }
+    bool was;
+    Qt::KeyboardModifiers wasMods;
+};
+
+// The virtual key of a Qt key; 0 for keys the platform does not pass on.
+WPARAM VirtualKey(const QKeyEvent* e)
+{
+    const int k = e->key();
+    const bool keypad = e->modifiers() & Qt::KeypadModifier;
+    if ((k >= Qt::Key_0 && k <= Qt::Key_9) || (k >= Qt::Key_A && k <= Qt::Key_Z))
+        return WPARAM(k);  // Qt's codes of digits and letters are their ASCII capitals
+    switch (k) {
+    case Qt::Key_Backspace: return VK_BACK;
+    case Qt::Key_Tab: return VK_TAB;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return VK_RETURN;
+    case Qt::Key_Escape: return VK_ESCAPE;
+    case Qt::Key_Space: return VK_SPACE;
+    case Qt::Key_PageUp: return VK_PRIOR;
+    case Qt::Key_PageDown: return VK_NEXT;
+    case Qt::Key_End: return VK_END;
+    case Qt::Key_Home: return VK_HOME;
+    case Qt::Key_Left: return VK_LEFT;
+    case Qt::Key_Up: return VK_UP;
+    case Qt::Key_Right: return VK_RIGHT;
+    case Qt::Key_Down: return VK_DOWN;
+    case Qt::Key_Delete: return VK_DELETE;
+    case Qt::Key_Plus: return keypad ? VK_ADD : VK_OEM_PLUS;
+    case Qt::Key_Equal: return VK_OEM_PLUS;  // the key that carries '+' on most layouts
+    case Qt::Key_Minus: return keypad ? VK_SUBTRACT : VK_OEM_MINUS;
+    default: return 0;
+    }
+}
 
 // The client area: shows the backing bitmap and turns mouse input into messages.
 class ClientWidget : public QWidget {
@@ -113,11 +178,15 @@ public:
     {
         setMouseTracking(true);
         setAttribute(Qt::WA_OpaquePaintEvent);
+        setFocusPolicy(Qt::ClickFocus);
     }
 
 protected:
     void paintEvent(QPaintEvent*) override
     {
+        // Moved to a screen of another density: a backing of its pixels, and WM_SIZE.
+        if (m_w->perMonitor && devicePixelRatioF() != m_w->scale)
+            Relayout(m_w);
         if (m_w->invalid) {
             m_w->painting = true;
             Send(m_w, WM_PAINT, 0, 0);
@@ -128,6 +197,7 @@ protected:
         if (Bitmap* b = m_w->backing) {
             QImage img(reinterpret_cast<const uchar*>(b->bits), b->width, b->height, b->width * 4,
                        QImage::Format_RGB32);
+            img.setDevicePixelRatio(m_w->scale);  // device pixels one for one
             p.drawImage(0, 0, img);
         }
     }
@@ -142,6 +212,40 @@ protected:
         Mouse(e, dbl ? WM_LBUTTONDBLCLK : Down(e));
     }
     void mouseMoveEvent(QMouseEvent* e) override { Mouse(e, WM_MOUSEMOVE); }
+    void keyPressEvent(QKeyEvent* e) override
+    {
+        const WPARAM vk = VirtualKey(e);
+        if (!vk) {
+            QWidget::keyPressEvent(e);
+            return;
+        }
+        InputScope scope(e->modifiers());
+        // Bit 30: the key was down before (auto-repeat); the repeat count in the low word.
+        Send(m_w, WM_KEYDOWN, vk, LPARAM(1) | (e->isAutoRepeat() ? LPARAM(1) << 30 : 0));
+    }
+    void wheelEvent(QWheelEvent* e) override
+    {
+        const int delta = e->angleDelta().y();
+        if (delta == 0) {
+            e->ignore();
+            return;
+        }
+        InputScope scope(e->modifiers());
+        WORD keys = 0;
+        if (e->buttons() & Qt::LeftButton)
+            keys |= MK_LBUTTON;
+        if (e->buttons() & Qt::RightButton)
+            keys |= MK_RBUTTON;
+        if (e->modifiers() & Qt::ShiftModifier)
+            keys |= MK_SHIFT;
+        if (e->modifiers() & Qt::ControlModifier)
+            keys |= MK_CONTROL;
+        // The position in screen coordinates, as Windows gives it.
+        const QPoint pt = e->globalPosition().toPoint();
+        Send(m_w, WM_MOUSEWHEEL, MAKEWPARAM(keys, (WORD)(short)std::clamp(delta, -32768, 32767)),
+             MAKELPARAM((SHORT)pt.x(), (SHORT)pt.y()));
+        e->accept();
+    }
 
 private:
     static UINT Down(QMouseEvent* e) { return e->button() == Qt::RightButton ? WM_RBUTTONDOWN : WM_LBUTTONDOWN; }
@@ -156,7 +260,8 @@ private:
             keys |= MK_SHIFT;
         if (e->modifiers() & Qt::ControlModifier)
             keys |= MK_CONTROL;
-        QPoint pt = e->position().toPoint();
+        QPoint pt = (e->position() * (m_w->perMonitor ? m_w->scale : 1.0)).toPoint();
+        InputScope scope(e->modifiers());
         Send(m_w, msg, keys, MAKELPARAM((SHORT)pt.x(), (SHORT)pt.y()));
     }
     Window* m_w;
@@ -211,6 +316,12 @@ void Relayout(Window* w)
         h->setVisible(showH);
     }
     w->client->setGeometry(0, 0, cw, ch);
+    // A per-monitor aware window's client area and backing count device pixels.
+    if (w->perMonitor) {
+        w->scale = w->client->devicePixelRatioF();
+        cw = Device(w, cw);
+        ch = Device(w, ch);
+    }
 
     int oldW = w->backing ? w->backing->width : 0, oldH = w->backing ? w->backing->height : 0;
     if (cw != oldW || ch != oldH) {
@@ -295,6 +406,8 @@ void DestroyInternals(Window* w)
 HDC WindowDc(Window* w)
 {
     Dc* dc = NewDc(OBJ_DC, w->backing, Handle(w));
+    if (dc && w->perMonitor)
+        dc->dpi = WindowDpi(w);
     if (dc)
         w->dcs.insert(dc);
     return reinterpret_cast<HDC>(dc);
@@ -446,6 +559,8 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
     auto* w = new Window;
     w->cls = cls;
     w->style = dwStyle;
+    w->perMonitor = s_dpiContext == DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE ||
+                    s_dpiContext == DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2;
     Windows().insert(w);
     w->frame = new FrameWidget(w, ParentWidget(hWndParent));
     w->widget = w->frame;
@@ -584,7 +699,10 @@ BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect)
     QWidget* c = w->cls ? static_cast<QWidget*>(w->client) : w->widget.data();
     if (!c)
         return FALSE;
-    SetRect(lpRect, 0, 0, c->width(), c->height());
+    if (w->cls)
+        SetRect(lpRect, 0, 0, Device(w, c->width()), Device(w, c->height()));
+    else
+        SetRect(lpRect, 0, 0, c->width(), c->height());
     return TRUE;
 }
 
@@ -748,4 +866,62 @@ int WINAPI GetScrollPos(HWND hWnd, int nBar)
 {
     ScrollBar* sb = Bar(hWnd, nBar);
     return sb ? sb->pos : 0;
+}
+
+HWND WINAPI GetFocus(void)
+{
+    QWidget* focus = QApplication::focusWidget();
+    for (Window* w : Windows()) {
+        if (w->cls && w->client == focus)
+            return Handle(w);
+        if (!w->cls && w->widget == focus)
+            return Handle(w);
+    }
+    return nullptr;
+}
+
+HWND WINAPI SetFocus(HWND hWnd)
+{
+    HWND before = GetFocus();
+    Window* w = Win(hWnd);
+    if (!w)
+        return before;
+    QWidget* target = w->cls ? static_cast<QWidget*>(w->client) : w->widget.data();
+    if (target)
+        target->setFocus(Qt::OtherFocusReason);
+    return before;
+}
+
+SHORT WINAPI GetKeyState(int nVirtKey)
+{
+    const Qt::KeyboardModifiers mods = s_inInput ? s_inputModifiers : QGuiApplication::keyboardModifiers();
+    Qt::KeyboardModifier wanted;
+    switch (nVirtKey) {
+    case VK_SHIFT: wanted = Qt::ShiftModifier; break;
+    case VK_CONTROL: wanted = Qt::ControlModifier; break;
+    case VK_MENU: wanted = Qt::AltModifier; break;
+    default: return 0;
+    }
+    return (mods & wanted) ? SHORT(0x8000) : SHORT(0);
+}
+
+DPI_AWARENESS_CONTEXT WINAPI SetThreadDpiAwarenessContext(DPI_AWARENESS_CONTEXT dpiContext)
+{
+    if (dpiContext != DPI_AWARENESS_CONTEXT_UNAWARE && dpiContext != DPI_AWARENESS_CONTEXT_SYSTEM_AWARE &&
+        dpiContext != DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE &&
+        dpiContext != DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2)
+        return nullptr;
+    DPI_AWARENESS_CONTEXT old = s_dpiContext;
+    s_dpiContext = dpiContext;
+    return old;
+}
+
+UINT WINAPI GetDpiForWindow(HWND hwnd)
+{
+    Window* w = Win(hwnd);
+    if (!w)
+        return 0;
+    if (w->perMonitor && w->client)
+        w->scale = w->client->devicePixelRatioF();
+    return (UINT)WindowDpi(w);
 }

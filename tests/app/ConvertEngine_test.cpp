@@ -4,8 +4,11 @@
 #include "TempDir.h"
 #include "WordServerTest.h"
 #include "word/TempFolder.h"
+#include "common/misc/WinUtil.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
 #include <filesystem>
 #include <set>
 
@@ -221,6 +224,49 @@ TEST_F(Conversion, EngineReplacedBetweenDocumentsPastItsLimits)
     EXPECT_NE(shown, CxEngineLimit::OwnEngine());
     EXPECT_EQ(3, Pages()->topLevelItemCount());
     OptionSettings.EngineMemory = OptionSettings.EngineDocuments = 0;
+}
+
+// Pagesnap and pagesnap-batch make the same pictures at a resolution other than the screen's:
+// the same pixels per page (the page's extent times the resolution, a part pixel counting
+// whole), the same drawing and, for PNG, the same file.
+TEST_F(Conversion, PicturesAtAResolutionAreThoseOfPagesnapBatch)
+{
+    char szFolder[MAX_PATH];
+    GetModuleFolder(nullptr, szFolder);
+    const std::string batch = std::string(szFolder) + "pagesnap-batch";
+    ASSERT_EQ(0, access(batch.c_str(), X_OK)) << batch;
+    const struct {
+        int type;
+        const char* ext;
+        int dpi, quality;
+        int width, height;  // A4
+    } rows[] = {{3, "png", 150, 90, 1241, 1754}, {2, "jpg", 200, 60, 1654, 2339}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.ext << " at " << row.dpi << " dpi, quality " << row.quality);
+        TempDir batchOut;
+        const std::string cmd = "'" + batch + "' -j 1 -r " + std::to_string(row.dpi) + " -q " +
+                                std::to_string(row.quality) + " -f " + row.ext + " -o '" + batchOut.Path() + "' '" +
+                                (*s_docs / "three.doc") + "' >/dev/null 2>&1";
+        ASSERT_EQ(0, system(cmd.c_str())) << cmd;
+
+        OptionSettings.ImageType = row.type;
+        OptionSettings.Resolution = row.dpi;
+        OptionSettings.JpegQuality = row.quality;
+        ASSERT_TRUE(Load(*s_docs / "three.doc"));
+        ConvertAll();
+        for (int page = 1; page <= 3; ++page) {
+            SCOPED_TRACE(page);
+            const std::string name = "three_" + std::to_string(page) + "." + row.ext;
+            int w = 0, h = 0, bpp = 0, bw = 0, bh = 0;
+            ASSERT_TRUE(PictureSize(out / name, row.ext, &w, &h, &bpp));
+            ASSERT_TRUE(PictureSize(batchOut / name, row.ext, &bw, &bh, &bpp));
+            EXPECT_EQ(row.width, w);
+            EXPECT_EQ(row.height, h);
+            EXPECT_EQ(bw, w);
+            EXPECT_EQ(bh, h);
+            EXPECT_TRUE(ReadWhole(out / name) == ReadWhole(batchOut / name)) << "the same file";
+        }
+    }
 }
 
 }  // namespace

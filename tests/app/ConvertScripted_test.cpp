@@ -8,6 +8,10 @@
 #include "ScriptedWord.h"
 #include "TempDir.h"
 #include "app/PictureLib.h"
+#include "word/CxWordDoc.h"
+
+#include <QComboBox>
+#include <QKeyEvent>
 
 #include <dirent.h>
 #include <signal.h>
@@ -304,3 +308,125 @@ TEST_F(ScriptedConversion, TheOutputFolderOpensWithItsNameWhole)
     EXPECT_EQ("file://" + base + "Folium%20Converter/\n", opener.Opened(1));
     EXPECT_EQ(0, access((folder + "/one_1.bmp").c_str(), 0));
 }
+
+namespace {
+
+// Width and height of a BMP or JPEG file (the JPEG's first frame header); {0, 0} for neither.
+std::pair<int, int> PictureSize(const std::string& path)
+{
+    const std::string s = ReadWhole(path);
+    auto u8 = [&](size_t o) { return o < s.size() ? (int)(uint8_t)s[o] : 0; };
+    if (s.compare(0, 2, "BM") == 0 && s.size() >= 26)
+        return {u8(18) | u8(19) << 8 | u8(20) << 16 | u8(21) << 24, u8(22) | u8(23) << 8 | u8(24) << 16 | u8(25) << 24};
+    for (size_t i = 2; i + 9 < s.size(); ++i)
+        if (u8(i) == 0xff && u8(i + 1) == 0xc0)
+            return {u8(i + 7) << 8 | u8(i + 8), u8(i + 5) << 8 | u8(i + 6)};
+    return {0, 0};
+}
+
+// The first value of a JPEG file's first quantisation table: the larger, the coarser.
+int FirstQuantiser(const std::string& path)
+{
+    const std::string s = ReadWhole(path);
+    for (size_t i = 2; i + 5 < s.size(); ++i)
+        if ((uint8_t)s[i] == 0xff && (uint8_t)s[i + 1] == 0xdb)
+            return (uint8_t)s[i + 5];
+    return -1;
+}
+
+// The resolution of the options gives the pictures' pixels by pagesnap-batch's rule: the page's
+// extent in HIMETRIC times the resolution, a part pixel counting whole.
+TEST_F(ScriptedConversion, PicturesHaveThePixelsOfTheChosenResolution)
+{
+    const struct {
+        int dpi;
+        LONG cx, cy;
+        int width, height;
+    } rows[] = {
+        {96, 21000, 29700, 794, 1123},    // A4
+        {300, 21000, 29700, 2481, 3508},  // A4 for print
+        {72, 21590, 27940, 612, 792},     // Letter
+        {96, 10010, 10010, 379, 379},     // 378.3 pixels: the part pixel counts whole
+        {600, 2540, 1270, 600, 300},
+    };
+    OptionSettings.ImageType = 1;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.dpi << " dpi, " << row.cx << " x " << row.cy);
+        OptionSettings.Resolution = row.dpi;
+        const std::string name = "r" + std::to_string(row.dpi) + "_" + std::to_string(row.cx);
+        ASSERT_TRUE(Load(Doc(name + ".doc", {"res one", "res two"}, row.cx, row.cy)));
+        ConvertThis();
+        const auto size = PictureSize(out / (name + "_1.bmp"));
+        EXPECT_EQ(row.width, size.first);
+        EXPECT_EQ(row.height, size.second);
+        EXPECT_EQ(scripted::PageColour("res one"), MiddlePixel(out / (name + "_1.bmp")));
+    }
+}
+
+// JPEG pictures are written at the quality of the options (not the encoder's default).
+TEST_F(ScriptedConversion, JpegPicturesTakeTheChosenQuality)
+{
+    OptionSettings.ImageType = 2;
+    OptionSettings.Resolution = 96;
+    ASSERT_TRUE(Load(Doc("q.doc", {"quality"})));
+    int previous = 1000;
+    for (int quality : {10, 50, 75, 90, 100}) {
+        SCOPED_TRACE(quality);
+        OptionSettings.JpegQuality = quality;
+        ConvertThis();
+        const std::string path = out / "q_1.jpg";
+        EXPECT_EQ((std::pair<int, int>{794, 1123}), PictureSize(path));
+        const int q = FirstQuantiser(path);
+        EXPECT_LT(q, previous) << "a higher quality quantises finer";
+        if (quality == 100)
+            EXPECT_EQ(1, q);
+        previous = q;
+    }
+}
+
+// The single-document view: the zoom box and the View menu set the preview's zoom and keep it
+// in the settings; Page Up/Down, Home and End in the page list go through the pages and the
+// list follows.
+TEST_F(ScriptedConversion, ZoomAndPageKeysOfTheSingleDocumentView)
+{
+    ViewOne();
+    w->show();
+    ASSERT_TRUE(Load(Doc("keys.doc", {"k1", "k2", "k3", "k4"})));
+    CxWordView* view = View();
+    const struct {
+        QAction* action;
+        int zoom;
+        const char* shown;
+    } zooms[] = {{w->ui->mnuViewFitPage, CxWordView::kZoomFitPage, "Fit Page"},
+                 {w->ui->mnuViewActualSize, 100, "100 %"},
+                 {w->ui->mnuViewZoomIn, 125, "125 %"},
+                 {w->ui->mnuViewZoomOut, 100, "100 %"},
+                 {w->ui->mnuViewZoomOut, 75, "75 %"},
+                 {w->ui->mnuViewFitWidth, CxWordView::kZoomFitWidth, "Fit Width"}};
+    for (const auto& z : zooms) {
+        SCOPED_TRACE(z.shown);
+        z.action->trigger();
+        EXPECT_EQ(z.zoom, view->GetZoom());
+        EXPECT_EQ(z.zoom, OptionSettings.Zoom);
+        EXPECT_EQ(z.shown, w->ui->cbZoom->currentText().toStdString());
+    }
+    w->ui->cbZoom->setCurrentIndex(w->ui->cbZoom->findData(200));
+    emit w->ui->cbZoom->activated(w->ui->cbZoom->currentIndex());
+    EXPECT_EQ(200, view->GetZoom());
+
+    const struct {
+        Qt::Key key;
+        int page;
+    } keys[] = {{Qt::Key_PageDown, 1}, {Qt::Key_PageDown, 2}, {Qt::Key_PageUp, 1}, {Qt::Key_End, 3},
+                {Qt::Key_PageDown, 3}, {Qt::Key_Home, 0},     {Qt::Key_PageUp, 0}};
+    for (const auto& k : keys) {
+        SCOPED_TRACE(testing::Message() << "key " << k.key << " to page " << k.page + 1);
+        QKeyEvent press(QEvent::KeyPress, k.key, Qt::NoModifier);
+        QApplication::sendEvent(Pages(), &press);
+        EXPECT_EQ(k.page, view->GetDocument()->GetCurrentPage());
+        EXPECT_EQ(Pages()->topLevelItem(k.page), Pages()->currentItem()) << "the list follows";
+        EXPECT_EQ(200, view->GetZoom()) << "the zoom stays from page to page";
+    }
+}
+
+}  // namespace

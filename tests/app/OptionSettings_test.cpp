@@ -83,6 +83,61 @@ TEST_F(Settings, EngineLimitsAreReadWithTheirDefaults)
     }
 }
 
+// Resolution, JPEG quality and the preview's zoom: read with their defaults (a value out of
+// range gives the default too), and kept in the file only once they differ from what it gives.
+TEST_F(Settings, PictureAndZoomKeysAreReadInRangeAndWrittenOnlyOnceSet)
+{
+    const struct {
+        const char* lines;
+        int dpi, quality, zoom;
+    } rows[] = {
+        {"", 96, 90, CxWordView::kZoomFitWidth},
+        {"Resolution=300\nJpegQuality=55\nZoom=150\n", 300, 55, 150},
+        {"Resolution=72\nJpegQuality=1\nZoom=-1\n", 72, 1, CxWordView::kZoomFitPage},
+        {"Resolution=600\nJpegQuality=100\nZoom=400\n", 600, 100, 400},
+        {"Resolution=71\nJpegQuality=0\nZoom=24\n", 96, 90, CxWordView::kZoomFitWidth},
+        {"Resolution=601\nJpegQuality=101\nZoom=-3\n", 96, 90, CxWordView::kZoomFitWidth},
+        {"Resolution=x\nJpegQuality=-90\nZoom=\n", 96, 90, CxWordView::kZoomFitWidth},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.lines);
+        WriteIni(std::string("[Option]\n") + row.lines);
+        LoadOptionSettings();
+        EXPECT_EQ(row.dpi, OptionSettings.Resolution);
+        EXPECT_EQ(row.quality, OptionSettings.JpegQuality);
+        EXPECT_EQ(row.zoom, OptionSettings.Zoom);
+    }
+
+    // Untouched defaults leave a file without the keys as it was.
+    std::filesystem::remove(m_ini);
+    LoadOptionSettings();
+    SaveOptionSettings();
+    const std::string plain = ReadWhole(m_ini);
+    for (const char* key : {"Resolution", "JpegQuality", "Zoom"})
+        EXPECT_EQ(std::string::npos, plain.find(key)) << plain;
+
+    // Set once, they are written and read back; set back to the defaults, they are written too
+    // (the file holds other values that would otherwise come back).
+    OptionSettings.Resolution = 300;
+    OptionSettings.JpegQuality = 40;
+    OptionSettings.Zoom = CxWordView::kZoomFitPage;
+    SaveOptionSettings();
+    EXPECT_EQ(plain + "Resolution=300\nJpegQuality=40\nZoom=-1\n", ReadWhole(m_ini));
+    memset(&OptionSettings, 0, sizeof OptionSettings);
+    LoadOptionSettings();
+    EXPECT_EQ(300, OptionSettings.Resolution);
+    EXPECT_EQ(40, OptionSettings.JpegQuality);
+    EXPECT_EQ(CxWordView::kZoomFitPage, OptionSettings.Zoom);
+    OptionSettings.Resolution = 96;
+    OptionSettings.JpegQuality = 90;
+    OptionSettings.Zoom = CxWordView::kZoomFitWidth;
+    SaveOptionSettings();
+    LoadOptionSettings();
+    EXPECT_EQ(96, OptionSettings.Resolution);
+    EXPECT_EQ(90, OptionSettings.JpegQuality);
+    EXPECT_EQ(CxWordView::kZoomFitWidth, OptionSettings.Zoom);
+}
+
 TEST_F(Settings, PathsOf259BytesComeBackWholeLongerOnesAreCutThere)
 {
     // The dialog accepts up to 259 bytes (the buffer less its terminator): such a path is read

@@ -7,6 +7,7 @@
 #include "app/OptionSettings.h"
 #include "app/TfmMain.h"
 #include "word/CxWordUtil.h"
+#include "word/CxWordView.h"
 #include "platform/internal/ui.h"
 #include "ui_TfmMain.h"
 
@@ -53,6 +54,8 @@ protected:
     void Tick(QTreeWidget* list, int row, bool on) { list->topLevelItem(row)->setCheckState(0, on ? Qt::Checked : Qt::Unchecked); }
     bool HasWordUtil() { return w->wordUtil != nullptr; }
     bool Load(const std::string& path) { return w->LoadDocument(path.c_str()); }
+    CxWordView* View() { return w->wordView; }
+    void ViewOne() { w->mnuViewOneClick(); }
     void Del() { w->btnDelClick(); }
     void ConvertNow() { w->btnConvertClick(); }
     void ConvertAll() { w->btnAllClick(); }

@@ -22,6 +22,7 @@
 #include <oleclasses.h>
 #include <windows.h>
 
+#include <QComboBox>
 #include <QProgressBar>
 #include <QTabBar>
 #include <QTest>
@@ -180,6 +181,7 @@ TEST_F(TfmMainTest, GrowingMovesTheConvertButtonsAndKeepsThePreviewNarrower)
         EXPECT_EQ(180, pw - w->ui->pWord->width());
         EXPECT_EQ(ph - 115, w->ui->pWord->height());
         EXPECT_EQ(ph - 115, w->ui->lvPages->height());
+        EXPECT_EQ(w->ui->pWord->geometry().right(), w->ui->cbZoom->geometry().right()) << "the zoom box ends with the preview";
         EXPECT_EQ(w->ui->pTop->width() - 120, w->ui->btnExit->x());
         EXPECT_EQ(w->ui->btnExit->x() - 120, w->ui->btnHelp->x());
         // The preview follows its panel with a 1-pixel margin.
@@ -188,6 +190,30 @@ TEST_F(TfmMainTest, GrowingMovesTheConvertButtonsAndKeepsThePreviewNarrower)
         QRect sb = w->ui->sbMain->geometry();
         EXPECT_EQ(QRect(sb.left(), sb.top() + 1, sb.width() - 1, 12), w->pbMain->geometry());
     }
+}
+
+// The preview's zoom is offered in the single-document view only, and kept from one start of
+// the program to the next (the settings file beside the program).
+TEST_F(TfmMainTest, TheZoomIsOfferedWithThePreviewAndKeptAcrossStarts)
+{
+    EXPECT_FALSE(w->ui->mnuViewFitPage->isEnabled()) << "the batch view shows no page";
+    ViewOne();
+    EXPECT_TRUE(w->ui->mnuViewFitPage->isEnabled());
+    EXPECT_EQ(CxWordView::kZoomFitWidth, View()->GetZoom()) << "a new user's zoom";
+    w->ui->mnuViewFitPage->trigger();
+    EXPECT_EQ(CxWordView::kZoomFitPage, View()->GetZoom());
+    w->FormDestroy();  // the program's shut-down writes the settings
+    char szFolder[MAX_PATH];
+    GetModuleFolder(nullptr, szFolder);
+    EXPECT_NE(std::string::npos, ReadWhole(std::string(szFolder) + "folium.ini").find("Zoom=-1\n"));
+
+    auto* next = new TfmMain;
+    EXPECT_EQ("Fit Page", next->ui->cbZoom->currentText().toStdString());
+    next->ui->cbZoom->setCurrentIndex(next->ui->cbZoom->findData(CxWordView::kZoomFitWidth));
+    emit next->ui->cbZoom->activated(next->ui->cbZoom->currentIndex());
+    next->FormDestroy();
+    delete next;
+    EXPECT_EQ(CxWordView::kZoomFitWidth, OptionSettings.Zoom);
 }
 
 TEST_F(TfmMainTest, TheBatchViewStretchesItsListAndKeepsButtonsAtTheBottom)

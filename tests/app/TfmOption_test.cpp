@@ -10,6 +10,8 @@
 
 #include <windows.h>
 
+#include <QLineEdit>
+#include <QSpinBox>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -35,6 +37,8 @@ protected:
         strcpy(OptionSettings.OutputPath, "/sentinel/out");
         strcpy(OptionSettings.TempPath, "/sentinel/temp");
         OptionSettings.CleanWord = false;
+        OptionSettings.Resolution = 150;
+        OptionSettings.JpegQuality = 42;
         dlg = new TfmOption;
         dlg->UpdateData(false);
         dlg->show();
@@ -52,6 +56,8 @@ protected:
         EXPECT_STREQ("/sentinel/out", OptionSettings.OutputPath);
         EXPECT_STREQ("/sentinel/temp", OptionSettings.TempPath);
         EXPECT_FALSE(OptionSettings.CleanWord);
+        EXPECT_EQ(150, OptionSettings.Resolution);
+        EXPECT_EQ(42, OptionSettings.JpegQuality);
     }
 
     TfmOption* dlg = nullptr;
@@ -223,6 +229,36 @@ TEST_F(TfmOptionTest, AFolderNameWithAControlCharacterIsRefused)
     }
 }
 
+// Resolution and JPEG quality: shown from the settings, stored on OK (a number typed and not yet
+// confirmed counts), kept to their ranges; the quality is offered while JPG is chosen.
+TEST_F(TfmOptionTest, ResolutionAndQualityAreFilledAndStoredInRange)
+{
+    EXPECT_EQ(150, dlg->ui->spnResolution->value());
+    EXPECT_EQ(42, dlg->ui->spnQuality->value());
+    EXPECT_FALSE(dlg->ui->spnQuality->isEnabled()) << "PNG is chosen";
+    dlg->ui->rbtnJPG->setChecked(true);
+    EXPECT_TRUE(dlg->ui->spnQuality->isEnabled());
+    dlg->ui->edtDirOutput->setText(QString::fromStdString(dir.Path()));
+    dlg->ui->edtTempDir->setText(QString::fromStdString(dir.Path()));
+    const struct {
+        const char *dpiTyped, *qualityTyped;
+        int dpi, quality;
+    } rows[] = {{"300", "75", 300, 75}, {"72", "1", 72, 1}, {"600", "100", 600, 100},
+                {"50", "5", 600, 5}};  // below the range: the value it had
+    for (const auto& r : rows) {
+        SCOPED_TRACE(testing::Message() << r.dpiTyped << " dpi, quality " << r.qualityTyped);
+        dlg->show();
+        dlg->ui->spnResolution->findChild<QLineEdit*>()->setText(r.dpiTyped);
+        dlg->ui->spnQuality->findChild<QLineEdit*>()->setText(r.qualityTyped);
+        QTest::mouseClick(dlg->ui->btnOK, Qt::LeftButton);
+        EXPECT_EQ(QDialog::Accepted, dlg->result());
+        EXPECT_EQ(r.dpi, OptionSettings.Resolution);
+        EXPECT_EQ(r.quality, OptionSettings.JpegQuality);
+        dlg->UpdateData(false);
+        EXPECT_EQ(r.dpi, dlg->ui->spnResolution->value());
+    }
+}
+
 TEST_F(TfmOptionTest, JpgForSevenStaysSevenUnlessConfirmed)
 {
     OptionSettings.ImageType = 7;
@@ -286,12 +322,14 @@ TEST_F(TfmOptionTest, FolderButtonsPickIntoTheirFields)
 
 TEST_F(TfmOptionTest, TabOrderFollowsTheDesign)
 {
-    // The format group is one tab stop (arrows move between its buttons); the rest follow it.
+    // The format group is one tab stop (arrows move between its buttons); the resolution and
+    // quality boxes beside it, then the rest.
     std::vector<std::string> stops;
     for (QWidget* w = dlg->ui->rbtnBMP->nextInFocusChain(); w != dlg->ui->rbtnBMP; w = w->nextInFocusChain())
-        if ((w->focusPolicy() & Qt::TabFocus) && !qobject_cast<QRadioButton*>(w) && dlg->isAncestorOf(w))
+        if ((w->focusPolicy() & Qt::TabFocus) && !qobject_cast<QRadioButton*>(w) && dlg->isAncestorOf(w) &&
+            !qobject_cast<QAbstractSpinBox*>(w->parentWidget()))  // a spin box's own edit is no stop of its own
             stops.push_back(w->objectName().toStdString());
-    EXPECT_EQ((std::vector<std::string>{"edtDirOutput", "btnOutputBrowse", "edtTempDir", "btnTempBrowse",
+    EXPECT_EQ((std::vector<std::string>{"spnResolution", "spnQuality", "edtDirOutput", "btnOutputBrowse", "edtTempDir", "btnTempBrowse",
                                         "edtFontsDir", "btnFontsBrowse", "btnOK",
                                         "btnCancel", "cbCleanWord"}),
               stops);

@@ -34,6 +34,11 @@ public:
     void SelectAll() { m_w->SetAllFileTicks(true); }
     void Convert() { m_w->btnConvertClick(); }
     CxWordUtil* Util() { return m_w->wordUtil; }
+    // The single-document view: a document shown, its preview, one page's picture.
+    bool Load(const std::string& path) { return m_w->LoadDocument(path.c_str()); }
+    void ViewOne() { m_w->mnuViewOneClick(); }
+    class CxWordView* View() { return m_w->wordView; }
+    bool ConvertPage(int nIndex) { return m_w->ConvertPageInto(m_w->currentDoc, nIndex); }
     void StopEngine()
     {
         delete m_w->wordUtil;
