@@ -8,6 +8,7 @@
 #include "batch/Resume.h"
 #include "batch/Sniff.h"
 #include "EnginePlaces.h"
+#include "EngineVersion.h"
 #include "common/misc/StaleTemp.h"
 
 #include <windows.h>
@@ -766,6 +767,10 @@ ordered_json Run_::Report() const
         perWorker.push_back(it == m_enginesOfWorker.end() ? 0 : it->second);
     }
     r["processes"] = {{"workers", m_workerPids}, {"engines", m_enginePids}, {"engines_per_worker", perWorker}};
+    // The suite that laid out the pages: the same document lays out differently in another.
+    const wordengine::EngineVersionInfo engine = wordengine::InstalledEngine();
+    r["engine"] = {{"name", engine.name.empty() ? ordered_json(nullptr) : ordered_json(engine.name)},
+                   {"version", engine.version.empty() ? ordered_json(nullptr) : ordered_json(engine.version)}};
     r["engine_problem"] = m_engineProblem.empty() ? ordered_json(nullptr) : ordered_json(m_engineProblem);
     r["interrupted"] = m_interrupted;
     return r;
