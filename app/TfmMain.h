@@ -149,7 +149,7 @@ private:
     void btnConvertClick();
 
     // The engine, started on first use and replaced between documents past its limits.
-    void EnsureWordUtil();
+    bool EnsureWordUtil();  // false when the engine cannot be had (said once)
     void EngineDocumentDone();
     void ReplaceEngineIfDue();
 
@@ -157,6 +157,8 @@ private:
     CxWordUtil* wordUtil;
     CxEngineLimit engineLimit{0, 0};
     bool engineDue = false;  // past its limits, replaced at the next chance
+    bool engineChecked = false;  // the suite's version was looked at
+    std::string engineTooOld;    // why the suite will not do; empty when it will
     CxWordView* wordView;
     CxWordDoc* currentDoc;
     FontMark lastMark;  // of the document ConvertDocument last opened

@@ -13,6 +13,7 @@
 #include "word/CxWordDoc.h"
 #include "word/CxWordUtil.h"
 #include "word/CxWordView.h"
+#include "EngineVersion.h"
 
 #include <windows.h>
 #include <gdiplusflat.h>
@@ -281,7 +282,10 @@ bool TfmMain::ConvertDocument(const char* szPath)
     if (!szPath)
         return false;
     lastMark = FontMark();
-    EnsureWordUtil();
+    if (!EnsureWordUtil()) {
+        ++unopenedDocuments;
+        return false;
+    }
     CxWordDoc* pDoc = new CxWordDoc(wordUtil);
     int nCount = pDoc->Open(szPath) ? pDoc->GetPageCount() : 0;
     if (nCount <= 0) {
@@ -491,13 +495,28 @@ bool TfmMain::LoadDocument(const char* szPath)
     return true;
 }
 
-void TfmMain::EnsureWordUtil()
+bool TfmMain::EnsureWordUtil()
 {
     if (wordUtil)
-        return;
+        return true;
+    // An office suite older than the engine needs is said once, naming both versions, and no
+    // engine is started (pagesnap-batch gives the same reason as its engine_problem).
+    if (!engineChecked) {
+        engineChecked = true;
+        const wordengine::EngineVersionInfo engine = wordengine::InstalledEngine();
+        engineTooOld = wordengine::EngineVersionProblem(engine.name, engine.version, wordengine::NeededEngineVersion());
+        if (!engineTooOld.empty()) {
+            std::string text = engineTooOld;
+            text[0] = char(toupper((unsigned char)text[0]));
+            MessageBoxA(platform::ui::WindowOf(this), (text + ".").c_str(), "Document engine", MB_OK | MB_ICONWARNING);
+        }
+    }
+    if (!engineTooOld.empty())
+        return false;
     PassFontsToEngine();
     engineLimit = CxEngineLimit(OptionSettings.EngineMemory, OptionSettings.EngineDocuments);
     wordUtil = new CxWordUtil;
+    return true;
 }
 
 void TfmMain::EngineDocumentDone()
@@ -694,7 +713,10 @@ void TfmMain::btnConvertClick()
     if (isConverting)
         return;
     SetWaitCursor();
-    EnsureWordUtil();
+    if (!EnsureWordUtil()) {
+        SetNormalCursor();
+        return;
+    }
     ConvertCheckedDocuments();
     SetNormalCursor();
     ShowDoneMessage();

@@ -10,6 +10,7 @@
 #include "convert/Sniff.h"
 #include "convert/WorkerPool.h"
 #include "EnginePlaces.h"
+#include "EngineVersion.h"
 #include "common/misc/StaleTemp.h"
 
 #include <windows.h>
@@ -466,6 +467,10 @@ ordered_json Run_::Report() const
         r["processes"] = {{"workers", ordered_json::array()},
                           {"engines", ordered_json::array()},
                           {"engines_per_worker", ordered_json::array()}};
+    // The suite that laid out the pages: the same document lays out differently in another.
+    const wordengine::EngineVersionInfo engine = wordengine::InstalledEngine();
+    r["engine"] = {{"name", engine.name.empty() ? ordered_json(nullptr) : ordered_json(engine.name)},
+                   {"version", engine.version.empty() ? ordered_json(nullptr) : ordered_json(engine.version)}};
     r["engine_problem"] = m_engineProblem.empty() ? ordered_json(nullptr) : ordered_json(m_engineProblem);
     r["interrupted"] = m_interrupted;
     return r;

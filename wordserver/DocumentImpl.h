@@ -5,6 +5,7 @@
 #include "EngineInternal.h"
 #include "TextMap.h"
 
+#include <com/sun/star/awt/XFontMappingUse.hpp>
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/datatransfer/XTransferable.hpp>
 #include <com/sun/star/frame/XController.hpp>
@@ -149,6 +150,30 @@ Slot& TheSlot();
 void CloseHeldSource();
 // Closes a document in the engine, unless the slot holds content copied from it.
 void ReleaseImpl(std::unique_ptr<Document::Impl> impl);
+
+// Records which fonts the engine's text layout draws with while a document loads and lays
+// out (DocumentFacts.cpp). The engine records for the whole process at once, and only one
+// document loads at a time (the engine mutex), so what is recorded between the start and
+// Finish is that document's.
+class FontTracking {
+public:
+    explicit FontTracking(int generation);
+    // Stops recording whatever happened: the engine would otherwise record every later layout.
+    ~FontTracking();
+    FontTracking(const FontTracking&) = delete;
+    FontTracking& operator=(const FontTracking&) = delete;
+    // False when the engine offers no recording.
+    bool Finish(std::vector<FontUse>* out);
+
+private:
+    Reference<css::awt::XFontMappingUse> m_toolkit;
+    bool m_active = false;
+};
+
+// The page count and the saving application the file at url stored, into d (DocumentFacts.cpp).
+// Read before the document has a view: the engine's layout replaces the page count in the
+// properties with its own.
+void ReadStoredPages(const Reference<css::uno::XInterface>& model, const OUString& url, Document::Impl& d);
 
 // Loading (Loading.cpp): closes a document in the engine, whatever state it is in.
 void CloseImpl(Document::Impl& d);

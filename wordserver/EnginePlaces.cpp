@@ -1,6 +1,7 @@
 // Where the engine keeps its things (see EnginePlaces.h).
 #include "EnginePlaces.h"
 
+#include "EngineVersion.h"
 #include "ProcessInternal.h"
 
 #include <cerrno>
@@ -127,7 +128,11 @@ std::string EngineStartProblem()
     if (access(exe.c_str(), X_OK) != 0)
         return "the office suite (LibreOffice Writer) is missing or cannot be run: " + exe + ": " +
                strerror(errno);
-    std::string why = Unusable("temporary folder", TempBase());
+    const EngineVersionInfo engine = InstalledEngine();
+    std::string why = EngineVersionProblem(engine.name, engine.version, NeededEngineVersion());
+    if (!why.empty())
+        return why;
+    why = Unusable("temporary folder", TempBase());
     const std::string profiles = ProfileBase();
     if (why.empty() && !profiles.empty())
         why = Unusable("engine's profile folder", profiles);

@@ -29,7 +29,7 @@ std::string ProfileBase();
 std::string RuntimeFolder();
 
 // Why no engine can start here, as one sentence that names the reason and the path: the
-// office suite missing or not runnable, a temporary or profile folder that cannot be
+// office suite missing, not runnable or older than the version needed, a temporary or profile folder that cannot be
 // written, too little free space. Empty when nothing the program can see stands in the way.
 std::string EngineStartProblem();
 

@@ -7,6 +7,7 @@
 #include <com/sun/star/io/IOException.hpp>
 
 #include <atomic>
+#include <vector>
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
@@ -31,20 +32,38 @@ bool ReadFile(const std::string& path, std::vector<unsigned char>* out)
     return true;
 }
 
+// The PDF settings of every page the engine writes: the pages are drawn from this PDF, so a
+// document's pictures go in as they are (the defaults bring any picture finer than 300 dpi
+// down to 300 dpi and store it as JPEG when that is smaller, which leaves ringing around the
+// strokes of a screenshot), and nothing goes in that the pages do not show (tags, which make
+// the file about twice as large, bookmarks, comments, form fields as widgets).
+Sequence<PropertyValue> PageFilterData(const char* pageRange)
+{
+    std::vector<PropertyValue> data = {
+        Prop("UseLosslessCompression", Any(true)),
+        Prop("ReduceImageResolution", Any(false)),
+        Prop("UseTaggedPDF", Any(false)),
+        Prop("PDFUACompliance", Any(false)),
+        Prop("ExportBookmarks", Any(false)),
+        Prop("ExportNotes", Any(false)),
+        Prop("ExportNotesInMargin", Any(false)),
+        Prop("ExportNotesPages", Any(false)),
+        Prop("ExportFormFields", Any(false)),
+        Prop("IsAddStream", Any(false)),
+        Prop("EmbedStandardFonts", Any(false)),
+    };
+    if (pageRange)
+        data.push_back(Prop("PageRange", Any(OUString::createFromAscii(pageRange))));
+    return Sequence<PropertyValue>(data.data(), sal_Int32(data.size()));
+}
+
 }  // namespace
 
 bool Document::Impl::StorePdf(const std::string& path, const char* pageRange)
 {
     Reference<css::frame::XStorable> st(component, UNO_QUERY_THROW);
-    Sequence<PropertyValue> args;
-    if (pageRange) {
-        Sequence<PropertyValue> filterData = Props({Prop("PageRange", Any(OUString::createFromAscii(pageRange)))});
-        args = Props({Prop("FilterName", Any(OUString("writer_pdf_Export"))),
-                      Prop("FilterData", Any(filterData))});
-    } else {
-        args = Props({Prop("FilterName", Any(OUString("writer_pdf_Export")))});
-    }
-    st->storeToURL(FileUrl(path), args);
+    st->storeToURL(FileUrl(path), Props({Prop("FilterName", Any(OUString("writer_pdf_Export"))),
+                                         Prop("FilterData", Any(PageFilterData(pageRange)))}));
     return true;
 }
 
@@ -62,6 +81,10 @@ EngineStatus Document::SaveAs(const std::string& pathIn, const std::string& pass
         OUString filter = f ? OUString::createFromAscii(f) : d.loadFilter;
         Reference<css::frame::XStorable> st(d.component, UNO_QUERY_THROW);
         Sequence<PropertyValue> args = Props({Prop("FilterName", Any(filter)), Prop("Overwrite", Any(true))});
+        // A PDF saved is the pages as drawn: the same settings.
+        if (filter == "writer_pdf_Export" && password.empty())
+            args = Props({Prop("FilterName", Any(filter)), Prop("Overwrite", Any(true)),
+                          Prop("FilterData", Any(PageFilterData(nullptr)))});
         if (!password.empty()) {
             // The OOXML export encrypts only with the password in its encryption data (and
             // fails without a crypto type); given as "Password" it writes the file in the clear.

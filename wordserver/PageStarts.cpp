@@ -22,10 +22,15 @@ int Document::Impl::LayoutPageCount()
         if (vp.is())
             vp->getPropertyValue("PageCount") >>= viewCount;
         pageCursor->jumpToLastPage();
-        const int count = std::max<int>(pageCursor->getPage(), int(viewCount));
-        // The cursor cannot go to a blank page.
+        const int last = pageCursor->getPage();
+        const int count = std::max<int>(last, int(viewCount));
+        if (getenv("FOLIUM_ENGINE_VERBOSE"))
+            fprintf(stderr, "wordserver: layout: last page %d, view count %d\n", last, int(viewCount));
+        // The cursor cannot go to a blank page. Nor, from LibreOffice 25.2 on, to the pages
+        // after the text that hold only the endnotes of a Word document (set after the text,
+        // as Word does): the view counts those, and a blank page is never after the text.
         for (int k = 1; k <= count && k <= 32767; ++k)
-            if (k == 1 || pageCursor->jumpToPage(sal_Int16(k)))
+            if (k == 1 || k > last || pageCursor->jumpToPage(sal_Int16(k)))
                 layoutPages.push_back(k);
     }
     return int(layoutPages.size());

@@ -91,13 +91,15 @@ EngineStatus Document::Paste(int start, int end)
         if (slot.startsWithTable) {
             Reference<css::container::XEnumerationAccess> ea(body, UNO_QUERY_THROW);
             Reference<css::container::XEnumeration> en = ea->createEnumeration();
-            Reference<XTextRange> lead;
+            Reference<css::uno::XInterface> first;
             if (en->hasMoreElements())
-                lead.set(en->nextElement(), UNO_QUERY);
-            Reference<XTextTable> next;
-            if (en->hasMoreElements())
+                first.set(en->nextElement(), UNO_QUERY);
+            Reference<XTextRange> lead(first, UNO_QUERY);
+            // LibreOffice 25.2 puts the rows before that paragraph: the table comes first.
+            Reference<XTextTable> next(first, UNO_QUERY);
+            if (!next.is() && en->hasMoreElements())
                 next.set(en->nextElement(), UNO_QUERY);
-            if (lead.is() && next.is() && !Reference<XTextTable>(lead, UNO_QUERY).is() && lead->getString().isEmpty())
+            if (lead.is() && next.is() && !Reference<XTextTable>(first, UNO_QUERY).is() && lead->getString().isEmpty())
                 Reference<css::lang::XComponent>(lead, UNO_QUERY_THROW)->dispose();
             if (next.is() && slot.dropCount > 0)
                 next->getRows()->removeByIndex(slot.dropFrom, slot.dropCount);

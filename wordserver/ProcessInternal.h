@@ -41,6 +41,22 @@ std::vector<std::string> ExtraFontFolders();
 // file's path, or empty when it could not be written.
 std::string WriteFontConfig(const std::string& profile);
 
+// ---- the user's folders hidden from the engine (EngineHiding.cpp) -----------------------
+
+// The folders a document could name that hold the user's files: the home folder and the
+// usual places of other users' homes and of mounted media (real paths, none inside another).
+std::vector<std::string> FoldersToHide();
+// What the engine needs of the hidden folders roots: its private temporary folder and
+// profile, and the folders its fonts come from.
+std::vector<std::string> FoldersToKeep(const std::vector<std::string>& roots, const std::string& profile,
+                                       const std::string& fontConfigBase);
+// In the engine's own namespaces, between fork and exec (system calls only): hides every
+// folder of hide and puts back those of keep (keepFds: room for one descriptor each). False
+// on any failure.
+bool HideUserFolders(const std::vector<const char*>& hide, const std::vector<const char*>& keep, int* keepFds);
+// Records the folders the running engine does not see (see HiddenFromEngine).
+void SetHiddenFolders(const std::vector<std::string>& folders);
+
 // ---- the process (EngineSpawn.cpp) -----------------------------------------------------
 
 // A pipe name no one can guess; empty when no random bytes were to be had.

@@ -74,6 +74,9 @@ if [ ${#mirrors[@]} -eq 0 ]; then
   done
   [ ${#mirrors[@]} -gt 0 ] || mirrors=(http://deb.debian.org/debian)
 fi
+# The engine comes from Debian's bookworm-backports (Debian 12's own is too old for the package).
+grep -qs '^[^#]*bookworm-backports' "${mirrors[@]}" || [[ "${mirrors[*]}" == *bookworm-backports* ]] ||
+  mirrors+=("deb http://deb.debian.org/debian bookworm-backports main")
 
 opts=(
   --variant=essential --mode=auto --format=tar
@@ -86,6 +89,8 @@ opts=(
   # whose orphans would stay zombies under it, a few for every engine start. tini reaps them and
   # hands signals and the exit status through.
   --include=tini
+  # The engine and its runtime from backports; everything else from bookworm itself.
+  --setup-hook='mkdir -p "$1"/etc/apt/preferences.d && printf "%s\n" "Package: libreoffice* ure ure-* libuno-* uno-libs-private fonts-opensymbol" "Pin: release n=bookworm-backports" "Pin-Priority: 990" >"$1"/etc/apt/preferences.d/engine-from-backports'
   # Only what running needs: no manuals, translations or documentation but the licences.
   --dpkgopt='path-exclude=/usr/share/man/*'
   --dpkgopt='path-exclude=/usr/share/info/*'

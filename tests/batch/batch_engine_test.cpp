@@ -13,6 +13,7 @@
 #include <fstream>
 #include <map>
 #include <random>
+#include <regex>
 #include <sstream>
 #include <sys/stat.h>
 #include <thread>
@@ -121,6 +122,11 @@ TEST_F(Batch, PagesAndResolution)
     EXPECT_TRUE(d["error"].is_null());
     EXPECT_EQ(report["totals"]["pages_written"], 2);
     EXPECT_EQ(report["totals"]["failed"], 0);
+    // The suite that laid the pages out, as its About box names it.
+    EXPECT_EQ(report["engine"]["name"], "LibreOffice") << report["engine"];
+    ASSERT_TRUE(report["engine"]["version"].is_string()) << report["engine"];
+    EXPECT_TRUE(std::regex_match(report["engine"]["version"].get<std::string>(), std::regex(R"(\d+\.\d+\.\d+\.\d+)")))
+        << report["engine"];
     ExpectReportMatchesFiles(report, out.Path());
     ExpectCleanAfter(report, out.Path());
 }

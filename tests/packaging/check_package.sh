@@ -114,11 +114,19 @@ if [ -f "$metainfo" ]; then
 fi
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for need in "libreoffice-writer-nogui | libreoffice-writer" libqt6widgets6 libpoppler126 libjpeg62-turbo \
+for need in "libreoffice-writer-nogui (>= " "| libreoffice-writer (>= " libqt6widgets6 libpoppler126 libjpeg62-turbo \
   libpng16-16 libgif7 libtiff6 libuno-sal3 fonts-liberation2 fonts-crosextra-carlito fonts-crosextra-caladea \
   fonts-noto-core; do
   [[ "$depends" == *"$need"* ]] || fail "Depends lacks $need: $depends"
 done
+# The engine named at the version the tests passed with: the one installed here meets it, and an
+# older one (Debian 12's own 7.4) does not.
+engine_min=$(grep -o 'libreoffice-writer-nogui (>= [^)]*)' <<<"$depends" | sed 's/.*>= //; s/)//')
+engine_have=$(dpkg-query -W -f='${Version}' libreoffice-writer-nogui 2>/dev/null || true)
+if [ -n "$engine_have" ]; then
+  dpkg --compare-versions "$engine_have" ge "$engine_min" || fail "the engine here ($engine_have) is below the package's $engine_min"
+fi
+dpkg --compare-versions "4:7.4.7-1+deb12u14" lt "$engine_min" || fail "the package accepts the 7.4 engine: $engine_min"
 [[ "$(dpkg-deb -f "$deb" Recommends)" == *fonts-noto-cjk* ]] || fail "Recommends lacks fonts-noto-cjk"
 [ "$(dpkg-deb -f "$deb" Package)" = folium-converter ] || fail "package name"
 

@@ -1,6 +1,7 @@
 // Where the engine keeps its things for users whose home or runtime folder cannot hold them,
 // and the reason given when no engine can start. No engine is started here.
 #include "EnginePlaces.h"
+#include "EngineVersion.h"
 
 #include "TempDir.h"
 
@@ -139,4 +140,40 @@ TEST(EnginePlaces, StartProblem)
         else
             EXPECT_NE(problem.find(r.want), std::string::npos) << r.name << ": " << problem;
     }
+}
+
+// An engine older than the one needed is named with both versions; a newer or equal one, or a
+// version that cannot be read, is no reason to stop.
+TEST(EngineVersion, OlderThanNeededIsAProblem)
+{
+    struct Row {
+        const char* found;
+        const char* needed;
+        bool problem;
+    } rows[] = {
+        {"7.4.7.2", "25.2", true},     {"24.8.6.2", "25.2", true},  {"25.1.9.9", "25.2", true},
+        {"25.2.3.2", "25.2", false},   {"25.2", "25.2", false},     {"25.8.1.1", "25.2", false},
+        {"26.2.0.1", "25.2", false},   {"25.2.0.3", "25.2.3", true}, {"25", "25.2", true},
+        {"", "25.2", false},           {"abc", "25.2", false},      {"25..2", "25.2", false},
+        {"25.2.", "25.2", false},      {"7.4.7.2", "", false},
+    };
+    for (const Row& r : rows) {
+        const std::string why = EngineVersionProblem("LibreOffice", r.found, r.needed);
+        EXPECT_EQ(!why.empty(), r.problem) << r.found << " against " << r.needed << ": " << why;
+        if (r.problem) {
+            EXPECT_NE(why.find(std::string("LibreOffice ") + r.found + " is installed"), std::string::npos) << why;
+            EXPECT_NE(why.find(std::string("needs ") + r.needed + " or later"), std::string::npos) << why;
+        }
+    }
+}
+
+// The suite installed here is read (the program depends on it at the version needed).
+TEST(EngineVersion, InstalledSuiteIsReadAndRecentEnough)
+{
+    const EngineVersionInfo engine = InstalledEngine();
+    if (access("/usr/lib/libreoffice/program/soffice.bin", X_OK) != 0)
+        GTEST_SKIP() << "no office suite installed";
+    EXPECT_EQ(engine.name, "LibreOffice");
+    EXPECT_FALSE(engine.version.empty());
+    EXPECT_EQ(EngineVersionProblem(engine.name, engine.version, NeededEngineVersion()), "") << engine.version;
 }

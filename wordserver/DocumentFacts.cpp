@@ -1,0 +1,149 @@
+// What a document tells beside its pages: the fonts the engine's layout drew its text with,
+// and the page count and application Word stored in the file.
+#include "DocumentImpl.h"
+
+#include <com/sun/star/awt/XFontMappingUse.hpp>
+#include <com/sun/star/beans/NamedValue.hpp>
+#include <com/sun/star/document/XDocumentProperties.hpp>
+#include <com/sun/star/document/XDocumentPropertiesSupplier.hpp>
+#include <com/sun/star/io/XInputStream.hpp>
+#include <com/sun/star/lang/XMultiComponentFactory.hpp>
+#include <com/sun/star/ucb/XSimpleFileAccess.hpp>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+namespace wordengine {
+
+using namespace detail;
+
+namespace {
+
+// A binary Word file's summary property set, read with the engine's own compound file
+// reader: its filter does not carry the page count and application into the properties.
+void ReadSummaryInformation(const OUString& url, Document::Impl& d)
+{
+    Reference<css::lang::XMultiComponentFactory> smgr = State().context->getServiceManager();
+    Reference<css::ucb::XSimpleFileAccess> files(
+        smgr->createInstanceWithContext("com.sun.star.ucb.SimpleFileAccess", State().context), UNO_QUERY_THROW);
+    Reference<css::io::XInputStream> file = files->openFileRead(url);
+    // No temporary copy of the file: its stream seeks.
+    Sequence<Any> args(2);
+    args.getArray()[0] <<= file;
+    args.getArray()[1] <<= true;
+    Reference<css::container::XNameAccess> storage(
+        smgr->createInstanceWithArgumentsAndContext("com.sun.star.embed.OLESimpleStorage", args, State().context),
+        UNO_QUERY_THROW);
+    const OUString name = OUString(u'\x0005') + "SummaryInformation";
+    Reference<css::io::XInputStream> stream;
+    if (storage->hasByName(name))
+        storage->getByName(name) >>= stream;
+    if (stream.is()) {
+        // Word writes a few hundred bytes; a larger set is cut, which its reader allows.
+        Sequence<sal_Int8> bytes;
+        const sal_Int32 got = stream->readBytes(bytes, 64 * 1024);
+        ParseSummaryInformation(reinterpret_cast<const unsigned char*>(bytes.getConstArray()),
+                                size_t(std::max<sal_Int32>(0, std::min(got, bytes.getLength()))), &d.storedPages,
+                                &d.storedBy);
+        stream->closeInput();
+    }
+    file->closeInput();
+}
+
+}  // namespace
+
+namespace detail {
+
+FontTracking::FontTracking(int generation)
+{
+    static Reference<css::awt::XFontMappingUse> toolkit;
+    static int toolkitGeneration = -1;
+    if (toolkitGeneration != generation) {
+        toolkit.clear();
+        toolkitGeneration = generation;
+        Reference<css::lang::XMultiComponentFactory> smgr = State().context->getServiceManager();
+        toolkit.set(smgr->createInstanceWithContext("com.sun.star.awt.Toolkit", State().context), UNO_QUERY);
+    }
+    m_toolkit = toolkit;
+    if (m_toolkit.is()) {
+        m_toolkit->startTrackingFontMappingUse();
+        m_active = true;
+    }
+}
+
+FontTracking::~FontTracking()
+{
+    if (!m_active)
+        return;
+    try {
+        m_toolkit->finishTrackingFontMappingUse();
+    } catch (...) {
+    }
+}
+
+bool FontTracking::Finish(std::vector<FontUse>* out)
+{
+    if (!m_active)
+        return false;
+    m_active = false;
+    const Sequence<css::awt::XFontMappingUseItem> items = m_toolkit->finishTrackingFontMappingUse();
+    out->clear();
+    out->reserve(size_t(items.getLength()));
+    for (const css::awt::XFontMappingUseItem& item : items) {
+        FontUse u;
+        u.requested = ToUtf8(item.originalFont);
+        for (const OUString& used : item.usedFonts)
+            u.used.push_back(ToUtf8(used));
+        u.count = int(item.count);
+        out->push_back(std::move(u));
+    }
+    return true;
+}
+
+void ReadStoredPages(const Reference<css::uno::XInterface>& model, const OUString& url, Document::Impl& d)
+{
+    // Word 6 and later write compound files; Word 2 (the filter "MS WinWord 5") does not.
+    if (d.loadFilter.startsWith("MS Word 9") || d.loadFilter == "MS WinWord 6.0") {
+        ReadSummaryInformation(url, d);
+    } else {
+        // The OOXML filter reads docProps/app.xml's <Pages> and <Application> into these.
+        Reference<css::document::XDocumentPropertiesSupplier> dps(model, UNO_QUERY);
+        Reference<css::document::XDocumentProperties> props = dps.is() ? dps->getDocumentProperties() : nullptr;
+        if (!props.is())
+            return;
+        d.storedBy = ToUtf8(props->getGenerator());
+        for (const css::beans::NamedValue& v : props->getDocumentStatistics()) {
+            sal_Int32 n = 0;
+            if (v.Name == "PageCount" && (v.Value >>= n) && n > 0)
+                d.storedPages = int(n);
+        }
+    }
+    if (getenv("FOLIUM_ENGINE_VERBOSE"))
+        fprintf(stderr, "wordserver: stored pages %d, saved by \"%s\"\n", d.storedPages, d.storedBy.c_str());
+}
+
+}  // namespace detail
+
+EngineStatus Document::FontUses(std::vector<FontUse>* out)
+{
+    EngineStatus s = Ready();
+    if (s != EngineStatus::Ok)
+        return s;
+    if (!m_impl->fontsTracked)
+        return EngineStatus::Failed;
+    *out = m_impl->fontUses;
+    return EngineStatus::Ok;
+}
+
+EngineStatus Document::StoredPages(int* pages, std::string* application)
+{
+    EngineStatus s = Ready();
+    if (s != EngineStatus::Ok)
+        return s;
+    *pages = m_impl->storedPages;
+    *application = m_impl->storedBy;
+    return EngineStatus::Ok;
+}
+
+}  // namespace wordengine
