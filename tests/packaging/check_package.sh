@@ -119,6 +119,20 @@ for need in "libreoffice-writer-nogui (>= " "| libreoffice-writer (>= " libqt6wi
   fonts-noto-core; do
   [[ "$depends" == *"$need"* ]] || fail "Depends lacks $need: $depends"
 done
+# Every library a program of the package needs, that the package does not hold itself, comes
+# from a package Depends names (pagesnap-serve's HTTP library was once missing from it). The
+# owner is looked up by the path the loader finds, so libm's is libc6, not libc6-i386.
+for f in "$work/root/$dir"/*; do
+  [ -L "$f" ] || ! readelf -h "$f" >/dev/null 2>&1 && continue
+  for lib in $(readelf -d "$f" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
+    [ -e "$work/root/$dir/$lib" ] && continue
+    path=$(ldconfig -p | awk -v l="$lib" '$1 == l && /x86-64/ {print $NF; exit}')
+    [ -n "$path" ] || continue  # the engine's own (UNO), found through RUNPATH: named above
+    owner=$(dpkg -S "$(readlink -f "$path")" 2>/dev/null | head -1 | cut -d: -f1)
+    case "$owner" in "" | libc6 | libgcc-s1 | libstdc++6) continue ;; esac
+    [[ "$depends" == *"$owner"* ]] || fail "$(basename "$f") needs $lib of $owner, which Depends lacks"
+  done
+done
 # The engine named at the version the tests passed with: the one installed here meets it, and an
 # older one (Debian 12's own 7.4) does not.
 engine_min=$(grep -o 'libreoffice-writer-nogui (>= [^)]*)' <<<"$depends" | sed 's/.*>= //; s/)//')
