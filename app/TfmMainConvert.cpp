@@ -6,6 +6,7 @@
 #include "OpenDialog.h"
 #include "OptionSettings.h"
 #include "PictureLib.h"
+#include "common/misc/GdipEncoder.h"
 #include "common/misc/StaleTemp.h"
 #include "common/misc/WinUtil.h"
 #include <qtwin.h>
@@ -106,18 +107,7 @@ bool SaveJpeg(HDC hdc, int nWidth, int nHeight, const char* szPath, int nQuality
     if (!ok || GdipCreateBitmapFromGdiDib(&bi, bits.data(), &pBitmap) != Ok || !pBitmap)
         return false;
     CLSID clsid;
-    bool bFound = false;
-    UINT nCount = 0, nBytes = 0;
-    if (GdipGetImageEncodersSize(&nCount, &nBytes) == Ok && nBytes > 0) {
-        std::vector<BYTE> block(nBytes);
-        auto* pInfo = reinterpret_cast<ImageCodecInfo*>(block.data());
-        if (GdipGetImageEncoders(nCount, nBytes, pInfo) == Ok)
-            for (UINT i = 0; i < nCount && !bFound; ++i)
-                if (pInfo[i].MimeType && std::u16string(pInfo[i].MimeType) == u"image/jpeg") {
-                    clsid = pInfo[i].Clsid;
-                    bFound = true;
-                }
-    }
+    const bool bFound = GetEncoderClsid(u"image/jpeg", &clsid);
     WCHAR wszPath[MAX_PATH];
     ok = bFound && MultiByteToWideChar(CP_ACP, 0, szPath, -1, wszPath, MAX_PATH) > 0;
     if (ok) {

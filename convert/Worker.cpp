@@ -2,6 +2,7 @@
 // the run's resolution, and the picture encoded through GDI+ with the run's JPEG quality.
 #include "convert/Worker.h"
 
+#include "common/misc/GdipEncoder.h"
 #include "word/TempFolder.h"
 #include "convert/Settings.h"
 #include "convert/Procs.h"
@@ -232,18 +233,7 @@ bool Worker::SavePicture(HDC hdc, HBITMAP hbm, int w, int h, const Job& job, con
                            : job.format == ImageFormat::Bmp ? u"image/bmp"
                                                                  : u"image/png";
     CLSID clsid;
-    bool bFound = false;
-    UINT nCount = 0, nBytes = 0;
-    if (GdipGetImageEncodersSize(&nCount, &nBytes) == Ok && nBytes > 0) {
-        std::vector<BYTE> block(nBytes);
-        auto* pInfo = reinterpret_cast<ImageCodecInfo*>(block.data());
-        if (GdipGetImageEncoders(nCount, nBytes, pInfo) == Ok)
-            for (UINT i = 0; i < nCount && !bFound; ++i)
-                if (pInfo[i].MimeType && std::u16string(pInfo[i].MimeType) == mime) {
-                    clsid = pInfo[i].Clsid;
-                    bFound = true;
-                }
-    }
+    const bool bFound = GetEncoderClsid(mime, &clsid);
     WCHAR wszPath[4096];
     bool ok = bFound && MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wszPath, 4096) > 0;
     if (ok) {
