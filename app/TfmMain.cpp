@@ -174,6 +174,7 @@ void TfmMain::FormDestroy()
     if (destroyed)
         return;
     destroyed = true;
+    StopOpening();
     ExitMain();
     if (docFileMgr) {
         delete docFileMgr;
@@ -272,6 +273,9 @@ void TfmMain::tOneResize()
     ui->btnAll->move(w - 530, h - 45);
     ui->btnSel->move(w - 370, h - 45);
     ui->btnOne->move(w - 210, h - 45);
+    // The opening's busy sign sits in the middle of the preview.
+    ui->pOpening->move(ui->pWord->x() + (ui->pWord->width() - ui->pOpening->width()) / 2,
+                       ui->pWord->y() + (ui->pWord->height() - ui->pOpening->height()) / 2);
     // The zoom box ends where the preview ends.
     ui->cbZoom->move(w - 28 - ui->cbZoom->width(), ui->cbZoom->y());
     ui->lblZoom->move(ui->cbZoom->x() - 46, ui->lblZoom->y());

@@ -14,6 +14,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 class QProgressBar;
@@ -131,7 +132,22 @@ private:
     void UpdateButtons();
     void ShowDoneMessage();
     void RunCommand(void (TfmMain::*run)());
+    // Opens the document and shows it, all in this thread; false when it cannot be opened.
     bool LoadDocument(const char* szPath);
+    // Its two halves: the view let go of the shown document and the engine made ready
+    // (false: no engine), then the opened document shown with its pages.
+    bool PrepareOpen(const char* szPath);
+    void ShowOpened(CxWordDoc* pDoc);
+    // Opening in the background (TfmMainOpen.cpp): the engine loads and lays out a long
+    // document for seconds, on a thread of its own, while the window shows the document's
+    // name and a busy sign, and takes Cancel or another document.
+    void BeginOpen(const std::string& path);
+    void CancelOpen();
+    void OpenDone(CxWordDoc* pDoc);
+    void ShowOpening(bool bOpening);
+    void OpeningTick();
+    // Waits for the opening thread after ending its engine (the shut-down).
+    void StopOpening();
     void FillPageList();
     void btnBrowseClick();
     void mnuFileOpenOneClick();
@@ -154,6 +170,14 @@ private:
     void ReplaceEngineIfDue();
 
     bool isConverting;
+    // The opening thread, while a document opens; the Word objects are the thread's until it
+    // ends, then the window's again.
+    bool isOpening = false;
+    bool openCancelled = false;
+    std::thread openThread;
+    std::string pendingOpen;  // the document to open once a stopped opening has ended
+    class QElapsedTimer* openClock = nullptr;
+    class QTimer* openTicker = nullptr;
     CxWordUtil* wordUtil;
     CxEngineLimit engineLimit{0, 0};
     bool engineDue = false;  // past its limits, replaced at the next chance

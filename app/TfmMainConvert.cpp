@@ -401,8 +401,8 @@ void TfmMain::ShowProgress(bool bStarting)
 
 void TfmMain::UpdateButtons()
 {
-    bool bPages = currentDoc && ui->lvPages->topLevelItemCount() > 0 && !isConverting;
-    bool bFiles = ui->lvFile->topLevelItemCount() > 0 && !isConverting;
+    bool bPages = currentDoc && ui->lvPages->topLevelItemCount() > 0 && !isConverting && !isOpening;
+    bool bFiles = ui->lvFile->topLevelItemCount() > 0 && !isConverting && !isOpening;
     ui->btnAll->setEnabled(bPages);
     ui->btnSel->setEnabled(bPages);
     ui->btnOne->setEnabled(bPages);
@@ -454,6 +454,19 @@ void TfmMain::ShowDoneMessage()
 bool TfmMain::LoadDocument(const char* szPath)
 {
     SetWaitCursor();
+    CxWordDoc* pDoc = PrepareOpen(szPath) ? wordUtil->OpenDocument(szPath) : nullptr;
+    if (!pDoc) {
+        UpdateButtons();
+        SetNormalCursor();
+        return false;
+    }
+    ShowOpened(pDoc);
+    SetNormalCursor();
+    return true;
+}
+
+bool TfmMain::PrepareOpen(const char* szPath)
+{
     EnsureWorkFolders();
     // The shown document is closed when another replaces it: the engine's chance to be replaced.
     if (engineDue && currentDoc && strcmp(currentDoc->GetPath(), szPath) != 0) {
@@ -463,13 +476,11 @@ bool TfmMain::LoadDocument(const char* szPath)
         currentDoc = nullptr;
         ReplaceEngineIfDue();
     }
-    EnsureWordUtil();
-    CxWordDoc* pDoc = wordUtil ? wordUtil->OpenDocument(szPath) : nullptr;
-    if (!pDoc) {
-        UpdateButtons();
-        SetNormalCursor();
-        return false;
-    }
+    return EnsureWordUtil() && wordUtil;
+}
+
+void TfmMain::ShowOpened(CxWordDoc* pDoc)
+{
     const bool bOther = pDoc != currentDoc;
     wordView->SetDocument(pDoc);
     FillPageList();
@@ -481,8 +492,6 @@ bool TfmMain::LoadDocument(const char* szPath)
     if (bOther)
         EngineDocumentDone();
     UpdateButtons();
-    SetNormalCursor();
-    return true;
 }
 
 bool TfmMain::EnsureWordUtil()
@@ -541,21 +550,21 @@ void TfmMain::FillPageList()
 
 void TfmMain::btnBrowseClick()
 {
-    QByteArray name = ui->edtName->text().toUtf8();
-    if (!name.isEmpty()) {
-        LoadDocument(name.constData());
+    const std::string name = ui->edtName->text().toStdString();
+    if (!name.empty()) {
+        BeginOpen(name);
         return;
     }
     dlgOpen->Filter = "Word Documents (*.doc, *.docx)|*.doc;*.docx";
-    if (dlgOpen->Execute() && LoadDocument(dlgOpen->FileName.c_str()))
-        ui->edtName->setText(QString::fromStdString(dlgOpen->FileName));
+    if (dlgOpen->Execute())
+        BeginOpen(dlgOpen->FileName);
 }
 
 void TfmMain::mnuFileOpenOneClick()
 {
     dlgOpen->Filter = "Word Documents (*.doc, *.docx)|*.doc;*.docx";
     if (dlgOpen->Execute())
-        LoadDocument(dlgOpen->FileName.c_str());
+        BeginOpen(dlgOpen->FileName);
 }
 
 void TfmMain::lvPagesClick()

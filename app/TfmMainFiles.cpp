@@ -94,8 +94,7 @@ void TfmMain::RefuseNonDocuments(const std::vector<std::string>& paths)
 void TfmMain::OpenOneDocument(const std::string& path)
 {
     mnuViewOneClick();
-    if (LoadDocument(path.c_str()))
-        ui->edtName->setText(QString::fromStdString(path));
+    BeginOpen(path);
 }
 
 void TfmMain::AddToBatch(const std::vector<std::string>& paths)

@@ -15,6 +15,7 @@ namespace {
 // Word's Goto constants: wdGoToPage and wdGoToAbsolute.
 const LONG kGoToPage = 1;
 const LONG kGoToAbsolute = 1;
+const LONG kStatisticPages = 2;  // wdStatisticPages
 // Wide path buffer: 260 characters, of which 259 may be used including the terminator.
 const int kWidePath = MAX_PATH;
 const int kTemplateNumber = 65536;
@@ -298,9 +299,18 @@ int CxWordDoc::CountPages()
     }
 }
 
-// Pages of the source's layout: the print aspect answers for page 1 up to the last.
+// Pages of the source's layout: the document counts them itself, without drawing them, so
+// that its first page can be drawn before the rest; a server that does not count answers the
+// print aspect for page 1 up to the last.
 int CxWordDoc::CountLayoutPages()
 {
+    VARIANT arg, result;
+    SetI4(arg, kStatisticPages);
+    VariantInit(&result);
+    if (m_pSrcDisp->Call(u"ComputeStatistics", &arg, 1, &result, DISPATCH_METHOD, nullptr, 0) == S_OK &&
+        result.vt == VT_I4 && result.lVal > 0 && result.lVal <= 32767)
+        return int(result.lVal);
+    VariantClear(&result);
     int nCount = 0;
     SIZEL extent;
     while (nCount < 32767 && m_pSrcView->GetExtent(DVASPECT_DOCPRINT, nCount + 1, nullptr, &extent) == S_OK)

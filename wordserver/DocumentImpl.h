@@ -61,6 +61,7 @@ struct Document::Impl {
     TextMap map;
     std::shared_ptr<const PdfBytes> firstPage;
     std::shared_ptr<const PdfBytes> allPages;
+    int drawnPages = 0;  // pages the export draws, once counted (0: not yet)
     // What the document was loaded from, so that it can be handed out again (see ParkedDoc).
     FileId file;
     LoadOptions options;
@@ -98,11 +99,17 @@ struct Document::Impl {
     std::vector<int> pageStarts;
     std::vector<int> layoutPages;
 
+    // Exports and their page count, which hold until the document changes or goes.
+    void DropPdf()
+    {
+        firstPage.reset();
+        allPages.reset();
+        drawnPages = 0;
+    }
     void Changed()
     {
         map.Clear();
-        firstPage.reset();
-        allPages.reset();
+        DropPdf();
         pageStarts.clear();
         layoutPages.clear();
     }

@@ -90,6 +90,12 @@ public:
     // Every page exported to PDF once and kept until the document changes: the document's
     // own layout, page by page.
     EngineStatus AllPagesPdf(std::shared_ptr<const PdfBytes>* out);
+    // Page `page` (from 1, as the export counts) exported alone: a few early pages of a long
+    // document without drawing the rest. Not kept (page 1 is, as FirstPagePdf).
+    EngineStatus PagePdf(int page, std::shared_ptr<const PdfBytes>* out);
+    // How many pages the export draws (AllPagesPdf's page count), without drawing them.
+    // Kept until the document changes.
+    EngineStatus DrawnPageCount(int* count);
     // Every page exported to PDF (for checks against the engine's own layout).
     EngineStatus ExportPdf(const std::string& path);
     // How the document's fonts were drawn: what the engine's text layout recorded from the
@@ -112,6 +118,7 @@ private:
     // Every operation starts here: a stale document is loaded again (unless keepStale), and a
     // closed one answers Disconnected.
     EngineStatus Ready(bool keepStale = false);
+    // The export of the pages in the range (null: all), kept in the slot when one is given.
     EngineStatus CachedPdf(std::shared_ptr<const PdfBytes> Impl::*slot, const char* pageRange,
                            std::shared_ptr<const PdfBytes>* out);
     std::unique_ptr<Impl> m_impl;

@@ -5,6 +5,7 @@
 #include <com/sun/star/beans/NamedValue.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/io/IOException.hpp>
+#include <com/sun/star/view/XRenderable.hpp>
 
 #include <atomic>
 #include <vector>
@@ -119,6 +120,16 @@ EngineStatus Document::FirstPagePdf(std::shared_ptr<const PdfBytes>* out)
     return CachedPdf(&Impl::firstPage, "1", out);
 }
 
+EngineStatus Document::PagePdf(int page, std::shared_ptr<const PdfBytes>* out)
+{
+    if (page < 1)
+        return EngineStatus::BadArgument;
+    if (page == 1)
+        return FirstPagePdf(out);
+    const std::string range = std::to_string(page);
+    return CachedPdf(nullptr, range.c_str(), out);
+}
+
 EngineStatus Document::AllPagesPdf(std::shared_ptr<const PdfBytes>* out)
 {
     return CachedPdf(&Impl::allPages, nullptr, out);
@@ -131,7 +142,7 @@ EngineStatus Document::CachedPdf(std::shared_ptr<const PdfBytes> Impl::*slot, co
     if (ready != EngineStatus::Ok)
         return ready;
     Impl& d = *m_impl;
-    if (d.*slot) {
+    if (slot && d.*slot) {
         *out = d.*slot;
         return EngineStatus::Ok;
     }
@@ -153,9 +164,35 @@ EngineStatus Document::CachedPdf(std::shared_ptr<const PdfBytes> Impl::*slot, co
     unlink(file.c_str());
     if (!ok || pdf->data.empty())
         return EngineStatus::Failed;
-    d.*slot = pdf;
+    if (slot)
+        d.*slot = pdf;
     *out = pdf;
     return EngineStatus::Ok;
+}
+
+EngineStatus Document::DrawnPageCount(int* count)
+{
+    EngineStatus ready = Ready();
+    if (ready != EngineStatus::Ok)
+        return ready;
+    Impl& d = *m_impl;
+    if (d.drawnPages > 0) {
+        *count = d.drawnPages;
+        return EngineStatus::Ok;
+    }
+    return Guarded(d.generation, [&]() -> EngineStatus {
+        // The export's own count, asked with the export's settings: the pages of the layout
+        // less the blank ones the engine inserts (an odd page after an odd page), which the
+        // export leaves out. It costs a look at the layout, not the drawing of every page.
+        Reference<css::view::XRenderable> renderable(d.component, UNO_QUERY_THROW);
+        const int n = renderable->getRendererCount(
+            Any(d.model), Props({Prop("IsSkipEmptyPages", Any(true)), Prop("ExportNotesPages", Any(false)),
+                                 Prop("ExportNotesInMargin", Any(false)), Prop("ExportPlaceholders", Any(false))}));
+        if (n <= 0)
+            return EngineStatus::Failed;
+        d.drawnPages = *count = n;
+        return EngineStatus::Ok;
+    });
 }
 
 EngineStatus Document::ExportPdf(const std::string& path)

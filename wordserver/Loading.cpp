@@ -157,8 +157,7 @@ void CloseImpl(Document::Impl& d)
         d.component.clear();
     } catch (...) {
     }
-    d.firstPage.reset();
-    d.allPages.reset();
+    d.DropPdf();
     HandBack(d.handed);
     d.handed.clear();
 }
@@ -323,8 +322,7 @@ void Document::Close()
         std::lock_guard<std::recursive_mutex> lock(EngineMutex());
         if (State().alive && State().generation == d.generation) {
             d.stale = true;
-            d.firstPage.reset();
-            d.allPages.reset();
+            d.DropPdf();
             Parked().push_back(ParkedDoc{m_path, std::move(m_impl)});
             m_impl.reset(new Impl);
             DropParked(kMaxParked);

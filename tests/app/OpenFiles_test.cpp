@@ -16,6 +16,7 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QMimeData>
 #include <QUrl>
 
@@ -65,10 +66,16 @@ protected:
         platform::ui::SetMessageBoxHook(nullptr);
         WordFixture::TearDown();
     }
+    // Events handled, and an opening in the background ended (or 20 s passed).
     void Settle()
     {
         for (int i = 0; i < 5; ++i)
             QApplication::processEvents();
+        QElapsedTimer clock;
+        clock.start();
+        while (w->isOpening && clock.elapsed() < 20000)
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+        QApplication::processEvents();
     }
     bool InSingleView() { return w->ui->pcMain->currentWidget() == w->ui->tOne; }
     std::vector<std::string> Rows()
@@ -123,6 +130,7 @@ TEST_F(OpenFilesTest, OneDocumentOnTheCommandLineOpensInTheSingleDocumentView)
 {
     ASSERT_FALSE(InSingleView());
     w->OpenCommandLine({QString::fromStdString(one)});
+    Settle();
     EXPECT_TRUE(InSingleView());
     EXPECT_TRUE(w->ui->mnuViewOne->isChecked());
     EXPECT_EQ(one, Shown());
@@ -138,10 +146,12 @@ TEST_F(OpenFilesTest, ARelativePathOrAFileAddressNamesTheSameDocument)
     ASSERT_NE(nullptr, getcwd(old, sizeof old));
     ASSERT_EQ(0, chdir(m_dir.Path().c_str()));
     w->OpenCommandLine({"./sub/../one.docx"});
+    Settle();
     EXPECT_EQ(0, chdir(old));
     EXPECT_EQ(one, Shown()) << "made absolute against the folder the program was started in";
 
     w->OpenCommandLine({QUrl::fromLocalFile(QString::fromStdString(two)).toString()});
+    Settle();
     EXPECT_EQ(two, Shown());
     EXPECT_EQ(1, Pages());
     EXPECT_TRUE(boxes.empty());
@@ -167,6 +177,7 @@ TEST_F(OpenFilesTest, SeveralDocumentsOrAFolderGoIntoTheBatchList)
         for (const auto& a : r.args)
             args << QString::fromStdString(a);
         w->OpenCommandLine(args);
+        Settle();
         EXPECT_FALSE(InSingleView());
         EXPECT_TRUE(w->ui->mnuViewMore->isChecked());
         auto listed = Rows(), want = r.rows;
@@ -198,6 +209,7 @@ TEST_F(OpenFilesTest, WhatIsNoWordDocumentIsRefusedWithOneMessage)
     // The documents among them are taken all the same.
     boxes.clear();
     w->OpenCommandLine({QString::fromStdString(text), QString::fromStdString(one)});
+    Settle();
     ASSERT_EQ(1u, boxes.size());
     EXPECT_EQ("This is not a Word document (.doc, .docx):\n\n" + text, boxes[0].text);
     EXPECT_TRUE(InSingleView());
@@ -286,6 +298,7 @@ TEST_F(OpenFilesTest, OnlyLocalFilesAreTakenAndNotDuringARun)
     SetConverting(true);
     EXPECT_FALSE(Drop({one}));
     w->OpenPaths({one});
+    Settle();
     SetConverting(false);
     EXPECT_TRUE(Rows().empty());
     EXPECT_FALSE(InSingleView());

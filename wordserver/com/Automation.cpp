@@ -72,12 +72,13 @@ HRESULT ReturnObject(IDispatch* obj, VARIANT* result)
 
 // ---- Document ------------------------------------------------------------------------------
 
-enum : DISPID { kClose = 1, kSaveAs, kRange, kGoto, kFontReport, kStoredPageCount };
+enum : DISPID { kClose = 1, kSaveAs, kRange, kGoto, kComputeStatistics, kFontReport, kStoredPageCount };
 const Member kDocumentMembers[] = {
     {"Close", kClose, false, 0, 3},    // SaveChanges, OriginalFormat, RouteDocument: ignored
     {"SaveAs", kSaveAs, false, 1, 16}, // FileName, FileFormat, LockComments, Password; rest ignored
     {"Range", kRange, false, 0, 2},    // Start, End
     {"Goto", kGoto, false, 0, 4},      // What, Which, Count, Name
+    {"ComputeStatistics", kComputeStatistics, false, 1, 2},  // Statistic, IncludeFootnotesAndEndnotes: ignored
     // The stand-in's own (Word has neither): the fonts the engine drew the document with, and
     // the page count the file says Word counted.
     {"FontReport", kFontReport, true, 0, 0},
@@ -86,6 +87,7 @@ const Member kDocumentMembers[] = {
 
 const LONG kGoToPage = 1;      // wdGoToPage
 const LONG kGoToAbsolute = 1;  // wdGoToAbsolute
+const LONG kStatisticPages = 2;  // wdStatisticPages
 
 class DocumentObject : public DispatchBase {
 public:
@@ -173,6 +175,27 @@ protected:
             if (s != EngineStatus::Ok)
                 return AutomationError(s, excep);
             return ReturnObject(NewRange(m_doc, start, start), result);
+        }
+        case kComputeStatistics: {
+            LONG what = 0;
+            HRESULT hr = ArgLong(args[0], &what);
+            if (hr != S_OK) {
+                *argErr = 0;
+                return hr == DISP_E_PARAMNOTFOUND ? DISP_E_PARAMNOTFOUND : DISP_E_TYPEMISMATCH;
+            }
+            // Only pages are counted: the pages as the document is drawn, found without drawing
+            // them (a long document's first page need not wait for its last).
+            if (what != kStatisticPages)
+                return AutomationError(EngineStatus::BadArgument, excep);
+            int pages = 0;
+            EngineStatus s = m_doc->DrawnPageCount(&pages);
+            if (s != EngineStatus::Ok)
+                return AutomationError(s, excep);
+            if (result) {
+                result->vt = VT_I4;
+                result->lVal = pages;
+            }
+            return S_OK;
         }
         case kFontReport: {
             std::vector<FontUse> uses;

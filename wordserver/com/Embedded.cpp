@@ -3,7 +3,7 @@
 // and its Document automation object for IDispatch. For the print aspect (DVASPECT_DOCPRINT)
 // IViewObject2::GetExtent and IViewObject::Draw serve any page, lindex counting from 1, as the
 // document itself lays it out: the whole document is exported once and its pages drawn from
-// that export.
+// that export (page 1 of a long document first on its own).
 #include "ComObjects.h"
 
 #include <oleclasses.h>
@@ -248,13 +248,12 @@ public:
             return DV_E_DVASPECT;
         return ComGuard([&]() -> HRESULT {
             PdfPages* pages = nullptr;
-            HRESULT hr = Pages(&pages);
+            int index = 0;
+            HRESULT hr = PagesFor(lindex, &pages, &index);
             if (FAILED(hr))
                 return hr;
             double w = 0, h = 0;
-            if (lindex < 1 || lindex > pages->Count())
-                return DV_E_LINDEX;
-            if (!pages->PageSize(int(lindex - 1), &w, &h))
+            if (!pages->PageSize(index, &w, &h))
                 return E_FAIL;
             *size = Himetric(w, h);
             return S_OK;
@@ -311,16 +310,55 @@ private:
         return S_OK;
     }
 
+    // The export a page is drawn from, and its index there. Before the whole document is
+    // exported, page 1 of a long one comes from an export of that page alone: a thumbnail or
+    // a first look does not wait for the drawing of every page. Any other page brings the
+    // whole export, which then serves every page.
+    HRESULT PagesFor(LONG page, PdfPages** pages, int* index)
+    {
+        if (!m_doc)
+            return OLE_E_BLANK;
+        if (!m_pages) {
+            int count = 0;
+            HRESULT hr = EmbeddingError(m_doc->DrawnPageCount(&count));
+            if (FAILED(hr))
+                return hr;
+            if (page < 1 || page > count)
+                return DV_E_LINDEX;
+            if (page == 1 && count > kShortDocument) {
+                std::shared_ptr<const PdfBytes> pdf;
+                hr = FirstPage(&pdf);
+                if (FAILED(hr))
+                    return hr;
+                if (!m_first || m_first->Bytes() != pdf) {
+                    m_drawn.clear();
+                    m_first.reset(new PdfPages(pdf));
+                }
+                if (m_first->Count() != 1)
+                    return E_FAIL;
+                *pages = m_first.get();
+                *index = 0;
+                return S_OK;
+            }
+        }
+        HRESULT hr = Pages(pages);
+        if (FAILED(hr))
+            return hr;
+        if (page < 1 || page > (*pages)->Count())
+            return DV_E_LINDEX;
+        *index = int(page - 1);
+        return S_OK;
+    }
+
     // Pixels of a page at a size, from the few drawn last: a preview paints the page it shows
     // again at every scroll, and goes back and forth between pages.
     HRESULT PagePixels(LONG page, int w, int h, const std::vector<uint32_t>** pixels)
     {
         PdfPages* pages = nullptr;
-        HRESULT hr = Pages(&pages);
+        int index = 0;
+        HRESULT hr = PagesFor(page, &pages, &index);
         if (FAILED(hr))
             return hr;
-        if (page < 1 || page > pages->Count())
-            return DV_E_LINDEX;
         for (auto it = m_drawn.begin(); it != m_drawn.end(); ++it) {
             if (it->page == page && it->w == w && it->h == h) {
                 m_drawn.splice(m_drawn.begin(), m_drawn, it);
@@ -329,7 +367,7 @@ private:
             }
         }
         DrawnPage drawn{page, w, h, {}};
-        if (!pages->Rasterise(int(page - 1), w, h, &drawn.pixels))
+        if (!pages->Rasterise(index, w, h, &drawn.pixels))
             return E_FAIL;
         m_drawn.push_front(std::move(drawn));
         if (m_drawn.size() > kDrawnPages)
@@ -344,7 +382,10 @@ private:
         std::vector<uint32_t> pixels;
     };
     static constexpr size_t kDrawnPages = 4;
+    // Up to this many pages the whole export costs about what one page's does.
+    static constexpr int kShortDocument = 8;
     std::unique_ptr<PdfPages> m_pages;
+    std::unique_ptr<PdfPages> m_first;  // page 1 exported alone
     std::list<DrawnPage> m_drawn;
 
     DocumentPtr m_doc;
