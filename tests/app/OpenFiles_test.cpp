@@ -24,6 +24,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <cstdlib>
@@ -304,6 +305,64 @@ TEST_F(OpenFilesTest, OnlyLocalFilesAreTakenAndNotDuringARun)
     EXPECT_FALSE(InSingleView());
     EXPECT_FALSE(WordStarted());
     EXPECT_FALSE(w->ui->edtName->acceptDrops()) << "a drop on the name field is the window's";
+}
+
+// A document opens on a thread of its own: while its load is held, the window shows the name
+// and the busy sign and takes events; the opening then ends as it was left: shown, stopped by
+// Cancel (its Word instance ended) or replaced by another document.
+TEST_F(OpenFilesTest, AnOpeningKeepsTheWindowUsableAndCanBeStopped)
+{
+    enum Stop { None, CancelButton, AnotherDocument };
+    const struct Case {
+        const char* name;
+        Stop stop;
+        std::string shown;  // empty: the one being held
+        int pages;
+    } cases[] = {
+        {"left to end", None, "", 3},
+        {"cancelled", CancelButton, "-", 0},
+        {"another document", AnotherDocument, "two", 1},
+    };
+    int nCase = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // A document of its own each time: one opened before is shown without a new load.
+        const std::string held1 = Doc("held" + std::to_string(++nCase) + ".docx", scripted::MakeDocument({"p1", "p2", "p3"}));
+        std::atomic<bool> held{false}, release{false};
+        scripted::TheScript().onLoad = [&](const std::string& path) {
+            if (path != held1)
+                return;
+            held = true;
+            while (!release)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        };
+        w->OpenCommandLine({QString::fromStdString(held1)});
+        QElapsedTimer clock;
+        clock.start();
+        while (!held && clock.elapsed() < 10000)
+            QApplication::processEvents(QEventLoop::AllEvents, 5);
+        ASSERT_TRUE(held) << "the load never started";
+        for (int i = 0; i < 10; ++i)
+            QApplication::processEvents(QEventLoop::AllEvents, 5);
+        EXPECT_EQ(held1, Shown());
+        EXPECT_TRUE(w->ui->pOpening->isVisible());
+        EXPECT_EQ(0, Pages());
+        EXPECT_FALSE(w->ui->btnAll->isEnabled()) << "nothing to convert while it opens";
+        if (c.stop == CancelButton)
+            w->ui->btnCancelOpen->click();
+        if (c.stop == AnotherDocument) {
+            w->OpenPaths({two});
+            EXPECT_EQ(two, Shown()) << "the next document is named at once";
+        }
+        release = true;
+        Settle();
+        const std::string shown = c.shown == "two" ? two : c.shown == "-" ? "" : held1;
+        EXPECT_EQ(shown, Shown());
+        EXPECT_EQ(c.pages, Pages());
+        EXPECT_FALSE(w->ui->pOpening->isVisible());
+        EXPECT_EQ(c.stop != CancelButton, WordStarted());
+        scripted::TheScript().onLoad = nullptr;
+    }
 }
 
 // Help and the home page entry open files shipped beside the program (a stand-in xdg-open

@@ -464,6 +464,8 @@ public:
         a.str = Utf8(pszFileName);
         c.args.push_back(a);
         gCalls.push_back(c);
+        if (gScript.onLoad)
+            gScript.onLoad(a.str);
         if (gScript.failLoads > 0) {
             --gScript.failLoads;
             return RPC_E_DISCONNECTED;

@@ -15,6 +15,7 @@
 
 #include <ole2.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,9 @@ struct Script {
     // that draw and every later call of the embeddings made before fail; embeddings made
     // afterwards work.
     int dieAtPrintDraw = 0;
+    // Called as an embedded document starts loading, on the loading thread: a test holds a
+    // load there to see what the program does meanwhile.
+    std::function<void(const std::string& path)> onLoad;
 };
 
 // Installs the server: registers its class objects for both classes (CoRegisterClassObject),

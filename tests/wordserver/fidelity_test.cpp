@@ -289,7 +289,59 @@ std::string TrackedBody()
            Lorem(70, 52) + "</text:p>\n";
 }
 
+// Twelve pages with "Page N of M", the third after a blank page the layout inserts.
+std::string LongBody()
+{
+    std::string b = Para("Counted. " + Lorem(60, 170), "PCounted") + Para("Third. " + Lorem(60, 171), "PRestart3");
+    for (int i = 0; i < 10; ++i)
+        b += Para(Lorem(60, 172 + i), "PBreak");
+    return b;
+}
+
 }  // namespace
+
+// Page 1 of a long document, drawn before any other page (from an export of that page alone),
+// is pixel for pixel the page 1 drawn from the whole document's export, and the count the
+// document gives before drawing is the whole export's.
+TEST(WordServerFidelity, ALongDocumentsFirstPageAloneIsItsFirstPage)
+{
+    TempDir dir;
+    std::string work;
+    ASSERT_NO_FATAL_FAILURE(PrepareFolders(dir, &work));
+    CxWordUtil util;
+    Word word;
+    ASSERT_NE(word.docs, nullptr);
+    HDC screen = GetDC(nullptr);
+    for (const char* name : {"long.docx", "long.doc"}) {
+        SCOPED_TRACE(name);
+        const std::string path = dir / name;
+        ASSERT_TRUE(MakeDocument(word, dir.Path(), LongBody(), path));
+        const std::string pdf = work + "/whole.pdf";
+        IDispatch* src = word.Open(path);
+        ASSERT_NE(src, nullptr);
+        EXPECT_EQ(Call(src, u"SaveAs", DISPATCH_METHOD, {Arg::Str(pdf)}, nullptr), S_OK);
+        Call(src, u"Close", DISPATCH_METHOD, {}, nullptr);
+        src->Release();
+        const std::string bytes = ReadWhole(pdf);
+        wordengine::PdfBytes whole;
+        whole.data.assign(bytes.begin(), bytes.end());
+
+        CxWordDoc doc(&util);
+        ASSERT_TRUE(doc.Open(path.c_str()));
+        EXPECT_EQ(doc.GetPageCount(), wordengine::PdfPageCount(whole));
+        EXPECT_GT(doc.GetPageCount(), 8) << "long enough to be drawn a page at a time";
+        const Picture alone = Draw(doc, 0, screen);
+        const Picture second = Draw(doc, 1, screen);
+        const Picture again = Draw(doc, 0, screen);
+        ASSERT_FALSE(alone.px.empty());
+        ASSERT_FALSE(second.px.empty());
+        EXPECT_EQ(alone.w, again.w);
+        EXPECT_EQ(alone.h, again.h);
+        EXPECT_TRUE(alone.px == again.px) << "page 1 alone differs from page 1 of the whole";
+        EXPECT_FALSE(alone.px == second.px);
+    }
+    ReleaseDC(nullptr, screen);
+}
 
 TEST(WordServerFidelity, GeneratedPagesMatchTheEngineLayout)
 {
@@ -333,6 +385,9 @@ TEST(WordServerFidelity, GeneratedPagesMatchTheEngineLayout)
         // A footnote too long for the page it is called on carries over to the next.
         {"footnote.docx", Para(Lorem(420, 150) + Footnote(1, 420) + " " + Lorem(200, 151))},
         {"headings.docx", Para(Lorem(40, 160)) + HeadedTable(120)},
+        // Long enough that page 1 is drawn from an export of its own, with a blank page the
+        // layout inserts (page 3 after page 1) and "Page N of M".
+        {"long.docx", LongBody()},
     };
 
     CxWordUtil util;
