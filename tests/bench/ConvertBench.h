@@ -36,6 +36,9 @@ public:
     CxWordUtil* Util() { return m_w->wordUtil; }
     // The single-document view: a document shown, its preview, one page's picture.
     bool Load(const std::string& path) { return m_w->LoadDocument(path.c_str()); }
+    // ... or opened as the window opens it, in the background.
+    void BeginOpen(const std::string& path) { m_w->BeginOpen(path); }
+    bool Opening() const { return m_w->isOpening; }
     void ViewOne() { m_w->mnuViewOneClick(); }
     class CxWordView* View() { return m_w->wordView; }
     bool ConvertPage(int nIndex) { return m_w->ConvertPageInto(m_w->currentDoc, nIndex); }
