@@ -308,6 +308,14 @@ void Worker::ConvertOne(int nDoc, const std::string& path, const std::string& pr
         opened["stored_pages"] = nStored;
     Send(opened);
 
+    // Page 1 of a long document is drawn from an export of its own until another page is
+    // asked for: for more pages than one, a later page asked first has the whole document
+    // exported once instead.
+    if (pages.size() > 1) {
+        SIZEL last = {0, 0};
+        if (doc.SelectPage(pages.back() - 1))
+            doc.GetPageExtent(&last);
+    }
     HDC hScreen = GetDC(nullptr);
     HDC hMem = hScreen ? CreateCompatibleDC(hScreen) : nullptr;
     bool bFailed = !hMem;
