@@ -178,6 +178,7 @@ private:
     CxWordView* wordView;
     CxWordDoc* currentDoc;
     BatchRun* batchRun = nullptr;  // the batch view's run, while one goes on
+    int batchEngines = 0;          // engines the last run's workers started (replaced ones too)
     // The program started as a worker (empty: this program's own file) and why no engine can
     // start (unset: the engine's own check); tests set both.
     std::string workerProgram;

@@ -429,6 +429,7 @@ void TfmMain::EndBatchRun(bool bCancelled)
              QString::asprintf(" (%.1f pages/s)", elapsed > 0 ? run->pagesDone / elapsed : 0.0);
     ui->lblTotal->setText(total);
 
+    batchEngines = int(run->pool->EnginePids().size());
     convert::WorkerPool* pPool = run->pool.release();
     const std::string tempDir = run->tempDir;
     Stoppers().emplace_back([pPool, tempDir] {

@@ -9,6 +9,7 @@
 #include "app/TfmMain.h"
 #include "word/CxWordUtil.h"
 #include "word/CxWordView.h"
+#include "common/misc/WinUtil.h"
 #include "platform/internal/ui.h"
 #include "ui_TfmMain.h"
 
@@ -74,6 +75,17 @@ protected:
     void StartConvert() { w->btnConvertClick(); }
     bool Running() { return w->batchRun != nullptr; }
     void SetEngineProblem(const std::string& why) { w->engineProblem = [why] { return why; }; }
+    // The batch view's workers as Pagesnap runs them (itself, with the engine's own check).
+    void UsePagesnapWorkers()
+    {
+        char szFolder[MAX_PATH];
+        GetModuleFolder(nullptr, szFolder);
+        w->workerProgram = std::string(szFolder) + "Pagesnap";
+        w->engineProblem = nullptr;
+    }
+    // Waits for the last run's workers, which end their engines after the run on their own.
+    void EndWorkers() { w->StopBatchRun(); }
+    int BatchEngines() { return w->batchEngines; }
     void WaitForRun(int nMs = 60000)
     {
         QElapsedTimer t;
