@@ -329,6 +329,8 @@ void TfmMain::UpdateButtons()
         pButton->setEnabled(!isConverting);
     ui->mnuFileAddMore->setEnabled(!isConverting);
     ui->mnuFileAddFolder->setEnabled(!isConverting);
+    // A run's pictures take the format and folder it began with: not changed under it.
+    ui->mnuToolOption->setEnabled(!isConverting);
     ui->btnAll->setText("Convert All Pages");
     ui->btnSel->setText("Convert Selected Pages");
     ui->btnOne->setText("Convert This Page");

@@ -57,7 +57,7 @@ protected:
         QElapsedTimer t;
         t.start();
         while (!cond() && t.elapsed() < 10000)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);  // the run's timer wakes it
         return cond();
     }
 
@@ -120,6 +120,7 @@ TEST_F(BatchView, CancelEndsEveryWorkerAtOnceAndLeavesNoUnfinishedPicture)
     EXPECT_TRUE(w->ui->btnConvert->isEnabled());
     EXPECT_FALSE(w->ui->btnDel->isEnabled()) << "the run's rows stay";
     EXPECT_FALSE(w->ui->btnAddFile->isEnabled());
+    EXPECT_FALSE(w->ui->mnuToolOption->isEnabled()) << "the run's format and folder stay";
     ASSERT_TRUE(Until([&] { return State(0) == "Done: 1 page" && State(2) == "Converting"; }))
         << State(0) << " / " << State(2);
     EXPECT_EQ("Converting", State(1)) << "its engine hangs while it loads";
@@ -148,6 +149,7 @@ TEST_F(BatchView, CancelEndsEveryWorkerAtOnceAndLeavesNoUnfinishedPicture)
     EXPECT_TRUE(boxes.empty()) << "a cancelled run is not reported as done";
     EXPECT_EQ("Convert", w->ui->btnConvert->text().toStdString());
     EXPECT_TRUE(w->ui->btnDel->isEnabled());
+    EXPECT_TRUE(w->ui->mnuToolOption->isEnabled());
 }
 
 // What stops every engine is said before any worker starts, and nothing is converted.

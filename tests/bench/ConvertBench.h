@@ -40,13 +40,15 @@ public:
         m_w->AppendFileRows();
         m_w->UpdateButtons();
     }
+    // Another worker program (a comparison: pagesnap-batch's own worker).
+    void SetWorker(const std::string& program) { m_w->workerProgram = program; }
     void SelectAll() { m_w->SetAllFileTicks(true); }
     // The batch view's Convert, and its run to the end (the run goes on in the event loop).
     void Convert()
     {
         m_w->btnConvertClick();
         while (m_w->batchRun)
-            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);  // the run's timer wakes it
     }
     CxWordUtil* Util() { return m_w->wordUtil; }
     // The single-document view: a document shown, its preview, one page's picture.

@@ -82,7 +82,7 @@ public:
     {
         m_w->btnConvertClick();
         while (m_w->batchRun)
-            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);  // the run's timer wakes it
     }
 
 private:
