@@ -40,6 +40,8 @@ public:
         m_w->AppendFileRows();
         m_w->UpdateButtons();
     }
+    // Waits for the last run's workers, which end their engines after the run on their own.
+    void EndWorkers() { m_w->StopBatchRun(); }
     // Another worker program (a comparison: pagesnap-batch's own worker).
     void SetWorker(const std::string& program) { m_w->workerProgram = program; }
     void SelectAll() { m_w->SetAllFileTicks(true); }
