@@ -1,11 +1,13 @@
 #include "OptionSettings.h"
 
 #include "common/misc/WinUtil.h"
+#include "convert/Settings.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <pwd.h>
 #include <string>
@@ -142,6 +144,17 @@ bool SettingsFile(char* szFile, char* szOutput, char* szTemp)
 
 }  // namespace
 
+int DefaultDocumentsAtOnce() { return convert::DefaultJobs(); }
+
+void EnsureWorkFolders()
+{
+    for (const char* szFolder : {OptionSettings.OutputPath, OptionSettings.TempPath}) {
+        std::error_code ec;
+        if (*szFolder && access(szFolder, 0) != 0)
+            std::filesystem::create_directories(szFolder, ec);
+    }
+}
+
 bool GetDefaultFolders(char* szOutput, char* szTemp)
 {
     char szIni[MAX_PATH];
@@ -246,6 +259,8 @@ bool LoadOptionSettings()
         nQuality >= kMinJpegQuality && nQuality <= kMaxJpegQuality ? nQuality : kDefaultJpegQuality;
     const int nZoom = (int)GetPrivateProfileIntA("Option", "Zoom", kZoomDefault, szFile);
     OptionSettings.Zoom = CxWordView::IsZoom(nZoom) ? nZoom : kZoomDefault;
+    const int nJobs = (int)GetPrivateProfileIntA("Option", "DocumentsAtOnce", DefaultDocumentsAtOnce(), szFile);
+    OptionSettings.DocumentsAtOnce = nJobs >= 1 && nJobs <= kMaxDocumentsAtOnce ? nJobs : DefaultDocumentsAtOnce();
     return true;
 }
 
@@ -274,5 +289,6 @@ bool SaveOptionSettings()
     WriteIntIfChanged("Resolution", OptionSettings.Resolution, kDefaultResolution, szFile);
     WriteIntIfChanged("JpegQuality", OptionSettings.JpegQuality, kDefaultJpegQuality, szFile);
     WriteIntIfChanged("Zoom", OptionSettings.Zoom, kZoomDefault, szFile);
+    WriteIntIfChanged("DocumentsAtOnce", OptionSettings.DocumentsAtOnce, DefaultDocumentsAtOnce(), szFile);
     return true;
 }

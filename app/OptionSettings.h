@@ -23,10 +23,16 @@ struct TOptionSettings {
     int JpegQuality;
     // The preview's zoom: kZoomFitPage, kZoomFitWidth or a percentage (Zoom).
     int Zoom;
+    // Documents the batch view converts at once, each by a worker with its own engine (1 to
+    // kMaxDocumentsAtOnce; default the cores, at most 8). Kept as DocumentsAtOnce once set.
+    int DocumentsAtOnce;
 };
 
 const int kMinResolution = 72, kMaxResolution = 600, kDefaultResolution = 96;
 const int kMinJpegQuality = 1, kMaxJpegQuality = 100, kDefaultJpegQuality = 90;
+// As pagesnap-batch's --jobs.
+const int kMaxDocumentsAtOnce = 64;
+int DefaultDocumentsAtOnce();
 // A new user sees the page as wide as the preview: the whole line of text, no bar across.
 const int kZoomDefault = CxWordView::kZoomFitWidth;
 
@@ -34,6 +40,10 @@ extern TOptionSettings OptionSettings;
 
 // Hands the extra fonts folder to the document engine (FOLIUM_ENGINE_FONTS) for its next start.
 void PassFontsToEngine();
+
+// A new user converts with the default folders beside the program, which nobody has made
+// yet: makes the output and temporary folders when they are missing.
+void EnsureWorkFolders();
 
 // Whether the text holds a control character (below blank, or DEL): no path setting may.
 bool HasControlChar(const char* szText);

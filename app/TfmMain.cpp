@@ -121,6 +121,7 @@ TfmMain::TfmMain(QWidget* parent)
 
 TfmMain::~TfmMain()
 {
+    StopBatchRun();
     // The preview belongs to its window, which ends with pWord.
     wordView = nullptr;
     if (!destroyed) {  // made and dropped without the program's shut-down (tests)
@@ -175,6 +176,7 @@ void TfmMain::FormDestroy()
         return;
     destroyed = true;
     StopOpening();
+    StopBatchRun();
     ExitMain();
     if (docFileMgr) {
         delete docFileMgr;
@@ -285,7 +287,7 @@ void TfmMain::tMoreResize()
 {
     int w = ui->tMore->width(), h = ui->tMore->height();
     ui->lvFile->resize(w - 60, h - 125);
-    for (QWidget* b : {(QWidget*)ui->btnSelAll, (QWidget*)ui->btnClear, (QWidget*)ui->btnConvert})
+    for (QWidget* b : {(QWidget*)ui->btnSelAll, (QWidget*)ui->btnClear, (QWidget*)ui->lblTotal, (QWidget*)ui->btnConvert})
         b->move(b->x(), h - 55);
 }
 

@@ -26,6 +26,10 @@ class CxWordUtil;
 class CxWordView;
 class DocFileMgr;
 class TOpenDialog;
+struct BatchRun;
+namespace convert {
+struct PoolEvent;
+}
 
 namespace Ui {
 class TfmMain;
@@ -119,7 +123,6 @@ private:
     void BeginRun();
     // True when the page's picture was written; a failure is counted for the message.
     bool ConvertPage(CxWordDoc* pDoc, int nIndex);
-    bool ConvertDocument(const char* szPath);
     bool ConvertPageInto(CxWordDoc* pDoc, int nIndex);
     // The pixels of the current page's picture at nDpi; false when it cannot be measured.
     static bool PagePixels(CxWordDoc* pDoc, int nDpi, struct tagPOINT* pSize);
@@ -128,6 +131,19 @@ private:
     void ConvertAllPages();
     void ConvertCheckedPages();
     void ConvertCheckedDocuments();
+    // The batch view's run (TfmMainBatch.cpp): the ticked documents go to worker processes,
+    // several at once, each with its own engine; a timer takes in what they say, so the window
+    // stays responsive and Convert becomes Cancel. Ended by its last document or by Cancel.
+    void StartBatchRun();
+    void PollBatchRun();
+    void DispatchBatch();
+    void OnBatchEvent(const convert::PoolEvent& e);
+    // A document's end: kind empty when its worker converted it, else the failure it gave.
+    void FinishBatchDocument(size_t nDoc, const std::string& kind, const std::string& message);
+    void EndBatchRun(bool bCancelled);
+    // At shut-down: a run's workers are ended and its unfinished pictures removed.
+    void StopBatchRun();
+    void ShowBatchTotal(bool bForce);
     void ShowProgress(bool bStarting);
     void UpdateButtons();
     void ShowDoneMessage();
@@ -185,7 +201,12 @@ private:
     std::string engineTooOld;    // why the suite will not do; empty when it will
     CxWordView* wordView;
     CxWordDoc* currentDoc;
-    FontMark lastMark;  // of the document ConvertDocument last opened
+    BatchRun* batchRun = nullptr;  // the batch view's run, while one goes on
+    int batchEngines = 0;          // engines the last run's workers started (replaced ones too)
+    // The program started as a worker (empty: this program's own file) and why no engine can
+    // start (unset: the engine's own check); tests set both.
+    std::string workerProgram;
+    std::function<std::string()> engineProblem;
     DocFileMgr* docFileMgr;
     bool selectAllNext;
     bool destroyed;

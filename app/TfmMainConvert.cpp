@@ -38,9 +38,6 @@
 
 namespace {
 
-// Times a document is opened again during one conversion after a page failed.
-const int kMaxReopens = 3;
-
 const char* ImageExtension(int nImageType) { return nImageType == 1 ? "bmp" : nImageType == 3 ? "png" : "jpg"; }
 
 // Pictures are written under hidden names that carry the process and machine, then renamed.
@@ -48,17 +45,6 @@ const char kTempPrefix[] = ".~folium-";
 
 void SetWaitCursor() { SetCursor(LoadCursorA(nullptr, IDC_WAIT)); }
 void SetNormalCursor() { SetCursor(LoadCursorA(nullptr, IDC_ARROW)); }
-
-// A new user converts with the default folders beside the program, which nobody has made
-// yet: make the output and temporary folders when they are missing.
-void EnsureWorkFolders()
-{
-    for (const char* szFolder : {OptionSettings.OutputPath, OptionSettings.TempPath}) {
-        std::error_code ec;
-        if (*szFolder && access(szFolder, 0) != 0)
-            std::filesystem::create_directories(szFolder, ec);
-    }
-}
 
 // JPEG pictures at the chosen quality. The image library's writer gives every JPEG the
 // encoder's default quality, whatever it is handed: JPEG goes straight to the encoder, with
@@ -267,62 +253,6 @@ bool TfmMain::ConvertPage(CxWordDoc* pDoc, int nIndex)
     return false;
 }
 
-bool TfmMain::ConvertDocument(const char* szPath)
-{
-    if (!szPath)
-        return false;
-    lastMark = FontMark();
-    if (!EnsureWordUtil()) {
-        ++unopenedDocuments;
-        return false;
-    }
-    CxWordDoc* pDoc = new CxWordDoc(wordUtil);
-    int nCount = pDoc->Open(szPath) ? pDoc->GetPageCount() : 0;
-    if (nCount <= 0) {
-        // The engine may have died while it loaded the document: once more, on a fresh one.
-        delete pDoc;
-        pDoc = new CxWordDoc(wordUtil);
-        nCount = pDoc->Open(szPath) ? pDoc->GetPageCount() : 0;
-    }
-    if (nCount <= 0) {
-        ++unopenedDocuments;
-        delete pDoc;
-        EngineDocumentDone();
-        ReplaceEngineIfDue();
-        return false;
-    }
-    lastMark = FontMarkOf(pDoc);
-    bool ok = true;
-    int nReopens = 0;
-    for (int i = 0; i < nCount; ++i) {
-        bool bDone = ConvertPageInto(pDoc, i);
-        // An engine that died takes every later page of the document with it: the document is
-        // opened again (on a fresh engine) and the page tried once more there. A few times per
-        // document at most, so that a page that always fails does not reload it every time.
-        if (!bDone && nReopens < kMaxReopens) {
-            ++nReopens;
-            CxWordDoc* pAgain = new CxWordDoc(wordUtil);
-            if (pAgain->Open(szPath) && pAgain->GetPageCount() == nCount) {
-                delete pDoc;
-                pDoc = pAgain;
-                bDone = ConvertPageInto(pDoc, i);
-            } else {
-                delete pAgain;
-            }
-        }
-        if (!bDone) {
-            ++failedPages;
-            failedDocuments.insert(pDoc->GetPath());
-            ok = false;
-        }
-    }
-    delete pDoc;
-    // Between documents of a run, never within one.
-    EngineDocumentDone();
-    ReplaceEngineIfDue();
-    return ok;
-}
-
 // The common frame of the three runs over the rows of a list.
 void TfmMain::RunOverRows(QTreeWidget* pList, bool bCheckedOnly, const std::function<bool(int)>& convert)
 {
@@ -369,20 +299,7 @@ void TfmMain::ConvertCheckedPages()
     RunOverRows(ui->lvPages, true, [this](int i) { return ConvertPage(currentDoc, i); });
 }
 
-void TfmMain::ConvertCheckedDocuments()
-{
-    EnsureWorkFolders();
-    BeginRun();
-    RunOverRows(ui->lvFile, true, [this](int i) {
-        QTreeWidgetItem* pRow = ui->lvFile->topLevelItem(i);
-        auto* pInfo = static_cast<DocFileInfo*>(pRow->data(0, Qt::UserRole).value<void*>());
-        const bool ok = pInfo && ConvertDocument(pInfo->szPath);
-        // The document's mark: an icon by its name, the list in its tooltip.
-        pRow->setIcon(0, lastMark.IsEmpty() ? QIcon() : style()->standardIcon(QStyle::SP_MessageBoxWarning));
-        pRow->setToolTip(0, lastMark.tooltip);
-        return ok;
-    });
-}
+void TfmMain::ConvertCheckedDocuments() { StartBatchRun(); }
 
 void TfmMain::ShowProgress(bool bStarting)
 {
@@ -402,15 +319,22 @@ void TfmMain::ShowProgress(bool bStarting)
 void TfmMain::UpdateButtons()
 {
     bool bPages = currentDoc && ui->lvPages->topLevelItemCount() > 0 && !isConverting && !isOpening;
-    bool bFiles = ui->lvFile->topLevelItemCount() > 0 && !isConverting && !isOpening;
+    bool bFiles = ui->lvFile->topLevelItemCount() > 0 && !isConverting;
     ui->btnAll->setEnabled(bPages);
     ui->btnSel->setEnabled(bPages);
     ui->btnOne->setEnabled(bPages);
-    ui->btnConvert->setEnabled(bFiles);
+    // During a batch run Convert cancels it, and the list keeps the documents it converts.
+    ui->btnConvert->setEnabled(bFiles || batchRun);
+    for (QWidget* pButton : {(QWidget*)ui->btnAddFile, (QWidget*)ui->btnAddDir, (QWidget*)ui->btnDel})
+        pButton->setEnabled(!isConverting);
+    ui->mnuFileAddMore->setEnabled(!isConverting);
+    ui->mnuFileAddFolder->setEnabled(!isConverting);
+    // A run's pictures take the format and folder it began with: not changed under it.
+    ui->mnuToolOption->setEnabled(!isConverting);
     ui->btnAll->setText("Convert All Pages");
     ui->btnSel->setText("Convert Selected Pages");
     ui->btnOne->setText("Convert This Page");
-    ui->btnConvert->setText("Convert");
+    ui->btnConvert->setText(batchRun ? "Cancel" : "Convert");
 }
 
 void TfmMain::ShowDoneMessage()
@@ -709,16 +633,14 @@ void TfmMain::SetAllFileTicks(bool bTicked)
 
 void TfmMain::btnConvertClick()
 {
-    if (isConverting)
-        return;
-    SetWaitCursor();
-    if (!EnsureWordUtil()) {
-        SetNormalCursor();
+    if (batchRun) {
+        EndBatchRun(true);
         return;
     }
+    if (isConverting)
+        return;
+    // The run goes on after this returns; its end shows the completion message.
     ConvertCheckedDocuments();
-    SetNormalCursor();
-    ShowDoneMessage();
 }
 
 void TfmMain::ConnectConvertCommands()

@@ -90,6 +90,7 @@ bool TfmOption::UpdateData(bool bStore)
         ui->cbCleanWord->setChecked(OptionSettings.CleanWord);
         ui->spnResolution->setValue(OptionSettings.Resolution);
         ui->spnQuality->setValue(OptionSettings.JpegQuality);
+        ui->spnJobs->setValue(OptionSettings.DocumentsAtOnce);
         ui->spnQuality->setEnabled(ui->rbtnJPG->isChecked());
         ui->lblQuality->setEnabled(ui->rbtnJPG->isChecked());
         return true;
@@ -97,6 +98,7 @@ bool TfmOption::UpdateData(bool bStore)
     // A number typed but not yet confirmed by leaving the box counts, within the box's range.
     ui->spnResolution->interpretText();
     ui->spnQuality->interpretText();
+    ui->spnJobs->interpretText();
     std::string output = Trim(ui->edtDirOutput->text());
     if (!UsableOrDefault(output, true)) {
         MessageBoxA(platform::ui::WindowOf(this), "Invalid output path.", "Error", MB_OK | MB_ICONERROR);
@@ -126,6 +128,7 @@ bool TfmOption::UpdateData(bool bStore)
     OptionSettings.CleanWord = ui->cbCleanWord->isChecked();
     OptionSettings.Resolution = ui->spnResolution->value();
     OptionSettings.JpegQuality = ui->spnQuality->value();
+    OptionSettings.DocumentsAtOnce = ui->spnJobs->value();
     return true;
 }
 

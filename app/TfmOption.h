@@ -1,5 +1,6 @@
 // The options dialog: picture format, resolution and JPEG quality, output and temporary
-// folders, and whether the document engine's processes are ended at exit. Edits
+// folders, whether the document engine's processes are ended at exit, and how many documents
+// the batch view converts at once. Edits
 // OptionSettings in place on OK.
 #pragma once
 

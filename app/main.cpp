@@ -2,6 +2,7 @@
 #include "Look.h"
 #include "TfmMain.h"
 #include "common/misc/WinUtil.h"
+#include "convert/Worker.h"
 #include <qtwin.h>
 
 #include <objbase.h>
@@ -13,6 +14,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <string>
 #include <unistd.h>
@@ -45,6 +47,10 @@ void ShowException(const char* szText)
 
 int main(int argc, char** argv)
 {
+    // The batch view's workers are this program started again, never by hand: no window, one
+    // engine, documents over standard input (so nothing beside Pagesnap is needed for them).
+    if (argc == 2 && std::strcmp(argv[1], "--worker") == 0 && getenv("FOLIUM_BATCH_WORKER"))
+        return convert::WorkerMain();
     try {
         QApplication app(argc, argv);
         QApplication::setApplicationName("Orvell Folium Converter");

@@ -81,6 +81,8 @@ protected:
     void SetUp() override
     {
         TfmConvertTest::SetUp();
+        UsePagesnapWorkers();
+        OptionSettings.DocumentsAtOnce = 2;
         snprintf(OptionSettings.OutputPath, MAX_PATH, "%s", out.Path().c_str());
         snprintf(OptionSettings.TempPath, MAX_PATH, "%s", temp.Path().c_str());
         CxWordUtil::SetTempFolder(OptionSettings.TempPath, sizeof OptionSettings.TempPath);
@@ -134,19 +136,21 @@ TEST_F(Conversion, BatchConvertsEveryPageOfEveryTickedDocumentAndSkipsTheBroken)
               boxes[0].text);
     Tick(Files(), 1, false);
 
-    // No tick: the engine is there, the bar shows and hides, the message comes, nothing is written.
+    // No tick: the bar shows and hides, the message comes, nothing is written. The documents
+    // were converted by workers: Pagesnap's own engine was never started.
     out.~TempDir();
     new (&out) TempDir;
     snprintf(OptionSettings.OutputPath, MAX_PATH, "%s", out.Path().c_str());
     progress.clear();
     ConvertNow();
-    EXPECT_TRUE(HasWordUtil());
+    EXPECT_FALSE(HasWordUtil());
     EXPECT_EQ((std::vector<int>{0, 100}), progress);
     EXPECT_EQ(2u, boxes.size());
     EXPECT_TRUE(FilesIn(out.Path()).empty());
 
     // The stand-in draws the documents' own pages: nothing was split, so the temporary folder
-    // holds nothing of this run, and the clean-up finds nothing to remove.
+    // holds nothing of this run once its workers have gone, and the clean-up finds nothing.
+    EndWorkers();
     EndWord();
     EXPECT_EQ(0, CleanTempFolders(temp.Path().c_str()));
     std::error_code ec;
@@ -189,11 +193,13 @@ TEST_F(Conversion, SingleDocumentViewConvertsTickedAllAndThisPage)
     EXPECT_EQ(3u, boxes.size());
 }
 
-// Past a limit (documents, or resident memory: 1 MB is less than any engine) the engine is
-// replaced between documents of a run and the pictures are the same; while a document is shown
-// it lives in the engine, which is then replaced only once another document takes its place.
+// Past a limit (documents, or resident memory: 1 MB is less than any engine) a worker's engine
+// is replaced between documents of a run and the pictures are the same; while a document is
+// shown it lives in Pagesnap's own engine, which is then replaced only once another document
+// takes its place.
 TEST_F(Conversion, EngineReplacedBetweenDocumentsPastItsLimits)
 {
+    OptionSettings.DocumentsAtOnce = 1;  // one worker: both documents on its engines
     const struct {
         int memory, documents;
         bool replaced;
@@ -211,7 +217,8 @@ TEST_F(Conversion, EngineReplacedBetweenDocumentsPastItsLimits)
         ConvertNow();
         ExpectPictures("four", {1, 2, 3, 4}, "png");
         ExpectPictures("three", {1, 2, 3}, "png");
-        EXPECT_EQ(row.replaced, !HasWordUtil());
+        EXPECT_EQ(row.replaced ? 2 : 1, BatchEngines());
+        EXPECT_FALSE(HasWordUtil());
     }
 
     ASSERT_TRUE(Load(*s_docs / "four.docx"));
@@ -266,6 +273,54 @@ TEST_F(Conversion, PicturesAtAResolutionAreThoseOfPagesnapBatch)
             EXPECT_EQ(bh, h);
             EXPECT_TRUE(ReadWhole(out / name) == ReadWhole(batchOut / name)) << "the same file";
         }
+    }
+}
+
+// The batch view's pictures are pagesnap-batch's with the same settings, file for file, on
+// real documents (several at once, on Pagesnap's own workers).
+TEST_F(Conversion, BatchViewPicturesAreThoseOfPagesnapBatch)
+{
+    char szFolder[MAX_PATH];
+    GetModuleFolder(nullptr, szFolder);
+    const std::string batch = std::string(szFolder) + "pagesnap-batch";
+    const std::string corpus = FOLIUM_CORPUS_DIR;
+    std::vector<std::string> docs;
+    for (const char* name : {"Headers.docx", "Bug47958.doc", "CoverPage.docx"})
+        if (access((corpus + "/" + name).c_str(), R_OK) == 0)
+            docs.push_back(corpus + "/" + name);
+    if (docs.size() < 2)
+        GTEST_SKIP() << "the corpus is not at " << corpus;
+    AddFiles(docs);
+    const struct {
+        int type;
+        const char* ext;
+        int dpi, quality;
+    } rows[] = {{3, "png", 150, 90}, {2, "jpg", 96, 60}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.ext << " at " << row.dpi << " dpi, quality " << row.quality);
+        TempDir batchOut;
+        std::string cmd = "'" + batch + "' -j 2 -r " + std::to_string(row.dpi) + " -q " + std::to_string(row.quality) +
+                          " -f " + row.ext + " -o '" + batchOut.Path() + "'";
+        for (const std::string& d : docs)
+            cmd += " '" + d + "'";
+        cmd += " >/dev/null 2>&1";
+        ASSERT_EQ(0, system(cmd.c_str())) << cmd;
+        std::filesystem::remove(batchOut / ".pagesnap-batch.done");
+
+        out.~TempDir();
+        new (&out) TempDir;
+        snprintf(OptionSettings.OutputPath, MAX_PATH, "%s", out.Path().c_str());
+        OptionSettings.ImageType = row.type;
+        OptionSettings.Resolution = row.dpi;
+        OptionSettings.JpegQuality = row.quality;
+        for (int i = 0; i < Files()->topLevelItemCount(); ++i)
+            Tick(Files(), i, true);
+        ConvertNow();
+        const std::set<std::string> names = FilesIn(batchOut.Path());
+        EXPECT_GE(names.size(), docs.size());
+        EXPECT_EQ(names, FilesIn(out.Path()));
+        for (const std::string& name : names)
+            EXPECT_TRUE(ReadWhole(out / name) == ReadWhole(batchOut / name)) << name << ": not the same file";
     }
 }
 

@@ -138,6 +138,40 @@ TEST_F(Settings, PictureAndZoomKeysAreReadInRangeAndWrittenOnlyOnceSet)
     EXPECT_EQ(CxWordView::kZoomFitWidth, OptionSettings.Zoom);
 }
 
+// Documents at once: the cores (at most 8) unless the file says 1 to 64; kept in the file only
+// once set.
+TEST_F(Settings, DocumentsAtOnceIsReadInRangeAndWrittenOnlyOnceSet)
+{
+    const int def = DefaultDocumentsAtOnce();
+    ASSERT_GE(def, 1);
+    ASSERT_LE(def, 8);
+    const struct {
+        const char* lines;
+        int jobs;
+    } rows[] = {{"", def}, {"DocumentsAtOnce=3\n", 3}, {"DocumentsAtOnce=1\n", 1}, {"DocumentsAtOnce=64\n", 64},
+                {"DocumentsAtOnce=0\n", def}, {"DocumentsAtOnce=65\n", def}, {"DocumentsAtOnce=-2\n", def},
+                {"DocumentsAtOnce=x\n", def}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.lines);
+        WriteIni(std::string("[Option]\n") + row.lines);
+        LoadOptionSettings();
+        EXPECT_EQ(row.jobs, OptionSettings.DocumentsAtOnce);
+    }
+
+    std::filesystem::remove(m_ini);
+    LoadOptionSettings();
+    SaveOptionSettings();
+    const std::string plain = ReadWhole(m_ini);
+    EXPECT_EQ(std::string::npos, plain.find("DocumentsAtOnce")) << plain;
+    OptionSettings.DocumentsAtOnce = def == 5 ? 6 : 5;
+    SaveOptionSettings();
+    EXPECT_EQ(plain + "DocumentsAtOnce=" + std::to_string(OptionSettings.DocumentsAtOnce) + "\n", ReadWhole(m_ini));
+    const int set = OptionSettings.DocumentsAtOnce;
+    memset(&OptionSettings, 0, sizeof OptionSettings);
+    LoadOptionSettings();
+    EXPECT_EQ(set, OptionSettings.DocumentsAtOnce);
+}
+
 TEST_F(Settings, PathsOf259BytesComeBackWholeLongerOnesAreCutThere)
 {
     // The dialog accepts up to 259 bytes (the buffer less its terminator): such a path is read

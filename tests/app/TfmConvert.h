@@ -1,5 +1,6 @@
 // A main window driven through its conversion commands, with every message box answered and
-// the progress bar's positions recorded.
+// the progress bar's positions recorded. The batch view's workers are the scripted worker
+// (the real worker over the scripted word processor) unless a test names another program.
 #pragma once
 
 #include "QtApp.h"
@@ -8,11 +9,14 @@
 #include "app/TfmMain.h"
 #include "word/CxWordUtil.h"
 #include "word/CxWordView.h"
+#include "common/misc/WinUtil.h"
 #include "platform/internal/ui.h"
 #include "ui_TfmMain.h"
 
 #include <windows.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QProgressBar>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
@@ -31,6 +35,11 @@ protected:
             return IDCANCEL;
         });
         w = new TfmMain;
+#ifdef SCRIPTED_WORKER
+        w->workerProgram = SCRIPTED_WORKER;
+#endif
+        // No real engine is asked about, nor its folders made, for the scripted worker.
+        w->engineProblem = [] { return std::string(); };
         QObject::connect(w->pbMain, &QProgressBar::valueChanged, [this](int v) { progress.push_back(v); });
     }
     void TearDown() override
@@ -57,7 +66,34 @@ protected:
     CxWordView* View() { return w->wordView; }
     void ViewOne() { w->mnuViewOneClick(); }
     void Del() { w->btnDelClick(); }
-    void ConvertNow() { w->btnConvertClick(); }
+    // Convert in the batch view, and the run to its end (the event loop turning meanwhile).
+    void ConvertNow()
+    {
+        w->btnConvertClick();
+        WaitForRun();
+    }
+    void StartConvert() { w->btnConvertClick(); }
+    bool Running() { return w->batchRun != nullptr; }
+    void SetEngineProblem(const std::string& why) { w->engineProblem = [why] { return why; }; }
+    // The batch view's workers as Pagesnap runs them (itself, with the engine's own check).
+    void UsePagesnapWorkers()
+    {
+        char szFolder[MAX_PATH];
+        GetModuleFolder(nullptr, szFolder);
+        w->workerProgram = std::string(szFolder) + "Pagesnap";
+        w->engineProblem = nullptr;
+    }
+    // Waits for the last run's workers, which end their engines after the run on their own.
+    void EndWorkers() { w->StopBatchRun(); }
+    int BatchEngines() { return w->batchEngines; }
+    void WaitForRun(int nMs = 60000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (Running() && t.elapsed() < nMs)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);  // the run's timer wakes it
+        ASSERT_FALSE(Running()) << "the run did not end within " << nMs << " ms";
+    }
     void ConvertAll() { w->btnAllClick(); }
     void ConvertSelected() { w->btnSelClick(); }
     void ConvertThis() { w->btnOneClick(); }

@@ -103,7 +103,8 @@ TEST_F(TfmMainTest, StartsInTheMultiDocumentViewWithItsDesignedControls)
     EXPECT_EQ("Convert &Now", w->ui->btnConvert->text());
     EXPECT_EQ("Single Word Document Processing", w->ui->pcMain->tabText(0));
     EXPECT_EQ("Multiple Word Documents Processing", w->ui->pcMain->tabText(1));
-    EXPECT_EQ(3, w->ui->lvFile->columnCount());
+    EXPECT_EQ(4, w->ui->lvFile->columnCount()) << "name, size, time and the run's state";
+    EXPECT_EQ("State", w->ui->lvFile->headerItem()->text(3));
     EXPECT_EQ(500, w->ui->lvFile->columnWidth(0));
     EXPECT_TRUE(HasDocFileMgr());
     EXPECT_FALSE(HasWordUtil()) << "Word is not started at start";

@@ -39,6 +39,7 @@ protected:
         OptionSettings.CleanWord = false;
         OptionSettings.Resolution = 150;
         OptionSettings.JpegQuality = 42;
+        OptionSettings.DocumentsAtOnce = 3;
         dlg = new TfmOption;
         dlg->UpdateData(false);
         dlg->show();
@@ -58,6 +59,7 @@ protected:
         EXPECT_FALSE(OptionSettings.CleanWord);
         EXPECT_EQ(150, OptionSettings.Resolution);
         EXPECT_EQ(42, OptionSettings.JpegQuality);
+        EXPECT_EQ(3, OptionSettings.DocumentsAtOnce);
     }
 
     TfmOption* dlg = nullptr;
@@ -229,33 +231,40 @@ TEST_F(TfmOptionTest, AFolderNameWithAControlCharacterIsRefused)
     }
 }
 
-// Resolution and JPEG quality: shown from the settings, stored on OK (a number typed and not yet
-// confirmed counts), kept to their ranges; the quality is offered while JPG is chosen.
+// Resolution, JPEG quality and documents at once: shown from the settings, stored on OK (a
+// number typed and not yet confirmed counts), kept to their ranges; the quality is offered
+// while JPG is chosen.
 TEST_F(TfmOptionTest, ResolutionAndQualityAreFilledAndStoredInRange)
 {
     EXPECT_EQ(150, dlg->ui->spnResolution->value());
     EXPECT_EQ(42, dlg->ui->spnQuality->value());
+    EXPECT_EQ(3, dlg->ui->spnJobs->value());
     EXPECT_FALSE(dlg->ui->spnQuality->isEnabled()) << "PNG is chosen";
     dlg->ui->rbtnJPG->setChecked(true);
     EXPECT_TRUE(dlg->ui->spnQuality->isEnabled());
     dlg->ui->edtDirOutput->setText(QString::fromStdString(dir.Path()));
     dlg->ui->edtTempDir->setText(QString::fromStdString(dir.Path()));
     const struct {
-        const char *dpiTyped, *qualityTyped;
-        int dpi, quality;
-    } rows[] = {{"300", "75", 300, 75}, {"72", "1", 72, 1}, {"600", "100", 600, 100},
-                {"50", "5", 600, 5}};  // below the range: the value it had
+        const char *dpiTyped, *qualityTyped, *jobsTyped;
+        int dpi, quality, jobs;
+    } rows[] = {{"300", "75", "1", 300, 75, 1}, {"72", "1", "64", 72, 1, 64}, {"600", "100", "8", 600, 100, 8},
+                {"50", "5", "0", 600, 5, 8},  // below the range: the value it had
+                {"96", "90", "65", 96, 90, 8}};
     for (const auto& r : rows) {
-        SCOPED_TRACE(testing::Message() << r.dpiTyped << " dpi, quality " << r.qualityTyped);
+        SCOPED_TRACE(testing::Message() << r.dpiTyped << " dpi, quality " << r.qualityTyped << ", " << r.jobsTyped
+                                        << " at once");
         dlg->show();
         dlg->ui->spnResolution->findChild<QLineEdit*>()->setText(r.dpiTyped);
         dlg->ui->spnQuality->findChild<QLineEdit*>()->setText(r.qualityTyped);
+        dlg->ui->spnJobs->findChild<QLineEdit*>()->setText(r.jobsTyped);
         QTest::mouseClick(dlg->ui->btnOK, Qt::LeftButton);
         EXPECT_EQ(QDialog::Accepted, dlg->result());
         EXPECT_EQ(r.dpi, OptionSettings.Resolution);
         EXPECT_EQ(r.quality, OptionSettings.JpegQuality);
+        EXPECT_EQ(r.jobs, OptionSettings.DocumentsAtOnce);
         dlg->UpdateData(false);
         EXPECT_EQ(r.dpi, dlg->ui->spnResolution->value());
+        EXPECT_EQ(r.jobs, dlg->ui->spnJobs->value());
     }
 }
 
@@ -323,7 +332,7 @@ TEST_F(TfmOptionTest, FolderButtonsPickIntoTheirFields)
 TEST_F(TfmOptionTest, TabOrderFollowsTheDesign)
 {
     // The format group is one tab stop (arrows move between its buttons); the resolution and
-    // quality boxes beside it, then the rest.
+    // quality boxes beside it, then the rest; documents at once beside the last.
     std::vector<std::string> stops;
     for (QWidget* w = dlg->ui->rbtnBMP->nextInFocusChain(); w != dlg->ui->rbtnBMP; w = w->nextInFocusChain())
         if ((w->focusPolicy() & Qt::TabFocus) && !qobject_cast<QRadioButton*>(w) && dlg->isAncestorOf(w) &&
@@ -331,7 +340,7 @@ TEST_F(TfmOptionTest, TabOrderFollowsTheDesign)
             stops.push_back(w->objectName().toStdString());
     EXPECT_EQ((std::vector<std::string>{"spnResolution", "spnQuality", "edtDirOutput", "btnOutputBrowse", "edtTempDir", "btnTempBrowse",
                                         "edtFontsDir", "btnFontsBrowse", "btnOK",
-                                        "btnCancel", "cbCleanWord"}),
+                                        "btnCancel", "cbCleanWord", "spnJobs"}),
               stops);
 }
 

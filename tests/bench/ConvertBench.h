@@ -3,8 +3,11 @@
 
 #include "app/DocFileMgr.h"
 #include "app/TfmMain.h"
+#include "common/misc/WinUtil.h"
 #include "word/CxWordDoc.h"
 #include "word/CxWordUtil.h"
+
+#include <QCoreApplication>
 
 #include <chrono>
 #include <string>
@@ -12,7 +15,13 @@
 
 class ConvertBench {
 public:
-    explicit ConvertBench(TfmMain* w) : m_w(w) {}
+    // The batch view's workers are Pagesnap beside the benchmark (its "--worker").
+    explicit ConvertBench(TfmMain* w) : m_w(w)
+    {
+        char szFolder[MAX_PATH];
+        if (GetModuleFolder(nullptr, szFolder))
+            m_w->workerProgram = std::string(szFolder) + "Pagesnap";
+    }
 
     // The engine starts with the first document opened: open one so that a timed run does
     // not carry the start-up. Returns the seconds it took.
@@ -31,8 +40,18 @@ public:
         m_w->AppendFileRows();
         m_w->UpdateButtons();
     }
+    // Waits for the last run's workers, which end their engines after the run on their own.
+    void EndWorkers() { m_w->StopBatchRun(); }
+    // Another worker program (a comparison: pagesnap-batch's own worker).
+    void SetWorker(const std::string& program) { m_w->workerProgram = program; }
     void SelectAll() { m_w->SetAllFileTicks(true); }
-    void Convert() { m_w->btnConvertClick(); }
+    // The batch view's Convert, and its run to the end (the run goes on in the event loop).
+    void Convert()
+    {
+        m_w->btnConvertClick();
+        while (m_w->batchRun)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);  // the run's timer wakes it
+    }
     CxWordUtil* Util() { return m_w->wordUtil; }
     // The single-document view: a document shown, its preview, one page's picture.
     bool Load(const std::string& path) { return m_w->LoadDocument(path.c_str()); }

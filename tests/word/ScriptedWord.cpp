@@ -6,6 +6,9 @@
 #include <comobject.h>
 
 #include <strings.h>
+#include <unistd.h>
+
+#include <cstdlib>
 
 #include <atomic>
 #include <fstream>
@@ -346,6 +349,11 @@ private:
 
 bool LoadModel(const std::string& path, Model& model)
 {
+    if (!gScript.crashOn.empty() && path.find(gScript.crashOn) != std::string::npos)
+        _exit(9);
+    if (!gScript.hangOn.empty() && path.find(gScript.hangOn) != std::string::npos)
+        for (;;)
+            pause();
     std::string content;
     if (!ReadFile(path, content))
         return false;
@@ -674,7 +682,13 @@ std::vector<Page> ParseDocument(const std::string& content)
     std::vector<Page> pages;
     std::istringstream in(content);
     std::string line;
+    bool bFirst = true;
     while (std::getline(in, line)) {
+        if (bFirst && line.compare(0, 5, "{\\rtf") == 0) {
+            bFirst = false;
+            continue;
+        }
+        bFirst = false;
         if (line.compare(0, 6, "#page ") == 0) {
             Page p;
             std::istringstream(line.substr(6)) >> p.cx >> p.cy;
@@ -712,6 +726,30 @@ std::string MakeDocument(const std::vector<std::string>& firstLines, LONG cx, LO
         pages.push_back(p);
     }
     return FormatDocument(pages);
+}
+
+bool ScriptFromText(const std::string& text, Script* pScript)
+{
+    std::istringstream in(text);
+    std::string word;
+    while (in >> word) {
+        const size_t eq = word.find('=');
+        const std::string key = word.substr(0, eq);
+        const std::string value = eq == std::string::npos ? "1" : word.substr(eq + 1);
+        if (key == "pageView")
+            pScript->pageView = value != "0";
+        else if (key == "failLoads")
+            pScript->failLoads = std::atoi(value.c_str());
+        else if (key == "dieAtPrintDraw")
+            pScript->dieAtPrintDraw = std::atoi(value.c_str());
+        else if (key == "hangOn")
+            pScript->hangOn = value;
+        else if (key == "crashOn")
+            pScript->crashOn = value;
+        else
+            return false;
+    }
+    return true;
 }
 
 COLORREF PageColour(const std::string& firstLine)

@@ -64,6 +64,10 @@ struct Script {
     // Called as an embedded document starts loading, on the loading thread: a test holds a
     // load there to see what the program does meanwhile.
     std::function<void(const std::string& path)> onLoad;
+    // Loading a file whose path holds this text never returns (a hung engine), or ends the
+    // process at once (a lost worker); empty: never.
+    std::string hangOn;
+    std::string crashOn;
 };
 
 // Installs the server: registers its class objects for both classes (CoRegisterClassObject),
@@ -80,11 +84,16 @@ std::vector<Call> CallsOf(const std::string& member);
 // The number of server objects alive (class objects included).
 int LiveObjects();
 
-// Reads and writes the document format described above.
+// Reads and writes the document format described above. A first line starting "{\\rtf" is
+// skipped: it lets a worker's file check take the file for a Word document.
 std::vector<Page> ParseDocument(const std::string& content);
 std::string FormatDocument(const std::vector<Page>& pages);
 // A document file of pages whose lines are "<tag> <n>" for n = 1..count, with the given extents.
 std::string MakeDocument(const std::vector<std::string>& firstLines, LONG cx = 21000, LONG cy = 29700);
+
+// Sets the script from text such as "pageView dieAtPrintDraw=3 failLoads=1 hangOn=slow" (how a
+// worker process of the tests is told it); false for a word it does not know.
+bool ScriptFromText(const std::string& text, Script* pScript);
 
 // The colour Draw uses for a page whose first line is that text, never white.
 COLORREF PageColour(const std::string& firstLine);
