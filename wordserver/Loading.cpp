@@ -21,6 +21,7 @@
 #include <com/sun/star/ucb/XSimpleFileAccess.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -120,7 +121,7 @@ const size_t kMaxParked = 2;
 // Documents open in the engine (parked ones included), and the engine that took fonts a
 // document carried inside itself. The engine keeps such fonts for the rest of its life: a
 // later document asking for the same family would be drawn with another document's face.
-int g_openDocs = 0;
+std::atomic<int> g_openDocs{0};
 int g_fontsGeneration = -1;
 
 // Before a load: an engine that took a document's own fonts is replaced once none of the
