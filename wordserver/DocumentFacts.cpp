@@ -1,6 +1,7 @@
 // What a document tells beside its pages: the fonts the engine's layout drew its text with,
 // and the page count and application Word stored in the file.
 #include "DocumentImpl.h"
+#include "EmbeddedFonts.h"
 
 #include <com/sun/star/awt/XFontMappingUse.hpp>
 #include <com/sun/star/beans/NamedValue.hpp>
@@ -101,6 +102,47 @@ bool FontTracking::Finish(std::vector<FontUse>* out)
     return true;
 }
 
+void ReadEmbeddedFonts(const OUString& url, Document::Impl& d)
+{
+    d.embeddedFonts.clear();
+    d.carriesFonts = false;
+    if (!d.loadFilter.startsWith("MS Word 2007") && !d.loadFilter.startsWith("Office Open XML"))
+        return;
+    Reference<css::lang::XMultiComponentFactory> smgr = State().context->getServiceManager();
+    Reference<css::ucb::XSimpleFileAccess> files(
+        smgr->createInstanceWithContext("com.sun.star.ucb.SimpleFileAccess", State().context), UNO_QUERY_THROW);
+    Reference<css::io::XInputStream> file = files->openFileRead(url);
+    Sequence<Any> args(1);
+    args.getArray()[0] <<= file;
+    Reference<css::container::XNameAccess> zip(
+        smgr->createInstanceWithArgumentsAndContext("com.sun.star.packages.zip.ZipFileAccess", args, State().context),
+        UNO_QUERY_THROW);
+    // A font file of Word's is a few megabytes at most; a larger part is left unread.
+    const sal_Int32 kMaxPart = 64 << 20;
+    d.embeddedFonts = EmbeddedFamilies([&](const std::string& name, std::string* out) {
+        const OUString n = FromUtf8(name);
+        Reference<css::io::XInputStream> in;
+        if (!zip->hasByName(n) || !(zip->getByName(n) >>= in) || !in.is())
+            return false;
+        out->clear();
+        Sequence<sal_Int8> bytes;
+        sal_Int32 got;
+        while ((got = in->readBytes(bytes, 1 << 16)) > 0) {
+            if (sal_Int32(out->size()) > kMaxPart - got) {
+                in->closeInput();
+                return false;
+            }
+            out->append(reinterpret_cast<const char*>(bytes.getConstArray()), size_t(got));
+        }
+        in->closeInput();
+        return true;
+    }, &d.carriesFonts);
+    file->closeInput();
+    if (getenv("FOLIUM_ENGINE_VERBOSE"))
+        for (const std::string& f : d.embeddedFonts)
+            fprintf(stderr, "wordserver: embedded font %s\n", f.c_str());
+}
+
 void ReadStoredPages(const Reference<css::uno::XInterface>& model, const OUString& url, Document::Impl& d)
 {
     // Word 6 and later write compound files; Word 2 (the filter "MS WinWord 5") does not.
@@ -125,7 +167,7 @@ void ReadStoredPages(const Reference<css::uno::XInterface>& model, const OUStrin
 
 }  // namespace detail
 
-EngineStatus Document::FontUses(std::vector<FontUse>* out)
+EngineStatus Document::FontUses(std::vector<FontUse>* out, std::vector<std::string>* embedded)
 {
     EngineStatus s = Ready();
     if (s != EngineStatus::Ok)
@@ -133,6 +175,8 @@ EngineStatus Document::FontUses(std::vector<FontUse>* out)
     if (!m_impl->fontsTracked)
         return EngineStatus::Failed;
     *out = m_impl->fontUses;
+    if (embedded)
+        *embedded = m_impl->embeddedFonts;
     return EngineStatus::Ok;
 }
 

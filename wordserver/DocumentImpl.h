@@ -75,6 +75,8 @@ struct Document::Impl {
     // stored about its pages before the engine's layout replaced it.
     bool fontsTracked = false;
     std::vector<FontUse> fontUses;
+    std::vector<std::string> embeddedFonts;  // families whose carried faces the engine took
+    bool carriesFonts = false;               // its font table lists embedded faces
     int storedPages = 0;
     std::string storedBy;
 
@@ -176,6 +178,9 @@ private:
     Reference<css::awt::XFontMappingUse> m_toolkit;
     bool m_active = false;
 };
+
+// The families of a .docx at url whose embedded faces the engine takes, into d (DocumentFacts.cpp).
+void ReadEmbeddedFonts(const OUString& url, Document::Impl& d);
 
 // The page count and the saving application the file at url stored, into d (DocumentFacts.cpp).
 // Read before the document has a view: the engine's layout replaces the page count in the

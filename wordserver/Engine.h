@@ -100,7 +100,8 @@ public:
     EngineStatus ExportPdf(const std::string& path);
     // How the document's fonts were drawn: what the engine's text layout recorded from the
     // start of the load through the whole layout. Failed when the engine could not record it.
-    EngineStatus FontUses(std::vector<FontUse>* out);
+    // embedded (when given): the families whose faces the document carries and the engine took.
+    EngineStatus FontUses(std::vector<FontUse>* out, std::vector<std::string>* embedded = nullptr);
     // The page count the file records, and the application it names as the one that saved it
     // (0 and "" when it records none), as the file had them.
     EngineStatus StoredPages(int* pages, std::string* application);

@@ -63,6 +63,7 @@ const char* FontKindName(FontKind k)
     case FontKind::Same: return "same";
     case FontKind::Metric: return "metric";
     case FontKind::Substitute: return "substitute";
+    case FontKind::Embedded: return "embedded";
     }
     return "substitute";
 }
@@ -82,7 +83,7 @@ std::string FontFamilyOf(const std::string& name)
     return slash == std::string::npos ? name : name.substr(0, slash);
 }
 
-std::vector<FontReportItem> ClassifyFontUses(const std::vector<FontUse>& uses)
+std::vector<FontReportItem> ClassifyFontUses(const std::vector<FontUse>& uses, const std::vector<std::string>& embedded)
 {
     struct Family {
         std::string name;
@@ -136,7 +137,10 @@ std::vector<FontReportItem> ClassifyFontUses(const std::vector<FontUse>& uses)
                 item.fallback.push_back(o);
         const char* clone = MetricCloneOf(item.font);
         if (SameName(item.drawnWith, item.font))
-            item.kind = FontKind::Same;
+            item.kind = std::any_of(embedded.begin(), embedded.end(),
+                                    [&](const std::string& e) { return SameName(e, item.font); })
+                            ? FontKind::Embedded
+                            : FontKind::Same;
         else if (clone && SameName(item.drawnWith, clone))
             item.kind = FontKind::Metric;
         else

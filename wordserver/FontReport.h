@@ -22,6 +22,7 @@ enum class FontKind {
     Same,        // drawn with itself
     Metric,      // drawn with its metric-compatible clone (same widths, so the same lines)
     Substitute,  // drawn with another font
+    Embedded,    // drawn with the face the document carries inside itself
 };
 const char* FontKindName(FontKind k);
 
@@ -42,7 +43,10 @@ std::string FontFamilyOf(const std::string& name);
 
 // One item per requested family, sorted by name; families drawn by several mappings are
 // merged (the most used first font draws it, the other fonts of every mapping are fallback).
-std::vector<FontReportItem> ClassifyFontUses(const std::vector<FontUse>& uses);
+// `embedded`: the families the document brought faces of that the engine takes; one drawn
+// with itself is Embedded.
+std::vector<FontReportItem> ClassifyFontUses(const std::vector<FontUse>& uses,
+                                             const std::vector<std::string>& embedded = {});
 
 // [{"font": ..., "kind": ..., "drawn_with": ..., "fallback": [...]}, ...] on one line.
 std::string FontReportJson(const std::vector<FontReportItem>& items);

@@ -21,6 +21,7 @@
 #include <com/sun/star/ucb/XSimpleFileAccess.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -117,6 +118,27 @@ std::vector<ParkedDoc>& Parked()
 
 const size_t kMaxParked = 2;
 
+// Documents open in the engine (parked ones included), and the engine that took fonts a
+// document carried inside itself. The engine keeps such fonts for the rest of its life: a
+// later document asking for the same family would be drawn with another document's face.
+std::atomic<int> g_openDocs{0};
+int g_fontsGeneration = -1;
+
+// Before a load: an engine that took a document's own fonts is replaced once none of the
+// documents it holds is open any more (the pages of one document, loaded while it is open,
+// keep it).
+void ForgetDocumentFonts()
+{
+    EngineState& st = State();
+    if (g_fontsGeneration != st.generation || !st.alive)
+        return;
+    if (g_openDocs > int(Parked().size()) || !TheSlot().content.empty())
+        return;
+    if (getenv("FOLIUM_ENGINE_VERBOSE"))
+        fprintf(stderr, "wordserver: replacing the engine that took a document's own fonts\n");
+    EngineShutdown();
+}
+
 // Closes parked documents, oldest first, until at most `keep` are left.
 void DropParked(size_t keep)
 {
@@ -138,6 +160,7 @@ void CloseImpl(Document::Impl& d)
     if (!d.open)
         return;
     d.open = false;
+    --g_openDocs;
     Guarded(d.generation, [&]() -> EngineStatus {
         d.map.Clear();
         d.pageCursor.clear();
@@ -185,6 +208,7 @@ EngineStatus LoadDocument(const std::string& pathIn, const LoadOptions& opts, Do
         return EngineStatus::LoadFailed;
 
     std::lock_guard<std::recursive_mutex> lock(EngineMutex());
+    ForgetDocumentFonts();
     EngineStatus s = EngineEnsure();
     if (s != EngineStatus::Ok)
         return s;
@@ -250,6 +274,17 @@ EngineStatus LoadDocument(const std::string& pathIn, const LoadOptions& opts, Do
                 d.storedPages = 0;
                 d.storedBy.clear();
             }
+            try {
+                ReadEmbeddedFonts(url, d);
+            } catch (const css::lang::DisposedException&) {
+                throw;
+            } catch (const css::uno::Exception& e) {
+                // Unreadable parts: the engine took none of them either.
+                LogFailure("embedded fonts", e.Message);
+                d.embeddedFonts.clear();
+            }
+            if (d.carriesFonts)
+                g_fontsGeneration = d.generation;
             HideComments(Reference<XTextDocument>(model, UNO_QUERY_THROW));
         } catch (const css::uno::Exception& e) {
             LogFailure("load", e.Message);
@@ -280,6 +315,7 @@ EngineStatus LoadDocument(const std::string& pathIn, const LoadOptions& opts, Do
         }
         d.controller = d.model->getCurrentController();
         d.open = true;
+        ++g_openDocs;
         // The view's page count formats the whole document (its later pages are otherwise
         // laid out when first drawn), so every font of it is drawn once while recording.
         Reference<css::beans::XPropertySet> vp(d.controller, UNO_QUERY);
@@ -302,6 +338,8 @@ EngineStatus LoadDocument(const std::string& pathIn, const LoadOptions& opts, Do
         // A half-made document (loaded, but without its view) is closed in the engine; it
         // is not open to Close, which would leave it loaded there.
         if (d.component.is()) {
+            if (!d.open)
+                ++g_openDocs;
             d.open = true;
             CloseImpl(d);
         }

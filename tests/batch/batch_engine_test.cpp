@@ -201,19 +201,26 @@ TEST_F(Batch, BadInput)
     ExpectCleanAfter(report, out.Path());
 }
 
-// --fonts adds a folder to the fonts the engine draws with: a document asking for a font that
-// only that folder holds (DejaVu Serif under another name) is drawn as one asking for a font no
-// one has (the fallback) without the folder, and with it is not.
-TEST_F(Batch, FontsFolderIsDrawnWith)
+// DejaVu Serif with its family's names, in ASCII and in UTF-16 (big-endian), renamed to
+// "Zyxwvu Serif", which no system has; empty when the font is not installed.
+std::string ZyxwvuSerif()
 {
     std::string font = ReadWhole("/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf");
-    ASSERT_FALSE(font.empty());
-    // The family's names, in ASCII and in UTF-16 (big-endian), renamed to one no system has.
     for (const std::string& from : {std::string("DejaVu"), std::string("\0D\0e\0j\0a\0V\0u", 12)}) {
         const std::string to = from.size() == 6 ? "Zyxwvu" : std::string("\0Z\0y\0x\0w\0v\0u", 12);
         for (size_t at = font.find(from); at != std::string::npos; at = font.find(from, at))
             font.replace(at, from.size(), to);
     }
+    return font;
+}
+
+// --fonts adds a folder to the fonts the engine draws with: a document asking for a font that
+// only that folder holds (DejaVu Serif under another name) is drawn as one asking for a font no
+// one has (the fallback) without the folder, and with it is not.
+TEST_F(Batch, FontsFolderIsDrawnWith)
+{
+    const std::string font = ZyxwvuSerif();
+    ASSERT_FALSE(font.empty());
     TempDir fonts;
     fonts.Write("ZyxwvuSerif.ttf", font);
     {
@@ -235,6 +242,117 @@ TEST_F(Batch, FontsFolderIsDrawnWith)
     const Result bad = RunBatch({"--fonts", src / "missing", "-o", out.Path(), src / "unknown.docx"});
     EXPECT_EQ(bad.status, 2);
     EXPECT_NE(bad.err.find("--fonts"), std::string::npos) << bad.err;
+}
+
+// A .docx of one paragraph in `family`, carrying `face` (when not empty) as Word embeds a font:
+// word/fonts/font1.odttf, its first 32 bytes scrambled with the font table's key.
+std::string DocxWithFont(const std::string& family, std::string face)
+{
+    const std::string key = "{62E79491-959F-41E9-B76B-6B32631DEA5C}";
+    // The key's bytes are the GUID's hex pairs from the last one back.
+    const std::string hex = "62E79491959F41E9B76B6B32631DEA5C";
+    for (size_t i = 0; i < 32 && i < face.size(); ++i)
+        face[i] = char(face[i] ^ std::stoi(hex.substr(30 - 2 * (i % 16), 2), nullptr, 16));
+    const std::string ns = "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\" "
+                           "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"";
+    const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+    const std::string pkg = "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
+    std::vector<std::pair<std::string, std::string>> parts = {
+        {"[Content_Types].xml",
+         "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+         "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+         "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+         "<Default Extension=\"odttf\" ContentType=\"application/vnd.openxmlformats-officedocument.obfuscatedFont\"/>"
+         "<Override PartName=\"/word/document.xml\" ContentType=\"application/"
+         "vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml\"/>"
+         "<Override PartName=\"/word/fontTable.xml\" ContentType=\"application/"
+         "vnd.openxmlformats-officedocument.wordprocessingml.fontTable+xml\"/></Types>"},
+        {"_rels/.rels", pkg + "<Relationship Id=\"rId1\" Type=\"" + rel +
+                            "officeDocument\" Target=\"word/document.xml\"/></Relationships>"},
+        {"word/_rels/document.xml.rels",
+         pkg + "<Relationship Id=\"rId1\" Type=\"" + rel + "fontTable\" Target=\"fontTable.xml\"/></Relationships>"},
+        {"word/document.xml",
+         "<w:document " + ns + "><w:body><w:p><w:r><w:rPr><w:rFonts w:ascii=\"" + family + "\" w:hAnsi=\"" +
+             family + "\"/><w:sz w:val=\"28\"/></w:rPr><w:t>Set in a face of its own. " + wstest::Lorem(80, 5) +
+             "</w:t></w:r></w:p><w:sectPr><w:pgSz w:w=\"11906\" w:h=\"16838\"/></w:sectPr></w:body></w:document>"},
+        {"word/fontTable.xml", "<w:fonts " + ns + "><w:font w:name=\"" + family + "\">" +
+                                   (face.empty() ? "" : "<w:embedRegular r:id=\"rIdF\" w:fontKey=\"" + key + "\"/>") +
+                                   "</w:font></w:fonts>"},
+    };
+    if (!face.empty()) {
+        parts.push_back({"word/_rels/fontTable.xml.rels",
+                         pkg + "<Relationship Id=\"rIdF\" Type=\"" + rel + "font\" Target=\"fonts/font1.odttf\"/>"
+                               "</Relationships>"});
+        parts.push_back({"word/fonts/font1.odttf", face});
+    }
+    return wstest::StoredZip(parts);
+}
+
+// The font's OS/2 embedding bits (fsType) set to `bits`; unchanged when it has no OS/2 table.
+std::string WithEmbeddingBits(std::string font, int bits)
+{
+    auto be = [&](size_t at, int n) {
+        uint32_t v = 0;
+        for (int i = 0; i < n; ++i)
+            v = (v << 8) | uint8_t(font[at + size_t(i)]);
+        return v;
+    };
+    for (uint32_t t = 0; t < be(4, 2); ++t)
+        if (font.compare(12 + 16 * t, 4, "OS/2") == 0) {
+            const size_t at = be(12 + 16 * t + 8, 4) + 8;
+            font[at] = char(bits >> 8);
+            font[at + 1] = char(bits & 0xff);
+        }
+    return font;
+}
+
+// A font a .docx carries inside itself draws its text, as the same font installed would, when
+// its embedding bits allow it (installable or editable); the report says "embedded". One the
+// bits forbid (preview and print, restricted) is not used, as the engine decides. A document
+// after one that brought a font is drawn as if that document had never been there.
+TEST_F(Batch, EmbeddedFontsDrawTheirDocumentOnly)
+{
+    const std::string font = ZyxwvuSerif();
+    ASSERT_FALSE(font.empty());
+    TempDir fonts;
+    fonts.Write("ZyxwvuSerif.ttf", font);
+    const struct {
+        const char* name;
+        int bits;  // -1: no font carried
+        bool drawn;
+    } rows[] = {
+        {"installable.docx", 0x0, true}, {"plain.docx", -1, false},       {"editable.docx", 0x8, true},
+        {"preview.docx", 0x4, false},    {"restricted.docx", 0x2, false}, {"plain2.docx", -1, false},
+    };
+    std::vector<std::string> args = {"-j", "1", "-o", out.Path(), "--report", work / "report.json"};
+    for (const auto& row : rows) {
+        src.Write(row.name, DocxWithFont("Zyxwvu Serif", row.bits < 0 ? "" : WithEmbeddingBits(font, row.bits)));
+        args.push_back(src / row.name);
+    }
+    const Result r = RunBatch(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    // The same text with the font installed, and with the fallback of a font no one has.
+    TempDir installed, fallback;
+    src.Write("alone.docx", DocxWithFont("Zyxwvu Serif", ""));
+    ASSERT_EQ(RunBatch({"--fonts", fonts.Path(), "-o", installed.Path(), src / "alone.docx"}).status, 0);
+    ASSERT_EQ(RunBatch({"-o", fallback.Path(), src / "alone.docx"}).status, 0);
+    const std::string withFont = ReadWhole(installed / "alone_1.png"), without = ReadWhole(fallback / "alone_1.png");
+    ASSERT_FALSE(withFont.empty());
+    ASSERT_NE(withFont, without) << "the installed font draws as the fallback";
+    const json report = ReadJson(work / "report.json");
+    ASSERT_EQ(report["documents"].size(), std::size(rows));
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        const std::string base = std::string(rows[i].name).substr(0, std::string(rows[i].name).find('.'));
+        const std::string page = ReadWhole(out / (base + "_1.png"));
+        EXPECT_TRUE(page == (rows[i].drawn ? withFont : without))
+            << rows[i].name << (rows[i].drawn ? ": not drawn with its own font" : ": drawn with a font it does not have");
+        std::string kind;
+        for (const json& f : report["documents"][i]["fonts"])
+            if (f["font"] == "Zyxwvu Serif")
+                kind = f["kind"];
+        EXPECT_EQ(kind, rows[i].drawn ? "embedded" : "substitute") << rows[i].name;
+    }
+    ExpectCleanAfter(report, out.Path());
 }
 
 // A paragraph with text inserted and deleted, tracked, by each of the authors.

@@ -177,3 +177,26 @@ TEST(FontReport, SummaryInformation)
         }
     }
 }
+
+// A family drawn with itself is "embedded" when the document brought a face of it the engine
+// took; the document's claim alone, or a clone drawing it, is not.
+TEST(FontReport, EmbeddedFamilies)
+{
+    struct Row {
+        const char* what;
+        std::vector<FontUse> uses;
+        std::vector<std::string> embedded;
+        const char* expected;
+    } rows[] = {
+        {"drawn with its carried face", {{"Zyxwvu Serif", {"Zyxwvu Serif/Regular"}, 2}}, {"zyxwvu serif"},
+         "Zyxwvu Serif:embedded:Zyxwvu Serif "},
+        {"carried but drawn with another", {{"Zyxwvu Serif", {"Noto Serif/Regular"}, 2}}, {"Zyxwvu Serif"},
+         "Zyxwvu Serif:substitute:Noto Serif "},
+        {"carried Word font drawn by its clone", {{"Calibri", {"Carlito/Regular"}, 1}}, {"Calibri"},
+         "Calibri:metric:Carlito "},
+        {"another family carried", {{"Liberation Serif", {"Liberation Serif"}, 1}}, {"Zyxwvu Serif"},
+         "Liberation Serif:same:Liberation Serif "},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(Describe(ClassifyFontUses(r.uses, r.embedded)), r.expected) << r.what;
+}

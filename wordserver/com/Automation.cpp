@@ -199,11 +199,12 @@ protected:
         }
         case kFontReport: {
             std::vector<FontUse> uses;
-            EngineStatus s = m_doc->FontUses(&uses);
+            std::vector<std::string> embedded;
+            EngineStatus s = m_doc->FontUses(&uses, &embedded);
             if (s != EngineStatus::Ok)
                 return AutomationError(s, excep);
             if (result) {
-                BSTR b = BstrFromUtf8(FontReportJson(ClassifyFontUses(uses)));
+                BSTR b = BstrFromUtf8(FontReportJson(ClassifyFontUses(uses, embedded)));
                 if (!b)
                     return E_OUTOFMEMORY;
                 result->vt = VT_BSTR;
