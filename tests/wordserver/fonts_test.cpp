@@ -80,6 +80,7 @@ TEST(EngineFonts, WordFontsAreDrawnWithTheirStandIns)
         {"Aptos", "Carlito"},           // the program's table
         {"Aptos Display", "Carlito"},   // the program's table
         {"Calibri Light", "Carlito"},   // the program's table
+        {"inherit", "Liberation Serif"},  // the program's table: web pages' pasted text
         {"Calibri", "Carlito"},         // metric clone
         {"Cambria", "Caladea"},         // metric clone
         {"Arial", "Liberation Sans"},   // metric clone
