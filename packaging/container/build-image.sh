@@ -82,9 +82,11 @@ opts=(
   --variant=essential --mode=auto --format=tar
   --hook-dir=/usr/share/mmdebstrap/hooks/file-mirror-automount
   --include="$work/folium-converter.deb"
-  # East Asian pages need Noto CJK: recommended by the package, and in the image so that such
-  # documents draw as on a machine where it was installed with its recommendations.
+  # East Asian pages need Noto CJK and WenQuanYi Zen Hei: recommended by the package, and in the
+  # image so that such documents draw as on a machine where it was installed with its
+  # recommendations.
   --include=fonts-noto-cjk
+  --include=fonts-wqy-zenhei
   # pagesnap-batch is not made to be process 1: the office suite leaves helpers (gpgconf, gpg)
   # whose orphans would stay zombies under it, a few for every engine start. tini reaps them and
   # hands signals and the exit status through.

@@ -142,6 +142,7 @@ if [ -n "$engine_have" ]; then
 fi
 dpkg --compare-versions "4:7.4.7-1+deb12u14" lt "$engine_min" || fail "the package accepts the 7.4 engine: $engine_min"
 [[ "$(dpkg-deb -f "$deb" Recommends)" == *fonts-noto-cjk* ]] || fail "Recommends lacks fonts-noto-cjk"
+[[ "$(dpkg-deb -f "$deb" Recommends)" == *fonts-wqy-zenhei* ]] || fail "Recommends lacks fonts-wqy-zenhei"
 [ "$(dpkg-deb -f "$deb" Package)" = folium-converter ] || fail "package name"
 
 # The example service: systemd takes every line of it (against the program of this package),

@@ -34,6 +34,33 @@ std::vector<uint32_t> PageInFont(Word& word, const TempDir& dir, const std::stri
     return px;
 }
 
+// The first page of East Asian text (kana, ideographs, Hangul, with Latin words and digits among
+// them) whose every character asks for `family`: the engine takes the font of ideographs from the
+// Asian font setting, so a Latin page would never show that font.
+std::vector<uint32_t> EastAsianPage(Word& word, const TempDir& dir, const std::string& family)
+{
+    std::string text;
+    for (int i = 0; i < 12; ++i)
+        text += "本仕様書の利用は、Creative Commons 4.0 ライセンスの下で許諾されます。"
+                "开源合规计划第" + std::to_string(i) + "版。오픈소스 컴플라이언스 프로그램입니다. ";
+    std::string body = Para(text, "CJK");
+    const std::string src = dir.Write("cjk.fodt", Fodt(body, FontStyle("CJK", family)));
+    const std::string pdf = dir / "cjk.pdf";
+    IDispatch* doc = word.Open(src);
+    if (!doc)
+        return {};
+    const HRESULT hr = Call(doc, u"SaveAs", DISPATCH_METHOD, {Arg::Str(pdf)}, nullptr);
+    Call(doc, u"Close", DISPATCH_METHOD, {}, nullptr);
+    doc->Release();
+    const std::string bytes = ReadWhole(pdf);
+    wordengine::PdfBytes p;
+    p.data.assign(bytes.begin(), bytes.end());
+    std::vector<uint32_t> px;
+    if (FAILED(hr) || !wordengine::RasterisePdfPage(p, 0, 595, 842, &px))
+        px.clear();
+    return px;
+}
+
 }  // namespace
 
 TEST(EngineFonts, WordFontsAreDrawnWithTheirStandIns)
@@ -53,6 +80,7 @@ TEST(EngineFonts, WordFontsAreDrawnWithTheirStandIns)
         {"Aptos", "Carlito"},           // the program's table
         {"Aptos Display", "Carlito"},   // the program's table
         {"Calibri Light", "Carlito"},   // the program's table
+        {"inherit", "Liberation Serif"},  // the program's table: web pages' pasted text
         {"Calibri", "Carlito"},         // metric clone
         {"Cambria", "Caladea"},         // metric clone
         {"Arial", "Liberation Sans"},   // metric clone
@@ -64,5 +92,40 @@ TEST(EngineFonts, WordFontsAreDrawnWithTheirStandIns)
         ASSERT_FALSE(asked.empty()) << r.word;
         EXPECT_TRUE(asked == PageInFont(word, dir, r.standIn)) << r.word << " is not drawn with " << r.standIn;
         EXPECT_TRUE(asked != dejavu) << r.word << " falls back to DejaVu Sans";
+    }
+}
+
+// Word's Japanese and Chinese fonts set full-width ideographs in lines of about 1.3 em (measured
+// on Word's own PDFs); Noto CJK's lines are 1.45 em and lengthen East Asian documents by pages.
+// Each Word family must reach its stand-in, and the stand-in must be installed (else it too
+// would fall back, and its row would prove nothing).
+TEST(EngineFonts, EastAsianWordFontsAreDrawnWithTheirStandIns)
+{
+    Word word;
+    ASSERT_NE(word.docs, nullptr);
+    TempDir dir;
+    const std::vector<uint32_t> fallback = EastAsianPage(word, dir, "No Such Family Folium");
+    ASSERT_FALSE(fallback.empty());
+    const struct {
+        const char* word;
+        const char* standIn;
+    } rows[] = {
+        {"MS Gothic", "WenQuanYi Zen Hei Mono"},
+        {"ＭＳ ゴシック", "WenQuanYi Zen Hei Mono"},
+        {"MS Mincho", "WenQuanYi Zen Hei Mono"},
+        {"ＭＳ 明朝", "WenQuanYi Zen Hei Mono"},
+        {"MS PGothic", "WenQuanYi Zen Hei"},
+        {"ＭＳ Ｐ明朝", "WenQuanYi Zen Hei"},
+        {"SimSun", "WenQuanYi Zen Hei Mono"},
+        {"宋体", "WenQuanYi Zen Hei Mono"},
+        {"PMingLiU", "Noto Serif CJK TC"},
+        {"Malgun Gothic", "Noto Sans CJK KR"},
+        {"Batang", "Noto Serif CJK KR"},
+    };
+    for (const auto& r : rows) {
+        const std::vector<uint32_t> standIn = EastAsianPage(word, dir, r.standIn);
+        ASSERT_FALSE(standIn.empty()) << r.standIn;
+        EXPECT_TRUE(standIn != fallback) << r.standIn << " is not installed: it falls back";
+        EXPECT_TRUE(EastAsianPage(word, dir, r.word) == standIn) << r.word << " is not drawn with " << r.standIn;
     }
 }
