@@ -46,6 +46,17 @@ void ShootDialog(const QString& folder, const char* name, QAction* command, std:
     command->trigger();  // modal: returns when the dialog closes
 }
 
+// Runs the step once a document named on the command line has opened (it opens in the
+// background), or after 60 s.
+void AfterOpening(TfmMain* window, std::function<void()> step, int nWaited = 0)
+{
+    if (!window->IsOpening() || nWaited >= 60000) {
+        After(300, std::move(step));
+        return;
+    }
+    After(200, [window, step, nWaited] { AfterOpening(window, step, nWaited + 200); });
+}
+
 // Chooses a zoom as the zoom box does.
 void ChooseZoom(TfmMain* window, int nZoom)
 {
@@ -64,7 +75,7 @@ void TakeScreenshots(TfmMain* window, const char* szFolder)
     const QString folder = QString::fromUtf8(szFolder);
     QDir().mkpath(folder);
     const int userZoom = OptionSettings.Zoom;
-    After(800, [=] {
+    After(800, [=] { AfterOpening(window, [=] {
         Shoot(folder, "1-multi-document-view.png");
         window->ui->mnuViewOne->trigger();
         ChooseZoom(window, CxWordView::kZoomFitWidth);
@@ -87,5 +98,5 @@ void TakeScreenshots(TfmMain* window, const char* szFolder)
                 });
             });
         });
-    });
+    }); });
 }

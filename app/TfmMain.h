@@ -63,6 +63,8 @@ public:
     // Dropped documents and folders: the single-document view takes the first document, the
     // batch view takes every document and folder.
     void DropPaths(const std::vector<std::string>& paths);
+    // Whether a document is being opened in the background.
+    bool IsOpening() const { return isOpening; }
     // True for a path that names a Word document (.doc, .docx, any case) and no folder.
     static bool IsWordDocumentPath(const std::string& path);
 
