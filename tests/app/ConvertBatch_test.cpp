@@ -18,18 +18,6 @@
 
 namespace {
 
-std::set<std::string> FilesIn(const std::string& dir)
-{
-    std::set<std::string> names;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d))
-            if (strcmp(e->d_name, ".") && strcmp(e->d_name, ".."))
-                names.insert(e->d_name);
-        closedir(d);
-    }
-    return names;
-}
-
 class BatchView : public TfmConvertTest {
 protected:
     void SetUp() override

@@ -23,18 +23,6 @@
 
 namespace {
 
-std::set<std::string> FilesIn(const std::string& dir)
-{
-    std::set<std::string> names;
-    if (DIR* d = opendir(dir.c_str())) {
-        while (dirent* e = readdir(d))
-            if (strcmp(e->d_name, ".") && strcmp(e->d_name, ".."))
-                names.insert(e->d_name);
-        closedir(d);
-    }
-    return names;
-}
-
 // The middle pixel of a 24-bit BMP file as a COLORREF, or 0xdeadbeef when it is no such file.
 COLORREF MiddlePixel(const std::string& path)
 {

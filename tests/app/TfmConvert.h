@@ -15,14 +15,31 @@
 
 #include <windows.h>
 
+#include <dirent.h>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProgressBar>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <set>
 #include <string>
 #include <vector>
+
+// The names in a folder (not "." and "..").
+inline std::set<std::string> FilesIn(const std::string& dir)
+{
+    std::set<std::string> names;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (dirent* e = readdir(d))
+            if (strcmp(e->d_name, ".") && strcmp(e->d_name, ".."))
+                names.insert(e->d_name);
+        closedir(d);
+    }
+    return names;
+}
 
 class TfmConvertTest : public ::testing::Test {
 protected:

@@ -14,11 +14,9 @@ using namespace wstest;
 
 namespace {
 
-// The first page of a text whose every paragraph asks for `family`, drawn by the engine.
-std::vector<uint32_t> PageInFont(Word& word, const TempDir& dir, const std::string& family)
+// The first page of a document as the engine exports it, drawn at 72 dpi; empty when it fails.
+std::vector<uint32_t> FirstPage(Word& word, const std::string& src, const std::string& pdf)
 {
-    const std::string src = dir.Write("font.fodt", InFont(Fodt(Para("Figures, 1234567890. " + Lorem(160, 7))), family));
-    const std::string pdf = dir / "font.pdf";
     IDispatch* doc = word.Open(src);
     if (!doc)
         return {};
@@ -34,6 +32,13 @@ std::vector<uint32_t> PageInFont(Word& word, const TempDir& dir, const std::stri
     return px;
 }
 
+// The first page of a text whose every paragraph asks for `family`, drawn by the engine.
+std::vector<uint32_t> PageInFont(Word& word, const TempDir& dir, const std::string& family)
+{
+    const std::string src = dir.Write("font.fodt", InFont(Fodt(Para("Figures, 1234567890. " + Lorem(160, 7))), family));
+    return FirstPage(word, src, dir / "font.pdf");
+}
+
 // The first page of East Asian text (kana, ideographs, Hangul, with Latin words and digits among
 // them) whose every character asks for `family`: the engine takes the font of ideographs from the
 // Asian font setting, so a Latin page would never show that font.
@@ -45,20 +50,7 @@ std::vector<uint32_t> EastAsianPage(Word& word, const TempDir& dir, const std::s
                 "开源合规计划第" + std::to_string(i) + "版。오픈소스 컴플라이언스 프로그램입니다. ";
     std::string body = Para(text, "CJK");
     const std::string src = dir.Write("cjk.fodt", Fodt(body, FontStyle("CJK", family)));
-    const std::string pdf = dir / "cjk.pdf";
-    IDispatch* doc = word.Open(src);
-    if (!doc)
-        return {};
-    const HRESULT hr = Call(doc, u"SaveAs", DISPATCH_METHOD, {Arg::Str(pdf)}, nullptr);
-    Call(doc, u"Close", DISPATCH_METHOD, {}, nullptr);
-    doc->Release();
-    const std::string bytes = ReadWhole(pdf);
-    wordengine::PdfBytes p;
-    p.data.assign(bytes.begin(), bytes.end());
-    std::vector<uint32_t> px;
-    if (FAILED(hr) || !wordengine::RasterisePdfPage(p, 0, 595, 842, &px))
-        px.clear();
-    return px;
+    return FirstPage(word, src, dir / "cjk.pdf");
 }
 
 }  // namespace
