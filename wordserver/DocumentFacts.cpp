@@ -1,12 +1,17 @@
 // What a document tells beside its pages: the fonts the engine's layout drew its text with,
-// and the page count and application Word stored in the file.
+// the page count and application Word stored in the file, and whether it holds text effects.
 #include "DocumentImpl.h"
 #include "EmbeddedFonts.h"
 
 #include <com/sun/star/awt/XFontMappingUse.hpp>
 #include <com/sun/star/beans/NamedValue.hpp>
+#include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/beans/XPropertySetInfo.hpp>
+#include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/document/XDocumentProperties.hpp>
 #include <com/sun/star/document/XDocumentPropertiesSupplier.hpp>
+#include <com/sun/star/drawing/XDrawPageSupplier.hpp>
+#include <com/sun/star/drawing/XShapes.hpp>
 #include <com/sun/star/io/XInputStream.hpp>
 #include <com/sun/star/lang/XMultiComponentFactory.hpp>
 #include <com/sun/star/ucb/XSimpleFileAccess.hpp>
@@ -163,6 +168,53 @@ void ReadStoredPages(const Reference<css::uno::XInterface>& model, const OUStrin
     }
     if (getenv("FOLIUM_ENGINE_VERBOSE"))
         fprintf(stderr, "wordserver: stored pages %d, saved by \"%s\"\n", d.storedPages, d.storedBy.c_str());
+}
+
+// A shape whose text is drawn as outlines along a path: Word's text watermarks and WordArt.
+// Groups are looked into, to a bounded depth and count (the file is untrusted).
+static bool ShapesHoldFontwork(const Reference<css::container::XIndexAccess>& shapes, int depth, int* budget)
+{
+    const sal_Int32 n = shapes.is() ? shapes->getCount() : 0;
+    for (sal_Int32 i = 0; i < n && --*budget > 0; ++i) {
+        Reference<css::drawing::XShapes> group(shapes->getByIndex(i), UNO_QUERY);
+        if (group.is()) {
+            if (depth < 8 && ShapesHoldFontwork(Reference<css::container::XIndexAccess>(group, UNO_QUERY), depth + 1, budget))
+                return true;
+            continue;
+        }
+        Reference<css::beans::XPropertySet> shape(shapes->getByIndex(i), UNO_QUERY);
+        Reference<css::beans::XPropertySetInfo> info = shape.is() ? shape->getPropertySetInfo() : nullptr;
+        if (!info.is() || !info->hasPropertyByName("CustomShapeGeometry"))
+            continue;
+        Sequence<PropertyValue> geometry;
+        shape->getPropertyValue("CustomShapeGeometry") >>= geometry;
+        for (const PropertyValue& g : geometry) {
+            Sequence<PropertyValue> path;
+            if (g.Name != "TextPath" || !(g.Value >>= path))
+                continue;
+            for (const PropertyValue& p : path) {
+                bool on = false;
+                if (p.Name == "TextPath" && (p.Value >>= on) && on)
+                    return true;
+            }
+        }
+    }
+    return false;
+}
+
+bool HoldsFontwork(const Reference<css::uno::XInterface>& model)
+{
+    Reference<css::drawing::XDrawPageSupplier> pages(model, UNO_QUERY);
+    if (!pages.is())
+        return false;
+    int budget = 100000;
+    // A text document has one draw page, offered only through this interface that the type
+    // library marks deprecated.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    Reference<css::container::XIndexAccess> shapes(pages->getDrawPage(), UNO_QUERY);
+#pragma GCC diagnostic pop
+    return ShapesHoldFontwork(shapes, 0, &budget);
 }
 
 }  // namespace detail

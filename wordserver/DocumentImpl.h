@@ -187,12 +187,17 @@ void ReadEmbeddedFonts(const OUString& url, Document::Impl& d);
 // properties with its own.
 void ReadStoredPages(const Reference<css::uno::XInterface>& model, const OUString& url, Document::Impl& d);
 
+// Whether the document holds text drawn along a path (a text watermark, WordArt), as
+// outlines the engine traces from the font (DocumentFacts.cpp).
+bool HoldsFontwork(const Reference<css::uno::XInterface>& model);
+
 // Loading (Loading.cpp): closes a document in the engine, whatever state it is in.
 void CloseImpl(Document::Impl& d);
 
 // Filters (Filters.cpp).
 Reference<css::task::XInteractionHandler> NewNoQuestionsHandler();
 bool IsDocumentFilter(const OUString& filter);
+bool IsBinaryWordFilter(const OUString& filter);
 const char* FilterForPath(const std::string& path);
 OUString DetectFilter(const OUString& url, const Reference<css::task::XInteractionHandler>& handler);
 

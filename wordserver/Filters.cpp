@@ -71,6 +71,12 @@ bool IsDocumentFilter(const OUString& filter)
     return false;
 }
 
+// Import filters of Word's binary formats (Word 2 to 2003).
+bool IsBinaryWordFilter(const OUString& filter)
+{
+    return filter.startsWith("MS Word 9") || filter.startsWith("MS WinWord");
+}
+
 // Export filter by the file name's extension; null when the extension names none.
 const char* FilterForPath(const std::string& path)
 {

@@ -124,6 +124,18 @@ const size_t kMaxParked = 2;
 std::atomic<int> g_openDocs{0};
 int g_fontsGeneration = -1;
 
+// The engine that read a binary Word file. Some such files leave state behind in the engine
+// that moves the outlines it traces for text along a path (a text watermark) by a tenth of a
+// point, so a later document's watermark came out in other grey levels than when converted
+// alone. Such a document is loaded again into a fresh engine.
+int g_binaryWordGeneration = -1;
+
+// No document but those parked (which can be let go) holds the engine.
+bool EngineHeldByNone()
+{
+    return g_openDocs <= int(Parked().size()) && TheSlot().content.empty();
+}
+
 // Before a load: an engine that took a document's own fonts is replaced once none of the
 // documents it holds is open any more (the pages of one document, loaded while it is open,
 // keep it).
@@ -132,7 +144,7 @@ void ForgetDocumentFonts()
     EngineState& st = State();
     if (g_fontsGeneration != st.generation || !st.alive)
         return;
-    if (g_openDocs > int(Parked().size()) || !TheSlot().content.empty())
+    if (!EngineHeldByNone())
         return;
     if (getenv("FOLIUM_ENGINE_VERBOSE"))
         fprintf(stderr, "wordserver: replacing the engine that took a document's own fonts\n");
@@ -239,6 +251,7 @@ EngineStatus LoadDocument(const std::string& pathIn, const LoadOptions& opts, Do
     if (bHidden && d.handed.empty())
         return EngineStatus::LoadFailed;
 
+    bool wantsFreshEngine = false;
     s = Guarded(d.generation, [&]() -> EngineStatus {
         Reference<css::task::XInteractionHandler> handler(NewNoQuestionsHandler());
         const OUString url = FileUrl(bHidden ? d.handed : path);
@@ -285,6 +298,14 @@ EngineStatus LoadDocument(const std::string& pathIn, const LoadOptions& opts, Do
             }
             if (d.carriesFonts)
                 g_fontsGeneration = d.generation;
+            const bool afterBinary = g_binaryWordGeneration == d.generation;
+            if (IsBinaryWordFilter(d.loadFilter))
+                g_binaryWordGeneration = d.generation;
+            if (afterBinary && EngineHeldByNone() && HoldsFontwork(model)) {
+                CloseComponent(model);
+                wantsFreshEngine = true;
+                return EngineStatus::LoadFailed;
+            }
             HideComments(Reference<XTextDocument>(model, UNO_QUERY_THROW));
         } catch (const css::uno::Exception& e) {
             LogFailure("load", e.Message);
@@ -334,6 +355,13 @@ EngineStatus LoadDocument(const std::string& pathIn, const LoadOptions& opts, Do
     });
     if (s == EngineStatus::Failed)
         s = EngineStatus::LoadFailed;
+    if (wantsFreshEngine) {
+        if (getenv("FOLIUM_ENGINE_VERBOSE"))
+            fprintf(stderr, "wordserver: a fresh engine for a document with text effects\n");
+        HandBack(d.handed);
+        EngineShutdown();
+        return LoadDocument(pathIn, opts, out);
+    }
     if (s != EngineStatus::Ok) {
         // A half-made document (loaded, but without its view) is closed in the engine; it
         // is not open to Close, which would leave it loaded there.
