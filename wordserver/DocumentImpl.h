@@ -79,6 +79,7 @@ struct Document::Impl {
     bool carriesFonts = false;               // its font table lists embedded faces
     int storedPages = 0;
     std::string storedBy;
+    LoadTimes loadTimes;
 
     void EnsureMap()
     {

@@ -105,6 +105,14 @@ public:
     // The page count the file records, and the application it names as the one that saved it
     // (0 and "" when it records none), as the file had them.
     EngineStatus StoredPages(int* pages, std::string* application);
+    // Seconds the engine spent loading the document, for finding where a document's time
+    // goes: the import of the file (which lays text out as it goes, hidden comments and the
+    // facts read from the file included) and the view's layout of every page.
+    struct LoadTimes {
+        double import = 0;
+        double layout = 0;
+    };
+    LoadTimes LoadSeconds() const;
 
     bool IsOpen() const;
     const std::string& Path() const { return m_path; }

@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -253,6 +254,8 @@ EngineStatus LoadDocument(const std::string& pathIn, const LoadOptions& opts, Do
 
     bool wantsFreshEngine = false;
     s = Guarded(d.generation, [&]() -> EngineStatus {
+        using Clock = std::chrono::steady_clock;
+        const Clock::time_point started = Clock::now();
         Reference<css::task::XInteractionHandler> handler(NewNoQuestionsHandler());
         const OUString url = FileUrl(bHidden ? d.handed : path);
         d.loadFilter = DetectFilter(url, handler);
@@ -312,6 +315,7 @@ EngineStatus LoadDocument(const std::string& pathIn, const LoadOptions& opts, Do
             CloseComponent(model);
             return EngineStatus::LoadFailed;
         }
+        const Clock::time_point imported = Clock::now();
         Reference<css::lang::XComponent> comp;
         try {
             comp = State().loader->loadComponentFromURL(
@@ -342,6 +346,8 @@ EngineStatus LoadDocument(const std::string& pathIn, const LoadOptions& opts, Do
         Reference<css::beans::XPropertySet> vp(d.controller, UNO_QUERY);
         if (vp.is())
             vp->getPropertyValue("PageCount");
+        d.loadTimes.import = std::chrono::duration<double>(imported - started).count();
+        d.loadTimes.layout = std::chrono::duration<double>(Clock::now() - imported).count();
         d.fontsTracked = tracking.Finish(&d.fontUses);
         if (getenv("FOLIUM_ENGINE_VERBOSE")) {
             for (const FontUse& u : d.fontUses) {
@@ -378,6 +384,10 @@ EngineStatus LoadDocument(const std::string& pathIn, const LoadOptions& opts, Do
     return EngineStatus::Ok;
 }
 
+Document::LoadTimes Document::LoadSeconds() const
+{
+    return m_impl->loadTimes;
+}
 
 void Document::Close()
 {
