@@ -1,6 +1,7 @@
 // Pagesnap's entry point.
 #include "Look.h"
 #include "TfmMain.h"
+#include "common/misc/PageMemory.h"
 #include "common/misc/WinUtil.h"
 #include "convert/Worker.h"
 #include <qtwin.h>
@@ -51,6 +52,8 @@ int main(int argc, char** argv)
     // engine, documents over standard input (so nothing beside Pagesnap is needed for them).
     if (argc == 2 && std::strcmp(argv[1], "--worker") == 0 && getenv("FOLIUM_BATCH_WORKER"))
         return convert::WorkerMain();
+    // The single-document view draws and encodes page after page in this process.
+    KeepPageBuffers();
     try {
         QApplication app(argc, argv);
         QApplication::setApplicationName("Orvell Folium Converter");

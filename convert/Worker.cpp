@@ -3,6 +3,7 @@
 #include "convert/Worker.h"
 
 #include "common/misc/GdipEncoder.h"
+#include "common/misc/PageMemory.h"
 #include "word/TempFolder.h"
 #include "convert/Settings.h"
 #include "convert/Procs.h"
@@ -24,7 +25,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <iostream>
-#include <malloc.h>
 #include <set>
 #include <string>
 #include <unistd.h>
@@ -396,11 +396,7 @@ int WorkerMain()
     if (g_answerFd < 0)
         return 3;
     dup2(2, 1);
-    // A page is drawn, copied and encoded through buffers of a few megabytes each, page after
-    // page: kept in the heap rather than mapped and returned to the system every time, they
-    // are not faulted in and cleared again for every page.
-    mallopt(M_MMAP_THRESHOLD, 32 << 20);
-    mallopt(M_TRIM_THRESHOLD, 128 << 20);
+    KeepPageBuffers();
 
     std::string line;
     Setup setup;

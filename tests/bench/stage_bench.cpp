@@ -8,6 +8,7 @@
 // a private one, with folders of its own (EngineHome.cpp).
 #include "TempDir.h"
 #include "common/misc/GdipEncoder.h"
+#include "common/misc/PageMemory.h"
 #include "wordserver/Engine.h"
 
 #include <windows.h>
@@ -226,6 +227,7 @@ void PrintHeader()
 int main(int argc, char** argv)
 {
     setvbuf(stdout, nullptr, _IOLBF, 0);
+    KeepPageBuffers();  // as the conversion worker does: its drawing and encoding costs
     int dpi = 96;
     ULONG quality = 90;
     std::string keepPdf;
