@@ -189,9 +189,6 @@ void ReadEmbeddedFonts(const OUString& url, Document::Impl& d);
 // known: the document's styles and text ask for the alternative from then on
 // (FontAlternatives.cpp). Before the layout: the view's pages are laid out once.
 void UseFontAlternatives(const Reference<XTextDocument>& doc, Document::Impl& d);
-// The same for the names a binary Word file joins with their alternative ("Family;Alternative"),
-// as the recorded font uses show them: true when any was replaced (its text to lay out again).
-bool UseListedAlternatives(const Reference<XTextDocument>& doc, Document::Impl& d);
 
 // The page count and the saving application the file at url stored, into d (DocumentFacts.cpp).
 // Read before the document has a view: the engine's layout replaces the page count in the

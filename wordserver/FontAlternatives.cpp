@@ -125,51 +125,24 @@ int ReplaceInText(const Reference<XTextDocument>& doc, const OUString& family, c
 
 }  // namespace
 
-namespace {
-
-// The document asks for `asked` from now on as `alternative`, everywhere.
-void Replace(const Reference<XTextDocument>& doc, const std::string& asked, const std::string& alternative)
-{
-    // Replacing while the document records changes would record a change for each.
-    const bool recording = StopRecordingChanges(doc);
-    const OUString family = FromUtf8(asked), alt = FromUtf8(alternative);
-    const int styles = ReplaceInStyles(doc, family, alt);
-    const int text = ReplaceInText(doc, family, alt);
-    if (recording)
-        Reference<css::beans::XPropertySet>(doc, UNO_QUERY_THROW)->setPropertyValue("RecordChanges", Any(true));
-    if (getenv("FOLIUM_ENGINE_VERBOSE"))
-        fprintf(stderr, "wordserver: %s drawn as its alternative %s (%d styles, %d places in the text)\n",
-                asked.c_str(), alternative.c_str(), styles, text);
-}
-
-}  // namespace
-
 void UseFontAlternatives(const Reference<XTextDocument>& doc, Document::Impl& d)
 {
     d.alternativesUsed = AlternativesToUse(d.fontAlternatives,
                                            [&](const std::string& f) { return Known(f, d.generation); });
-    for (const FontAlternative& a : d.alternativesUsed)
-        Replace(doc, a.family, a.alternative);
-}
-
-bool UseListedAlternatives(const Reference<XTextDocument>& doc, Document::Impl& d)
-{
-    // A binary Word file's font table keeps one alternative with a name; the engine's import
-    // joins them as "Family;Alternative", and then draws a missing family with its default font.
-    std::vector<FontAlternative> listed;
-    for (const FontUse& u : d.fontUses) {
-        const std::string name = FontFamilyOf(u.requested);
-        const size_t semi = name.find(';');
-        if (semi != std::string::npos && name.find(';', semi + 1) == std::string::npos)
-            listed.push_back(FontAlternative{name.substr(0, semi), name.substr(semi + 1)});
+    if (d.alternativesUsed.empty())
+        return;
+    // Replacing while the document records changes would record a change for each.
+    const bool recording = StopRecordingChanges(doc);
+    for (const FontAlternative& a : d.alternativesUsed) {
+        const OUString family = FromUtf8(a.family), alternative = FromUtf8(a.alternative);
+        const int styles = ReplaceInStyles(doc, family, alternative);
+        const int text = ReplaceInText(doc, family, alternative);
+        if (getenv("FOLIUM_ENGINE_VERBOSE"))
+            fprintf(stderr, "wordserver: %s drawn as its alternative %s (%d styles, %d places in the text)\n",
+                    a.family.c_str(), a.alternative.c_str(), styles, text);
     }
-    const std::vector<FontAlternative> use =
-        AlternativesToUse(listed, [&](const std::string& f) { return Known(f, d.generation); });
-    for (const FontAlternative& a : use) {
-        Replace(doc, a.family + ";" + a.alternative, a.alternative);
-        d.alternativesUsed.push_back(FontAlternative{a.family + ";" + a.alternative, a.alternative});
-    }
-    return !use.empty();
+    if (recording)
+        Reference<css::beans::XPropertySet>(doc, UNO_QUERY_THROW)->setPropertyValue("RecordChanges", Any(true));
 }
 
 }  // namespace detail

@@ -330,24 +330,6 @@ EngineStatus LoadDocument(const std::string& pathIn, const LoadOptions& opts, Do
         if (vp.is())
             vp->getPropertyValue("PageCount");
         d.fontsTracked = tracking.Finish(&d.fontUses);
-        if (d.fontsTracked && !d.loadFilter.startsWith("MS Word 2007") && !d.loadFilter.startsWith("Office Open XML")) {
-            bool again = false;
-            try {
-                again = UseListedAlternatives(d.textDoc, d);
-            } catch (const css::lang::DisposedException&) {
-                throw;
-            } catch (const css::uno::Exception& e) {
-                LogFailure("font alternatives", e.Message);
-            }
-            if (again) {
-                FontTracking relayout(d.generation);
-                if (vp.is())
-                    vp->getPropertyValue("PageCount");
-                std::vector<FontUse> more;
-                if (relayout.Finish(&more))
-                    d.fontUses.insert(d.fontUses.end(), more.begin(), more.end());
-            }
-        }
         CreditAlternatives(&d.fontUses, d.alternativesUsed);
         if (getenv("FOLIUM_ENGINE_VERBOSE")) {
             for (const FontUse& u : d.fontUses) {
