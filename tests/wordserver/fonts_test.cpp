@@ -112,7 +112,8 @@ std::vector<uint32_t> DocxPage(Word& word, const TempDir& dir, const std::string
 
 // A family that is not installed is drawn as Word draws it, with the alternative its font table
 // names, wherever the document asks for it; an installed family keeps its own face, and an
-// alternative that is missing too changes nothing.
+// alternative that is missing too changes nothing (converted after the document whose
+// alternative was Arial, so that document left nothing behind in the engine either).
 TEST(EngineFonts, MissingFamilyDrawnWithTheFontTablesAlternative)
 {
     Word word;
