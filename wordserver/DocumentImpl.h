@@ -187,7 +187,7 @@ void ReadEmbeddedFonts(const OUString& url, Document::Impl& d);
 
 // Draws each family of the font table that is missing with its alternative, where that is
 // known: the document's styles and text ask for the alternative from then on
-// (FontAlternatives.cpp). Before the layout: the view's pages are laid out once.
+// (FontAlternatives.cpp). Once the document has its view, before its pages are counted.
 void UseFontAlternatives(const Reference<XTextDocument>& doc, Document::Impl& d);
 
 // The page count and the saving application the file at url stored, into d (DocumentFacts.cpp).

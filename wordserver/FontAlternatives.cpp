@@ -1,8 +1,9 @@
 // A family that is not installed, drawn with the alternative the document's font table names
 // for it, as Word draws it. The engine reads the alternative (w:altName) but never uses it: for
 // a missing family it takes fontconfig's answer, which is its default font whatever the family
-// was. The document itself is changed after its load, before its layout: nothing of it stays
-// in the engine for later documents.
+// was. The document itself is changed, once it has its view (the engine's attribute search
+// finds nothing in a document without one) and before its pages are counted: nothing of it
+// stays in the engine for later documents.
 #include "DocumentImpl.h"
 #include "EmbeddedFonts.h"
 #include "FontReport.h"
