@@ -111,6 +111,7 @@ void ReadEmbeddedFonts(const OUString& url, Document::Impl& d)
 {
     d.embeddedFonts.clear();
     d.carriesFonts = false;
+    d.fontAlternatives.clear();
     if (!d.loadFilter.startsWith("MS Word 2007") && !d.loadFilter.startsWith("Office Open XML"))
         return;
     Reference<css::lang::XMultiComponentFactory> smgr = State().context->getServiceManager();
@@ -124,6 +125,7 @@ void ReadEmbeddedFonts(const OUString& url, Document::Impl& d)
         UNO_QUERY_THROW);
     // A font file of Word's is a few megabytes at most; a larger part is left unread.
     const sal_Int32 kMaxPart = 64 << 20;
+    std::string table;
     d.embeddedFonts = EmbeddedFamilies([&](const std::string& name, std::string* out) {
         const OUString n = FromUtf8(name);
         Reference<css::io::XInputStream> in;
@@ -141,8 +143,9 @@ void ReadEmbeddedFonts(const OUString& url, Document::Impl& d)
         }
         in->closeInput();
         return true;
-    }, &d.carriesFonts);
+    }, &d.carriesFonts, &table);
     file->closeInput();
+    d.fontAlternatives = FontAlternativesOf(table);
     if (getenv("FOLIUM_ENGINE_VERBOSE"))
         for (const std::string& f : d.embeddedFonts)
             fprintf(stderr, "wordserver: embedded font %s\n", f.c_str());

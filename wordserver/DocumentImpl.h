@@ -2,6 +2,7 @@
 // (Document::Impl), the copy slot, and the helpers each of them uses. Internal to wordserver/.
 #pragma once
 
+#include "EmbeddedFonts.h"
 #include "EngineInternal.h"
 #include "TextMap.h"
 
@@ -77,6 +78,8 @@ struct Document::Impl {
     std::vector<FontUse> fontUses;
     std::vector<std::string> embeddedFonts;  // families whose carried faces the engine took
     bool carriesFonts = false;               // its font table lists embedded faces
+    std::vector<FontAlternative> fontAlternatives;  // its font table's alternatives (w:altName)
+    std::vector<FontAlternative> alternativesUsed;  // those drawn in place of a missing family
     int storedPages = 0;
     std::string storedBy;
     LoadTimes loadTimes;
@@ -182,6 +185,11 @@ private:
 
 // The families of a .docx at url whose embedded faces the engine takes, into d (DocumentFacts.cpp).
 void ReadEmbeddedFonts(const OUString& url, Document::Impl& d);
+
+// Draws each family of the font table that is missing with its alternative, where that is
+// known: the document's styles and text ask for the alternative from then on
+// (FontAlternatives.cpp). Once the document has its view, before its pages are counted.
+void UseFontAlternatives(const Reference<XTextDocument>& doc, Document::Impl& d);
 
 // The page count and the saving application the file at url stored, into d (DocumentFacts.cpp).
 // Read before the document has a view: the engine's layout replaces the page count in the

@@ -55,6 +55,11 @@ std::string Unescape(const std::string& s)
     return out;
 }
 
+char Lower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
 bool IsSpace(char c)
 {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
@@ -241,11 +246,13 @@ bool EngineTakesFace(const std::string& face)
 }
 
 std::vector<std::string> EmbeddedFamilies(const std::function<bool(const std::string&, std::string*)>& readPart,
-                                          bool* carries)
+                                          bool* carries, std::string* fontTable)
 {
     std::vector<std::string> families;
     if (carries)
         *carries = false;
+    if (fontTable)
+        fontTable->clear();
     std::string rels, mainRels, table, tableRels;
     if (!readPart("_rels/.rels", &rels))
         return families;
@@ -255,6 +262,8 @@ std::vector<std::string> EmbeddedFamilies(const std::function<bool(const std::st
     const std::string tablePart = RelationshipTarget(mainRels, main, "", "fontTable");
     if (tablePart.empty() || !readPart(tablePart, &table))
         return families;
+    if (fontTable)
+        *fontTable = table;
     const std::vector<EmbeddedFace> faces = EmbeddedFacesOf(table);
     if (carries)
         *carries = !faces.empty();
@@ -273,6 +282,76 @@ std::vector<std::string> EmbeddedFamilies(const std::function<bool(const std::st
             families.push_back(f.family);
     }
     return families;
+}
+
+bool SameFamily(const std::string& a, const std::string& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (Lower(a[i]) != Lower(b[i]))
+            return false;
+    return true;
+}
+
+std::vector<FontAlternative> FontAlternativesOf(const std::string& fontTableXml)
+{
+    std::vector<FontAlternative> out;
+    std::string family;
+    size_t pos = 0;
+    Tag tag;
+    while (NextTag(fontTableXml, &pos, &tag)) {
+        if (tag.name == "font") {
+            family = tag.closing ? std::string() : tag.Attribute("name");
+        } else if (!tag.closing && tag.name == "altName" && !family.empty()) {
+            const std::string alt = tag.Attribute("val");
+            if (!alt.empty() && !SameFamily(alt, family))
+                out.push_back(FontAlternative{family, alt});
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> FamiliesRuledBy(const std::string& fontconfigXml)
+{
+    std::vector<std::string> families;
+    // In an alias before anything but its family; in a match rule's test of the family.
+    enum { Outside, AliasHead, FamilyTest } where = Outside;
+    size_t pos = 0;
+    Tag tag;
+    while (NextTag(fontconfigXml, &pos, &tag)) {
+        if (tag.closing) {
+            if (tag.name == "alias" || tag.name == "test")
+                where = Outside;
+            continue;
+        }
+        if (tag.name == "alias") {
+            where = AliasHead;
+        } else if (tag.name == "test") {
+            where = tag.Attribute("name") == "family" ? FamilyTest : Outside;
+        } else if ((where == AliasHead && tag.name == "family") || (where == FamilyTest && tag.name == "string")) {
+            const size_t end = fontconfigXml.find('<', pos);
+            if (end != std::string::npos)
+                families.push_back(Unescape(fontconfigXml.substr(pos, end - pos)));
+            where = Outside;
+        } else if (where == AliasHead) {
+            where = Outside;  // prefer, accept, default: an alias names its family first
+        }
+    }
+    return families;
+}
+
+std::vector<FontAlternative> AlternativesToUse(const std::vector<FontAlternative>& table,
+                                               const std::function<bool(const std::string&)>& known)
+{
+    std::vector<FontAlternative> use;
+    for (const FontAlternative& a : table) {
+        if (std::any_of(use.begin(), use.end(), [&](const FontAlternative& u) { return SameFamily(u.family, a.family); }))
+            continue;
+        if (!known(a.family) && known(a.alternative))
+            use.push_back(a);
+    }
+    return use;
 }
 
 }  // namespace wordengine

@@ -40,8 +40,31 @@ bool EngineTakesFace(const std::string& face);
 
 // The families of a .docx whose embedded faces the engine draws with. readPart gives a part's
 // bytes by its name in the package (false when it has none). carries (when given): whether
-// the font table lists any embedded face at all, taken or not.
+// the font table lists any embedded face at all, taken or not. fontTable (when given): the font
+// table part's text, empty when the package has none.
 std::vector<std::string> EmbeddedFamilies(const std::function<bool(const std::string&, std::string*)>& readPart,
-                                          bool* carries = nullptr);
+                                          bool* carries = nullptr, std::string* fontTable = nullptr);
+
+// A family of a font table and the font Word draws its text with where the family is not
+// installed (w:altName).
+struct FontAlternative {
+    std::string family;
+    std::string alternative;
+};
+
+// The font elements of a font table that name an alternative, in order; none that names itself.
+std::vector<FontAlternative> FontAlternativesOf(const std::string& fontTableXml);
+
+// The families a fontconfig file gives a rule of their own: the first family of each alias and
+// the family a match rule tests for.
+std::vector<std::string> FamiliesRuledBy(const std::string& fontconfigXml);
+
+// The alternatives to draw with: those whose family is unknown and whose alternative is known
+// (installed, or given a stand-in), as Word falls back to it only when the family is missing.
+std::vector<FontAlternative> AlternativesToUse(const std::vector<FontAlternative>& table,
+                                               const std::function<bool(const std::string&)>& known);
+
+// Whether two family names are the same font (letter case aside, as fontconfig compares).
+bool SameFamily(const std::string& a, const std::string& b);
 
 }  // namespace wordengine

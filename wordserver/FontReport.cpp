@@ -1,6 +1,8 @@
 // Classifying the engine's font mappings, and the report's JSON.
 #include "FontReport.h"
 
+#include "EmbeddedFonts.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <map>
@@ -148,6 +150,24 @@ std::vector<FontReportItem> ClassifyFontUses(const std::vector<FontUse>& uses, c
         items.push_back(std::move(item));
     }
     return items;
+}
+
+void CreditAlternatives(std::vector<FontUse>* uses, const std::vector<FontAlternative>& used)
+{
+    for (const FontAlternative& a : used) {
+        uses->erase(std::remove_if(uses->begin(), uses->end(),
+                                   [&](const FontUse& u) { return SameName(FontFamilyOf(u.requested), a.family); }),
+                    uses->end());
+        std::vector<FontUse> credited;
+        for (const FontUse& u : *uses)
+            if (SameName(FontFamilyOf(u.requested), a.alternative)) {
+                FontUse c = u;
+                const std::string style = u.requested.substr(FontFamilyOf(u.requested).size());
+                c.requested = a.family + style;
+                credited.push_back(std::move(c));
+            }
+        uses->insert(uses->end(), credited.begin(), credited.end());
+    }
 }
 
 std::string JsonString(const std::string& s)

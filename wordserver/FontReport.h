@@ -48,6 +48,12 @@ std::string FontFamilyOf(const std::string& name);
 std::vector<FontReportItem> ClassifyFontUses(const std::vector<FontUse>& uses,
                                              const std::vector<std::string>& embedded = {});
 
+// The mappings as the report tells them when families were drawn as their alternatives (see
+// AlternativesToUse): the engine first mapped such a family before it was replaced, and then
+// its alternative. Each family is credited with what drew its alternative.
+struct FontAlternative;
+void CreditAlternatives(std::vector<FontUse>* uses, const std::vector<FontAlternative>& used);
+
 // [{"font": ..., "kind": ..., "drawn_with": ..., "fallback": [...]}, ...] on one line.
 std::string FontReportJson(const std::vector<FontReportItem>& items);
 

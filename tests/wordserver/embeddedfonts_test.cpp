@@ -4,6 +4,7 @@
 
 #include "EmbeddedFonts.h"
 
+#include <algorithm>
 #include <map>
 
 using namespace wordengine;
@@ -193,4 +194,74 @@ TEST(EmbeddedFonts, FamiliesOfAPackage)
     carries = true;
     EXPECT_TRUE(EmbeddedFamilies(reader, &carries).empty());
     EXPECT_FALSE(carries);
+}
+
+// The alternatives of a font table (w:altName): one per font that names another; a font naming
+// itself, an empty name or an alternative outside any font is none.
+TEST(FontAlternatives, FontTable)
+{
+    const struct {
+        const char* xml;
+        std::vector<std::pair<std::string, std::string>> want;
+    } rows[] = {
+        {"<w:fonts><w:font w:name=\"Roboto\"><w:altName w:val=\"Arial\"/><w:family w:val=\"auto\"/></w:font></w:fonts>",
+         {{"Roboto", "Arial"}}},
+        {"<w:fonts><w:font w:name=\"Georgia\"><w:altName w:val=\"georgia\"/></w:font>"
+         "<w:font w:name=\"A &amp; B\"><w:altName w:val=\"&quot;C&quot;\"/></w:font></w:fonts>",
+         {{"A & B", "\"C\""}}},
+        {"<fonts><font name='X'><altName val=''/></font><altName val='Y'/><font name='Z'/></fonts>", {}},
+        {"<w:fonts><w:font w:name=\"ＭＳ 明朝\"><w:altName w:val=\"MS Mincho\"/></w:font>"
+         "<w:font w:name=\"P\"><w:panose1 w:val=\"0\"/><w:altName w:val=\"Q\"/></w:font></w:fonts>",
+         {{"ＭＳ 明朝", "MS Mincho"}, {"P", "Q"}}},
+        {"<w:fonts><w:font w:name=\"Unclosed\"><w:altName w:val=\"Arial", {}},
+    };
+    for (const auto& r : rows) {
+        std::vector<std::pair<std::string, std::string>> got;
+        for (const FontAlternative& a : FontAlternativesOf(r.xml))
+            got.emplace_back(a.family, a.alternative);
+        EXPECT_EQ(got, r.want) << r.xml;
+    }
+}
+
+// The families a fontconfig file gives rules of their own: what the engine is told to draw.
+TEST(FontAlternatives, FamiliesRuledByAFontconfigFile)
+{
+    const std::string conf =
+        "<fontconfig><!-- <alias><family>Commented</family></alias> -->"
+        "<alias binding=\"same\"><family>Aptos</family><prefer><family>Carlito</family></prefer></alias>\n"
+        "<alias><prefer><family>Preferred Only</family></prefer></alias>"
+        "<match target=\"pattern\"><test name=\"family\"><string>Minion &amp; Co</string></test>"
+        "<edit name=\"family\" mode=\"prepend\"><string>Liberation Serif</string></edit></match>"
+        "<match target=\"pattern\"><test name=\"lang\"><string>ja</string></test></match></fontconfig>";
+    EXPECT_EQ(FamiliesRuledBy(conf), (std::vector<std::string>{"Aptos", "Minion & Co"}));
+}
+
+// Word falls back to the alternative only for a family it does not have, and only to one it has.
+TEST(FontAlternatives, UsedOnlyForAnUnknownFamilyWithAKnownAlternative)
+{
+    const std::vector<std::string> known = {"Arial", "Carlito", "Tahoma"};
+    auto isKnown = [&](const std::string& f) {
+        return std::any_of(known.begin(), known.end(), [&](const std::string& k) { return SameFamily(k, f); });
+    };
+    const struct {
+        FontAlternative alt;
+        bool used;
+    } rows[] = {
+        {{"Roboto", "Arial"}, true},
+        {{"Proxima Nova", "tahoma"}, true},       // letter case aside
+        {{"Carlito", "Arial"}, false},            // the family is there: drawn as itself
+        {{"CARLITO", "Arial"}, false},
+        {{"Japanese Gothic", "Britannic"}, false},  // nothing known to fall back to
+        {{"Roboto", "Tahoma"}, false},            // a family's first alternative counts
+    };
+    std::vector<FontAlternative> table;
+    for (const auto& r : rows)
+        table.push_back(r.alt);
+    const std::vector<FontAlternative> use = AlternativesToUse(table, isKnown);
+    for (const auto& r : rows) {
+        const bool got = std::any_of(use.begin(), use.end(), [&](const FontAlternative& u) {
+            return u.family == r.alt.family && u.alternative == r.alt.alternative;
+        });
+        EXPECT_EQ(got, r.used) << r.alt.family << " -> " << r.alt.alternative;
+    }
 }

@@ -2,6 +2,7 @@
 // and the summary property set decoder over good and damaged bytes (no engine).
 #include <gtest/gtest.h>
 
+#include "EmbeddedFonts.h"
 #include "FontReport.h"
 
 #include <cstdint>
@@ -199,4 +200,28 @@ TEST(FontReport, EmbeddedFamilies)
     };
     for (const Row& r : rows)
         EXPECT_EQ(Describe(ClassifyFontUses(r.uses, r.embedded)), r.expected) << r.what;
+}
+
+// A family drawn as its alternative is reported with what drew the alternative, not with the
+// fallback the engine mapped it to before it was replaced; other fonts stay as they were.
+TEST(FontReport, FamilyDrawnAsItsAlternative)
+{
+    std::vector<FontUse> uses = {
+        {"Roboto", {"Noto Serif"}, 3},
+        {"Roboto/Bold", {"Noto Serif/Bold"}, 1},
+        {"Arial", {"Liberation Sans"}, 9},
+        {"Arial/Bold", {"Liberation Sans/Bold"}, 2},
+        {"Oswald", {"Noto Serif"}, 1},
+    };
+    CreditAlternatives(&uses, {FontAlternative{"Roboto", "Arial"}});
+    const std::vector<FontReportItem> items = ClassifyFontUses(uses);
+    ASSERT_EQ(items.size(), 3u);
+    EXPECT_EQ(items[0].font, "Arial");
+    EXPECT_EQ(items[0].drawnWith, "Liberation Sans");
+    EXPECT_EQ(items[1].font, "Oswald");
+    EXPECT_EQ(items[1].drawnWith, "Noto Serif");
+    EXPECT_EQ(items[2].font, "Roboto");
+    EXPECT_EQ(items[2].drawnWith, "Liberation Sans");
+    EXPECT_EQ(items[2].kind, FontKind::Substitute);
+    EXPECT_TRUE(items[2].fallback.empty());
 }

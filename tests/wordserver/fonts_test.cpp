@@ -53,7 +53,91 @@ std::vector<uint32_t> EastAsianPage(Word& word, const TempDir& dir, const std::s
     return FirstPage(word, src, dir / "cjk.pdf");
 }
 
+// Where a .docx asks for its font: on the text itself, in the paragraph style, in the header.
+enum class Asked { Run, Style, Header };
+
+// A .docx of one page whose text asks for `family` (at `where`); its font table gives the family
+// the alternative `alt` when there is one.
+std::string DocxInFont(const std::string& family, const std::string& alt, Asked where)
+{
+    const std::string ns = "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\" "
+                           "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"";
+    const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+    const std::string pkg = "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
+    const std::string ct = "application/vnd.openxmlformats-officedocument.wordprocessingml.";
+    const std::string fonts = "<w:rPr><w:rFonts w:ascii=\"" + family + "\" w:hAnsi=\"" + family + "\"/></w:rPr>";
+    std::string body;
+    for (int i = 0; i < 6; ++i)
+        body += std::string("<w:p><w:pPr><w:pStyle w:val=\"Body\"/></w:pPr><w:r>") + (where == Asked::Run ? fonts : "") +
+                "<w:t>Figures, 1234567890. " + Lorem(60, i) + "</w:t></w:r></w:p>";
+    const std::string header = "<w:hdr " + ns + "><w:p><w:r>" + fonts + "<w:t>Header of the page. " + Lorem(40, 9) +
+                               "</w:t></w:r></w:p></w:hdr>";
+    return StoredZip({
+        {"[Content_Types].xml",
+         "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+         "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+         "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+         "<Override PartName=\"/word/document.xml\" ContentType=\"" + ct + "document.main+xml\"/>"
+         "<Override PartName=\"/word/styles.xml\" ContentType=\"" + ct + "styles+xml\"/>"
+         "<Override PartName=\"/word/header1.xml\" ContentType=\"" + ct + "header+xml\"/>"
+         "<Override PartName=\"/word/fontTable.xml\" ContentType=\"" + ct + "fontTable+xml\"/></Types>"},
+        {"_rels/.rels", pkg + "<Relationship Id=\"rId1\" Type=\"" + rel + "officeDocument\" Target=\"word/document.xml\"/>"
+                              "</Relationships>"},
+        {"word/_rels/document.xml.rels",
+         pkg + "<Relationship Id=\"rId1\" Type=\"" + rel + "fontTable\" Target=\"fontTable.xml\"/>"
+               "<Relationship Id=\"rId2\" Type=\"" + rel + "styles\" Target=\"styles.xml\"/>"
+               "<Relationship Id=\"rId3\" Type=\"" + rel + "header\" Target=\"header1.xml\"/></Relationships>"},
+        {"word/document.xml", "<w:document " + ns + "><w:body>" + body +
+                                  "<w:sectPr>" + (where == Asked::Header ? "<w:headerReference w:type=\"default\" r:id=\"rId3\"/>" : "") +
+                                  "<w:pgSz w:w=\"11906\" w:h=\"16838\"/><w:pgMar w:top=\"1440\" w:right=\"1440\" "
+                                  "w:bottom=\"1440\" w:left=\"1440\" w:header=\"708\" w:footer=\"708\"/></w:sectPr></w:body></w:document>"},
+        {"word/header1.xml", header},
+        {"word/styles.xml", "<w:styles " + ns + "><w:style w:type=\"paragraph\" w:styleId=\"Body\"><w:name w:val=\"Body\"/>" +
+                                (where == Asked::Style ? fonts : "") + "</w:style></w:styles>"},
+        {"word/fontTable.xml", "<w:fonts " + ns + "><w:font w:name=\"" + family + "\">" +
+                                   (alt.empty() ? "" : "<w:altName w:val=\"" + alt + "\"/>") + "</w:font></w:fonts>"},
+    });
+}
+
+std::vector<uint32_t> DocxPage(Word& word, const TempDir& dir, const std::string& family, const std::string& alt,
+                               Asked where)
+{
+    static int n = 0;
+    const std::string name = "alt" + std::to_string(++n);
+    const std::string src = dir.Write(name + ".docx", DocxInFont(family, alt, where));
+    return FirstPage(word, src, dir / (name + ".pdf"));
+}
+
 }  // namespace
+
+// A family that is not installed is drawn as Word draws it, with the alternative its font table
+// names, wherever the document asks for it; an installed family keeps its own face, and an
+// alternative that is missing too changes nothing (converted after the document whose
+// alternative was Arial, so that document left nothing behind in the engine either).
+TEST(EngineFonts, MissingFamilyDrawnWithTheFontTablesAlternative)
+{
+    Word word;
+    ASSERT_NE(word.docs, nullptr);
+    TempDir dir;
+    const struct {
+        Asked where;
+        const char* name;
+    } places[] = {{Asked::Run, "text"}, {Asked::Style, "paragraph style"}, {Asked::Header, "header"}};
+    const char* missing = "Folium Missing Family";
+    for (const auto& p : places) {
+        const std::vector<uint32_t> arial = DocxPage(word, dir, "Arial", "", p.where);
+        const std::vector<uint32_t> fallback = DocxPage(word, dir, missing, "", p.where);
+        ASSERT_FALSE(arial.empty()) << p.name;
+        // Arial's clone is installed and is not what a missing family falls back to.
+        ASSERT_NE(arial, fallback) << p.name;
+        EXPECT_TRUE(DocxPage(word, dir, missing, "Arial", p.where) == arial)
+            << p.name << ": a missing family is not drawn with its alternative Arial";
+        EXPECT_TRUE(DocxPage(word, dir, missing, "Folium Missing Too", p.where) == fallback)
+            << p.name << ": a missing alternative changed the page";
+        EXPECT_TRUE(DocxPage(word, dir, "Carlito", "Arial", p.where) == DocxPage(word, dir, "Carlito", "", p.where))
+            << p.name << ": an installed family was drawn with its alternative";
+    }
+}
 
 TEST(EngineFonts, WordFontsAreDrawnWithTheirStandIns)
 {
