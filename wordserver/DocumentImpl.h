@@ -187,9 +187,10 @@ private:
 void ReadEmbeddedFonts(const OUString& url, Document::Impl& d);
 
 // Draws each family of the font table that is missing with its alternative, where that is
-// known: the document's styles and text ask for the alternative from then on
-// (FontAlternatives.cpp). Once the document has its view, before its pages are counted.
-void UseFontAlternatives(const Reference<XTextDocument>& doc, Document::Impl& d);
+// known and the layout (d.fontUses as recorded) drew the family with another face: the
+// document's styles and text ask for the alternative from then on (FontAlternatives.cpp).
+// True when the document changed and must be laid out again; failures leave it as it was.
+bool UseFontAlternatives(const Reference<XTextDocument>& doc, Document::Impl& d);
 
 // The page count and the saving application the file at url stored, into d (DocumentFacts.cpp).
 // Read before the document has a view: the engine's layout replaces the page count in the

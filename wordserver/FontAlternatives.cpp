@@ -1,9 +1,9 @@
 // A family that is not installed, drawn with the alternative the document's font table names
 // for it, as Word draws it. The engine reads the alternative (w:altName) but never uses it: for
 // a missing family it takes fontconfig's answer, which is its default font whatever the family
-// was. The document itself is changed, once it has its view (the engine's attribute search
-// finds nothing in a document without one) and before its pages are counted: nothing of it
-// stays in the engine for later documents.
+// was. The document itself is changed once laid out (the engine's attribute search finds
+// nothing in a document without a view), where its layout drew such a family with another
+// face, and laid out again. Nothing of it stays in the engine for later documents.
 #include "DocumentImpl.h"
 #include "EmbeddedFonts.h"
 #include "FontReport.h"
@@ -126,24 +126,52 @@ int ReplaceInText(const Reference<XTextDocument>& doc, const OUString& family, c
 
 }  // namespace
 
-void UseFontAlternatives(const Reference<XTextDocument>& doc, Document::Impl& d)
+bool UseFontAlternatives(const Reference<XTextDocument>& doc, Document::Impl& d)
 {
-    d.alternativesUsed = AlternativesToUse(d.fontAlternatives,
-                                           [&](const std::string& f) { return Known(f, d.generation); });
-    if (d.alternativesUsed.empty())
-        return;
-    // Replacing while the document records changes would record a change for each.
-    const bool recording = StopRecordingChanges(doc);
-    for (const FontAlternative& a : d.alternativesUsed) {
-        const OUString family = FromUtf8(a.family), alternative = FromUtf8(a.alternative);
-        const int styles = ReplaceInStyles(doc, family, alternative);
-        const int text = ReplaceInText(doc, family, alternative);
-        if (getenv("FOLIUM_ENGINE_VERBOSE"))
-            fprintf(stderr, "wordserver: %s drawn as its alternative %s (%d styles, %d places in the text)\n",
-                    a.family.c_str(), a.alternative.c_str(), styles, text);
+    int replaced = 0;
+    try {
+        const std::vector<FontAlternative> candidates = AlternativesToUse(
+            d.fontAlternatives, [&](const std::string& f) { return Known(f, d.generation); });
+        d.alternativesUsed.clear();
+        bool recording = false, stopped = false;
+        for (const FontAlternative& a : candidates) {
+            // Changing a family reformats all text set in it, which costs as much as the
+            // layout: done only where the layout asked for the family and drew it with another
+            // face than the alternative's (a missing "NTTimes" already comes out in the face
+            // of Times New Roman).
+            const char* clone = MetricCloneOf(a.alternative);
+            const std::string face = clone ? clone : a.alternative;
+            bool asked = false, other = false;
+            for (const FontUse& u : d.fontUses) {
+                if (!SameFamily(FontFamilyOf(u.requested), a.family))
+                    continue;
+                asked = true;
+                for (const std::string& used : u.used)
+                    other = other || !SameFamily(FontFamilyOf(used), face);
+            }
+            if (!asked || !other)
+                continue;
+            d.alternativesUsed.push_back(a);
+            // Replacing while the document records changes would record a change for each.
+            if (!stopped)
+                recording = StopRecordingChanges(doc), stopped = true;
+            const OUString family = FromUtf8(a.family), alternative = FromUtf8(a.alternative);
+            const int styles = ReplaceInStyles(doc, family, alternative);
+            const int text = ReplaceInText(doc, family, alternative);
+            replaced += styles + text;
+            if (getenv("FOLIUM_ENGINE_VERBOSE"))
+                fprintf(stderr, "wordserver: %s drawn as its alternative %s (%d styles, %d places in the text)\n",
+                        a.family.c_str(), a.alternative.c_str(), styles, text);
+        }
+        if (recording)
+            Reference<css::beans::XPropertySet>(doc, UNO_QUERY_THROW)->setPropertyValue("RecordChanges", Any(true));
+    } catch (const css::lang::DisposedException&) {
+        throw;
+    } catch (const css::uno::Exception& e) {
+        // The document is drawn with what the engine fell back to.
+        LogFailure("font alternatives", e.Message);
     }
-    if (recording)
-        Reference<css::beans::XPropertySet>(doc, UNO_QUERY_THROW)->setPropertyValue("RecordChanges", Any(true));
+    return replaced > 0;
 }
 
 }  // namespace detail

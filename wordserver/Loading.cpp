@@ -341,22 +341,21 @@ EngineStatus LoadDocument(const std::string& pathIn, const LoadOptions& opts, Do
         d.controller = d.model->getCurrentController();
         d.open = true;
         ++g_openDocs;
-        try {
-            UseFontAlternatives(d.textDoc, d);
-        } catch (const css::lang::DisposedException&) {
-            throw;
-        } catch (const css::uno::Exception& e) {
-            // The document is drawn with what the engine falls back to, as before.
-            LogFailure("font alternatives", e.Message);
-        }
         // The view's page count formats the whole document (its later pages are otherwise
         // laid out when first drawn), so every font of it is drawn once while recording.
         Reference<css::beans::XPropertySet> vp(d.controller, UNO_QUERY);
         if (vp.is())
             vp->getPropertyValue("PageCount");
+        d.fontsTracked = tracking.Finish(&d.fontUses);
+        if (UseFontAlternatives(d.textDoc, d) && vp.is()) {
+            FontTracking again(d.generation);  // what the alternatives drew
+            vp->getPropertyValue("PageCount");
+            std::vector<FontUse> more;
+            if (again.Finish(&more))
+                d.fontUses.insert(d.fontUses.end(), more.begin(), more.end());
+        }
         d.loadTimes.import = std::chrono::duration<double>(imported - started).count();
         d.loadTimes.layout = std::chrono::duration<double>(Clock::now() - imported).count();
-        d.fontsTracked = tracking.Finish(&d.fontUses);
         CreditAlternatives(&d.fontUses, d.alternativesUsed);
         if (getenv("FOLIUM_ENGINE_VERBOSE")) {
             for (const FontUse& u : d.fontUses) {
