@@ -39,12 +39,7 @@ char Lower(char c)
 
 bool SameName(const std::string& a, const std::string& b)
 {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (Lower(a[i]) != Lower(b[i]))
-            return false;
-    return true;
+    return SameFamily(a, b);  // family names compare without regard to ASCII case
 }
 
 bool Contains(const std::string& hay, const char* needle)
