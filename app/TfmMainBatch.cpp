@@ -202,6 +202,7 @@ void TfmMain::StartBatchRun()
                       {"pages", ""}};
     setup.engineMemoryMb = OptionSettings.EngineMemory;
     setup.engineDocuments = OptionSettings.EngineDocuments;
+    setup.ahead = true;
     run->pool.reset(new convert::WorkerPool(setup));
     run->start = run->lastTotal = Clock::now();
 

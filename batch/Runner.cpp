@@ -331,6 +331,7 @@ bool Run_::Dispatch()
                               {"pages", m_opts.pagesText}};
             setup.engineMemoryMb = m_opts.engineMemoryMb;
             setup.engineDocuments = m_opts.engineDocuments;
+            setup.ahead = true;
             m_pPool.reset(new convert::WorkerPool(setup));
         }
         const json job = {{"path", d.path}, {"prefix", m_opts.outputDir + "/" + DocPrefix(nDoc)}};

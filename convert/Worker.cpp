@@ -24,9 +24,13 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <condition_variable>
 #include <iostream>
+#include <memory>
+#include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -41,10 +45,12 @@ namespace {
 // The answers go to a descriptor of their own: standard output is pointed at standard error
 // so that nothing a library prints can break a line of the protocol.
 int g_answerFd = -1;
+std::mutex g_answerLock;  // the drawing thread answers too
 
 void Send(const json& j)
 {
     std::string line = j.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+    std::lock_guard<std::mutex> guard(g_answerLock);
     const char* p = line.data();
     size_t left = line.size();
     while (left > 0) {
@@ -114,6 +120,22 @@ struct Setup {
     bool warm = false;        // start the engine before the first document (a service's)
 };
 
+// A document the engine has laid out, with the pages to draw of it.
+struct Loaded {
+    int nDoc = -1;
+    std::string prefix;
+    Job job;
+    std::unique_ptr<CxWordDoc> doc;
+    std::vector<int> pages;
+    json opened;
+    bool bDetached = false;  // closed in the engine: drawn from its export alone
+};
+
+void Fail(int nDoc, ErrorKind kind, const std::string& message)
+{
+    Send({{"doc", nDoc}, {"event", "failed"}, {"kind", ErrorKindName(kind)}, {"message", message}});
+}
+
 bool ChildAlive(int pid)
 {
     int ppid = 0;
@@ -123,8 +145,20 @@ bool ChildAlive(int pid)
 
 class Worker {
 public:
-    explicit Worker(const Setup& s) : m_setup(s), m_limit(s.engineMemoryMb, s.engineDocuments) {}
-    ~Worker() { delete m_pUtil; }
+    explicit Worker(const Setup& s) : m_setup(s), m_limit(s.engineMemoryMb, s.engineDocuments)
+    {
+        m_drawer = std::thread([this] { DrawerMain(); });
+    }
+    ~Worker()
+    {
+        {
+            std::lock_guard<std::mutex> guard(m_drawLock);
+            m_bEnd = true;
+        }
+        m_drawWake.notify_all();
+        m_drawer.join();
+        delete m_pUtil;
+    }
 
     // Starts the engine now rather than with the first document, so that a service's first
     // request does not wait for it; says "ready" when it runs.
@@ -166,21 +200,68 @@ public:
 
 private:
     void ConvertOne(int nDoc, const std::string& path, const std::string& prefix, const Job& job);
+    void DrawPages(Loaded& loaded);
+    void HandToDrawer(std::unique_ptr<Loaded> loaded);
+    void DrawerMain();
+    void WaitForDrawer();
     void ReportEngines(int nDoc);
     bool EngineLost() const;
     void RecycleEngine();
-    bool SavePicture(HDC hdc, HBITMAP hbm, int w, int h, const Job& job, const std::string& path);
-    void Fail(int nDoc, ErrorKind kind, const std::string& message)
-    {
-        Send({{"doc", nDoc}, {"event", "failed"}, {"kind", ErrorKindName(kind)}, {"message", message}});
-    }
+    static bool SavePicture(HDC hdc, HBITMAP hbm, int w, int h, const Job& job, const std::string& path);
 
     Setup m_setup;
     CxWordUtil* m_pUtil = nullptr;
     std::set<int> m_engines;
     int m_lastEngine = 0;
     CxEngineLimit m_limit;
+
+    // A document closed in the engine has its pages drawn and written on a thread of its own
+    // while the engine loads the next one: the engine and the drawing each take a core.
+    std::thread m_drawer;
+    std::mutex m_drawLock;
+    std::condition_variable m_drawWake;
+    std::unique_ptr<Loaded> m_pToDraw;  // handed over, not yet taken
+    bool m_bDrawing = false;
+    bool m_bEnd = false;
 };
+
+void Worker::HandToDrawer(std::unique_ptr<Loaded> loaded)
+{
+    std::unique_lock<std::mutex> lock(m_drawLock);
+    // One document waits at most: the engine gets no further ahead of the drawing than that.
+    m_drawWake.wait(lock, [this] { return !m_pToDraw; });
+    m_pToDraw = std::move(loaded);
+    m_drawWake.notify_all();
+}
+
+void Worker::DrawerMain()
+{
+    for (;;) {
+        std::unique_ptr<Loaded> loaded;
+        {
+            std::unique_lock<std::mutex> lock(m_drawLock);
+            m_drawWake.wait(lock, [this] { return m_pToDraw || m_bEnd; });
+            if (!m_pToDraw)
+                return;
+            loaded = std::move(m_pToDraw);
+            m_bDrawing = true;
+        }
+        m_drawWake.notify_all();
+        DrawPages(*loaded);
+        loaded.reset();
+        {
+            std::lock_guard<std::mutex> guard(m_drawLock);
+            m_bDrawing = false;
+        }
+        m_drawWake.notify_all();
+    }
+}
+
+void Worker::WaitForDrawer()
+{
+    std::unique_lock<std::mutex> lock(m_drawLock);
+    m_drawWake.wait(lock, [this] { return !m_pToDraw && !m_bDrawing; });
+}
 
 // Between documents, never within one: an engine grows with every document it converts (about
 // 2 MB each), so one that reached the memory or document limit ends with the Word layer, and
@@ -189,6 +270,9 @@ void Worker::RecycleEngine()
 {
     if (!m_pUtil || !m_limit.DocumentDone(m_lastEngine))
         return;
+    // A document being drawn still holds the engine (the server's objects keep it running):
+    // it ends once they are released.
+    WaitForDrawer();
     delete m_pUtil;
     m_pUtil = nullptr;
     m_limit.Replaced();
@@ -274,7 +358,12 @@ void Worker::ConvertOne(int nDoc, const std::string& path, const std::string& pr
         Fail(nDoc, ErrorKind::EngineFailed, "the document engine could not be started");
         return;
     }
-    CxWordDoc doc(m_pUtil);
+    auto loaded = std::make_unique<Loaded>();
+    loaded->nDoc = nDoc;
+    loaded->prefix = prefix;
+    loaded->job = job;
+    loaded->doc.reset(new CxWordDoc(m_pUtil));
+    CxWordDoc& doc = *loaded->doc;
     const bool bOpened = doc.Open(path.c_str());
     ReportEngines(nDoc);
     if (!bOpened || doc.GetPageCount() <= 0) {
@@ -283,18 +372,21 @@ void Worker::ConvertOne(int nDoc, const std::string& path, const std::string& pr
         else
             Fail(nDoc, ErrorKind::Damaged,
                  bOpened ? "the document has no pages" : "the document engine cannot read the document");
+        loaded.reset();
         DeleteTempDocuments(m_setup.temp.c_str());
         return;
     }
     const int nCount = doc.GetPageCount();
     std::vector<std::string> skipped;
-    std::vector<int> pages = SelectPages(job.pages, nCount, &skipped);
+    std::vector<int>& pages = loaded->pages;
+    pages = SelectPages(job.pages, nCount, &skipped);
     if (job.maxPages > 0 && pages.size() > size_t(job.maxPages)) {
         const std::vector<std::string> past = PagesPast(pages, size_t(job.maxPages));
         skipped.insert(skipped.end(), past.begin(), past.end());
         pages.resize(size_t(job.maxPages));
     }
-    json opened = {{"doc", nDoc}, {"event", "opened"}, {"pages", nCount}, {"skipped", skipped}};
+    json& opened = loaded->opened;
+    opened = {{"doc", nDoc}, {"event", "opened"}, {"pages", nCount}, {"skipped", skipped}};
     // What the engine says of the document's fonts and of Word's own page count; a server
     // that does not say leaves them out (null in the report).
     std::string fonts;
@@ -306,26 +398,46 @@ void Worker::ConvertOne(int nDoc, const std::string& path, const std::string& pr
     const int nStored = doc.GetStoredPageCount();
     if (nStored >= 0)
         opened["stored_pages"] = nStored;
-    Send(opened);
 
-    // Page 1 of a long document is drawn from an export of its own until another page is
-    // asked for: for more pages than one, a later page asked first has the whole document
-    // exported once instead.
-    if (pages.size() > 1) {
-        SIZEL last = {0, 0};
-        if (doc.SelectPage(pages.back() - 1))
-            doc.GetPageExtent(&last);
+    // The last page asked for is measured while the engine holds the document: that makes the
+    // export every page asked for is drawn from (page 1 of a long document alone is exported
+    // on its own; any later page has the whole document exported once). Then the document is
+    // closed in the engine and its pages drawn from that export on the drawing thread.
+    SIZEL last = {0, 0};
+    if (!pages.empty() && doc.SelectPage(pages.back() - 1) && doc.GetPageExtent(&last) && doc.CloseServer()) {
+        loaded->bDetached = true;
+        HandToDrawer(std::move(loaded));
+    } else {
+        DrawPages(*loaded);  // here, with the engine at hand (and its failures told apart)
+        loaded.reset();
     }
+    // Page documents of the split path (a server without the fast path) go with the document.
+    DeleteTempDocuments(m_setup.temp.c_str());
+}
+
+// Sends the document's "opened", draws and writes its pages, and ends it (done or failed);
+// closes it. On the drawing thread for a document closed in the engine, where a page that
+// cannot be drawn is the export's fault, not the engine's.
+void Worker::DrawPages(Loaded& loaded)
+{
+    const int nDoc = loaded.nDoc;
+    const Job& job = loaded.job;
+    CxWordDoc& doc = *loaded.doc;
+    Send(loaded.opened);
+    auto failKind = [&] {
+        if (loaded.bDetached)
+            return ErrorKind::Damaged;
+        ReportEngines(nDoc);
+        return EngineLost() ? ErrorKind::EngineFailed : ErrorKind::Damaged;
+    };
     HDC hScreen = GetDC(nullptr);
     HDC hMem = hScreen ? CreateCompatibleDC(hScreen) : nullptr;
     bool bFailed = !hMem;
-    for (size_t i = 0; i < pages.size() && !bFailed; ++i) {
-        const int nPage = pages[i];
+    for (size_t i = 0; i < loaded.pages.size() && !bFailed; ++i) {
+        const int nPage = loaded.pages[i];
         SIZEL extent = {0, 0};
         if (!doc.SelectPage(nPage - 1) || !doc.GetPageExtent(&extent) || extent.cx <= 0 || extent.cy <= 0) {
-            ReportEngines(nDoc);
-            Fail(nDoc, EngineLost() ? ErrorKind::EngineFailed : ErrorKind::Damaged,
-                 "page " + std::to_string(nPage) + " could not be laid out");
+            Fail(nDoc, failKind(), "page " + std::to_string(nPage) + " could not be laid out");
             bFailed = true;
             break;
         }
@@ -345,11 +457,9 @@ void Worker::ConvertOne(int nDoc, const std::string& path, const std::string& pr
         RECT r = {0, 0, w, h};
         const bool bDrawn = doc.RenderPage(nPage - 1, hMem, &r);
         SelectObject(hMem, hOld);
-        const std::string file = prefix + std::to_string(nPage) + "." + FormatExtension(job.format);
+        const std::string file = loaded.prefix + std::to_string(nPage) + "." + FormatExtension(job.format);
         if (!bDrawn) {
-            ReportEngines(nDoc);
-            Fail(nDoc, EngineLost() ? ErrorKind::EngineFailed : ErrorKind::Damaged,
-                 "page " + std::to_string(nPage) + " could not be drawn");
+            Fail(nDoc, failKind(), "page " + std::to_string(nPage) + " could not be drawn");
             bFailed = true;
         } else if (!SavePicture(hMem, hbm, w, h, job, file)) {
             Fail(nDoc, ErrorKind::WriteFailed, "page " + std::to_string(nPage) + " could not be written to " + file);
@@ -361,13 +471,11 @@ void Worker::ConvertOne(int nDoc, const std::string& path, const std::string& pr
     }
     if (hMem)
         DeleteDC(hMem);
-    if (hScreen)
-        ReleaseDC(nullptr, hScreen);
     else
         Fail(nDoc, ErrorKind::EngineFailed, "no drawing surface");
+    if (hScreen)
+        ReleaseDC(nullptr, hScreen);
     doc.Close();
-    // Page documents of the split path (a server without the fast path) go with the document.
-    DeleteTempDocuments(m_setup.temp.c_str());
     if (!bFailed)
         Send({{"doc", nDoc}, {"event", "done"}});
 }

@@ -1,5 +1,5 @@
-// The owner never touches an engine itself: documents go to workers over pipes, one at a time
-// per worker, and come back as lines of events.
+// The owner never touches an engine itself: documents go to workers over pipes, one or two at
+// a time per worker, and come back as lines of events.
 #include "convert/WorkerPool.h"
 
 #include "convert/Procs.h"
@@ -155,7 +155,7 @@ void WorkerPool::Stop(Proc& w, bool bKill)
         w.fromFd = -1;
     }
     w.pid = 0;
-    w.doc = -1;
+    w.docs.clear();
     // An engine dies with the worker that started it; wait until its own have.
     const auto engineUntil = Clock::now() + std::chrono::seconds(5);
     for (int pid : w.engines)
@@ -163,35 +163,95 @@ void WorkerPool::Stop(Proc& w, bool bKill)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
 }
 
-void WorkerPool::Lost(Proc& w, const std::string& kind, const std::string& message)
+void WorkerPool::Lost(Proc& w, int doc, const std::string& kind, const std::string& message)
 {
-    const int doc = w.doc;
+    std::deque<Slot> docs;
+    docs.swap(w.docs);
     Stop(w, true);
-    if (doc >= 0)
-        m_events.push_back({doc, "failed", {{"doc", doc}, {"event", "failed"}, {"kind", kind}, {"message", message}}});
+    for (Slot& slot : docs) {
+        if (slot.doc != doc && !slot.started && !slot.again) {
+            slot.again = true;
+            m_again.push_back(std::move(slot));
+            continue;
+        }
+        const std::string why = slot.doc == doc || kind != "timed out"
+                                    ? message
+                                    : "the worker process was ended: another of its documents ran out of time";
+        m_events.push_back({slot.doc, "failed",
+                            {{"doc", slot.doc}, {"event", "failed"},
+                             {"kind", slot.doc == doc ? kind : std::string("engine failed")}, {"message", why}}});
+    }
+}
+
+WorkerPool::Proc* WorkerPool::Choose(Hand* pHand)
+{
+    for (Proc& w : m_procs)
+        if (w.pid > 0 && w.docs.empty())
+            return &w;
+    if (Live() < m_setup.jobs) {
+        m_procs.remove_if([](const Proc& w) { return w.pid <= 0; });
+        if (Proc* w = Start())
+            return w;
+        *pHand = Hand::CannotStart;
+        return nullptr;
+    }
+    if (m_setup.ahead)
+        for (Proc& w : m_procs)
+            if (w.pid > 0 && w.docs.size() == 1)
+                return &w;
+    *pHand = Hand::NoneFree;
+    return nullptr;
+}
+
+void WorkerPool::HandTo(Proc& w, Slot slot)
+{
+    const int doc = slot.doc;
+    const std::string text = slot.line.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+    slot.deadline = Clock::now() + slot.limit;
+    w.docs.push_back(std::move(slot));
+    if (WriteAll(w.toFd, text))
+        return;
+    // A worker that ended with a document in hand: that one is taken to have ended it, as
+    // when its end is read; the one just written is handed out again.
+    if (w.docs.size() > 1)
+        Lost(w, w.docs.front().doc, "engine failed", "the worker process ended unexpectedly");
+    else
+        Lost(w, doc, "engine failed", "the worker process could not be reached");
+}
+
+void WorkerPool::HandAgain()
+{
+    while (!m_again.empty()) {
+        Hand hand = Hand::Taken;
+        Proc* w = Choose(&hand);
+        if (!w && hand == Hand::NoneFree)
+            return;
+        Slot slot = std::move(m_again.front());
+        m_again.pop_front();
+        if (w)
+            HandTo(*w, std::move(slot));
+        else
+            m_events.push_back({slot.doc, "failed",
+                                {{"doc", slot.doc}, {"event", "failed"}, {"kind", "engine failed"},
+                                 {"message", "no worker process could be started"}}});
+    }
 }
 
 WorkerPool::Hand WorkerPool::Submit(int doc, const json& job, std::chrono::seconds timeout)
 {
-    Proc* pFree = nullptr;
-    for (Proc& w : m_procs)
-        if (w.pid > 0 && w.doc < 0)
-            pFree = &w;
-    if (!pFree) {
-        if (Live() >= m_setup.jobs)
-            return Hand::NoneFree;
-        m_procs.remove_if([](const Proc& w) { return w.pid <= 0; });
-        pFree = Start();
-        if (!pFree)
-            return Hand::CannotStart;
-    }
-    json line = job;
-    line["doc"] = doc;
-    pFree->doc = doc;
-    pFree->deadline = Clock::now() + timeout;
-    pFree->limit = timeout;
-    if (!WriteAll(pFree->toFd, line.dump(-1, ' ', false, json::error_handler_t::replace) + "\n"))
-        Lost(*pFree, "engine failed", "the worker process could not be reached");
+    HandAgain();
+    if (!m_again.empty())
+        return Hand::NoneFree;  // those first
+    Hand hand = Hand::Taken;
+    Proc* w = Choose(&hand);
+    if (!w)
+        return hand;
+    Slot slot;
+    slot.doc = doc;
+    slot.line = job;
+    slot.line["doc"] = doc;
+    slot.limit = timeout;
+    HandTo(*w, std::move(slot));
     return Hand::Taken;
 }
 
@@ -217,10 +277,17 @@ void WorkerPool::OnLine(Proc& w, const std::string& text)
             return;
         }
         const int doc = j.value("doc", -1);
-        if (doc < 0 || doc != w.doc)
+        auto it = std::find_if(w.docs.begin(), w.docs.end(), [&](const Slot& s) { return s.doc == doc; });
+        if (doc < 0 || it == w.docs.end())
             return;
-        if (event == "done" || event == "failed")
-            w.doc = -1;
+        it->started = true;
+        if (event == "done" || event == "failed") {
+            const bool bFirst = it == w.docs.begin();
+            w.docs.erase(it);
+            // The next document's time runs from here: until now it waited for this one.
+            if (bFirst && !w.docs.empty())
+                w.docs.front().deadline = Clock::now() + w.docs.front().limit;
+        }
         m_events.push_back({doc, event, j});
     } catch (const json::exception&) {
     }
@@ -241,8 +308,8 @@ bool WorkerPool::Poll(std::chrono::milliseconds wait, int wakeFd, const std::fun
             continue;
         fds.push_back({w.fromFd, POLLIN, 0});
         owners.push_back(&w);
-        if (w.doc >= 0)
-            wake = std::min(wake, w.deadline);
+        if (!w.docs.empty())
+            wake = std::min(wake, w.docs.front().deadline);
     }
     // Events a Cancel left go out at once.
     const auto ms = m_events.empty() ? std::chrono::duration_cast<std::chrono::milliseconds>(wake - now).count() : 0;
@@ -264,14 +331,17 @@ bool WorkerPool::Poll(std::chrono::milliseconds wait, int wakeFd, const std::fun
                 OnLine(w, line);
             }
         } else if (n == 0 || errno != EINTR) {
-            // The worker ended (crashed, or killed from outside) in the middle of its work.
-            Lost(w, "engine failed", "the worker process ended unexpectedly");
+            // The worker ended (crashed, or killed from outside) in the middle of its work:
+            // which of its documents made it end is not known, so each it started fails.
+            Lost(w, w.docs.empty() ? -1 : w.docs.front().doc, "engine failed", "the worker process ended unexpectedly");
         }
     }
     const auto later = Clock::now();
     for (Proc& w : m_procs)
-        if (w.pid > 0 && w.doc >= 0 && later >= w.deadline)
-            Lost(w, "timed out", "not converted within " + std::to_string(w.limit.count()) + " seconds");
+        if (w.pid > 0 && !w.docs.empty() && later >= w.docs.front().deadline)
+            Lost(w, w.docs.front().doc, "timed out",
+                 "not converted within " + std::to_string(w.docs.front().limit.count()) + " seconds");
+    HandAgain();
     std::vector<PoolEvent> events;
     events.swap(m_events);
     for (const PoolEvent& e : events)
@@ -282,8 +352,14 @@ bool WorkerPool::Poll(std::chrono::milliseconds wait, int wakeFd, const std::fun
 bool WorkerPool::Cancel(int doc, const std::string& kind, const std::string& message)
 {
     for (Proc& w : m_procs)
-        if (w.pid > 0 && w.doc == doc) {
-            Lost(w, kind, message);
+        if (w.pid > 0 && std::any_of(w.docs.begin(), w.docs.end(), [&](const Slot& s) { return s.doc == doc; })) {
+            Lost(w, doc, kind, message);
+            return true;
+        }
+    for (auto it = m_again.begin(); it != m_again.end(); ++it)
+        if (it->doc == doc) {
+            m_again.erase(it);
+            m_events.push_back({doc, "failed", {{"doc", doc}, {"event", "failed"}, {"kind", kind}, {"message", message}}});
             return true;
         }
     return false;
@@ -299,13 +375,14 @@ void WorkerPool::StopAll(bool bKill)
         Stop(w, bKill);
     m_procs.clear();
     m_events.clear();
+    m_again.clear();
 }
 
 int WorkerPool::Busy() const
 {
-    int n = 0;
+    int n = int(m_again.size());
     for (const Proc& w : m_procs)
-        n += w.pid > 0 && w.doc >= 0;
+        n += w.pid > 0 ? int(w.docs.size()) : 0;
     return n;
 }
 
@@ -337,8 +414,8 @@ Clock::time_point WorkerPool::NextDeadline() const
 {
     auto t = Clock::now() + std::chrono::seconds(1);
     for (const Proc& w : m_procs)
-        if (w.pid > 0 && w.doc >= 0)
-            t = std::min(t, w.deadline);
+        if (w.pid > 0 && !w.docs.empty())
+            t = std::min(t, w.docs.front().deadline);
     return t;
 }
 

@@ -174,20 +174,34 @@ bool CxWordDoc::LoadDocument()
     return true;
 }
 
-void CxWordDoc::Close()
+void CxWordDoc::ReleaseSourceDispatch()
 {
     if (m_pSrcDisp) {
         if (IDispatch* p = m_pSrcDisp->GetDispatch())
             p->Release(); // the QueryInterface reference
     }
-    ReleasePageObject();
     delete m_pSrcDisp;
     m_pSrcDisp = nullptr;
+}
+
+void CxWordDoc::Close()
+{
+    ReleasePageObject();
+    ReleaseSourceDispatch();
     ReleaseAndNull(m_pSrcView);
     ReleaseAndNull(m_pSrcUnk);
     ReleaseAndNull(m_pSrcOle);
     ReleaseAndNull(m_pSrcStg);
     ReleaseAndNull(m_pSrcBytes);
+}
+
+bool CxWordDoc::CloseServer()
+{
+    if (!m_pSrcView || !m_pSrcOle)
+        return false;
+    // The automation object asks the server; without it only the page view is left.
+    ReleaseSourceDispatch();
+    return SUCCEEDED(m_pSrcOle->Close(OLECLOSE_NOSAVE));
 }
 
 void CxWordDoc::ReleasePageObject()

@@ -54,6 +54,11 @@ public:
     int GetStoredPageCount();
     // Whether pages are drawn straight from the document's own layout.
     bool HasPageView() const { return m_pSrcView != nullptr; }
+    // Ends the document in its server (IOleObject::Close) but keeps the page view, which goes
+    // on drawing the pages the server had laid out for drawing (those measured or drawn
+    // before), as a closed OLE object draws from its cache: the server is free for another
+    // document meanwhile. False (nothing changes) without a page view.
+    bool CloseServer();
 
     bool EmbedPageDocument(int nPageNo);
     void ReleasePageObject();
@@ -71,6 +76,7 @@ protected:
     bool PasteRange(IDispatch* pRange);
     bool MakePageDocument(int nStart, int nEnd, int nPageNo);
     bool SaveDocumentAs(IDispatch* pDoc, const char* szPath);
+    void ReleaseSourceDispatch();
 
     CxWordUtil* m_pOwner;
     CDispCmd* m_pSrcDisp;

@@ -62,33 +62,42 @@ TEST(WorkerPool, EachDocumentEndsOnceWhateverItsWorkerDoes)
         {"engine", "done", ""},
         {"c.docx", "done", ""},
     };
-    TempDir temp;
-    WorkerPool pool(FakeSetup(temp.Path(), 2));
-    std::vector<json> jobs;
-    for (const Row& r : rows)
-        jobs.push_back({{"path", r.path}, {"prefix", "p-"}});
-    auto events = RunAll(pool, jobs, 2);
-    for (size_t i = 0; i < std::size(rows); ++i) {
-        SCOPED_TRACE(rows[i].path);
-        const std::vector<PoolEvent>& e = events[int(i)];
-        ASSERT_FALSE(e.empty());
-        int ends = 0;
-        for (const PoolEvent& x : e)
-            ends += x.event == "done" || x.event == "failed";
-        EXPECT_EQ(ends, 1);
-        EXPECT_EQ(e.back().event, rows[i].last);
-        if (*rows[i].kind) {
-            EXPECT_EQ(e.back().line.value("kind", ""), rows[i].kind);
+    // With a second document handed to a busy worker (ahead), a document waiting behind one
+    // that crashed or hung goes to another worker and ends as it would have alone.
+    for (const bool bAhead : {false, true}) {
+        SCOPED_TRACE(bAhead ? "ahead" : "one at a time");
+        TempDir temp;
+        // One worker, ahead: "engine" waits behind "hang" in the same worker.
+        PoolSetup setup = FakeSetup(temp.Path(), bAhead ? 1 : 2);
+        setup.ahead = bAhead;
+        WorkerPool pool(setup);
+        std::vector<json> jobs;
+        for (const Row& r : rows)
+            jobs.push_back({{"path", r.path}, {"prefix", "p-"}});
+        auto events = RunAll(pool, jobs, 2);
+        for (size_t i = 0; i < std::size(rows); ++i) {
+            SCOPED_TRACE(rows[i].path);
+            const std::vector<PoolEvent>& e = events[int(i)];
+            ASSERT_FALSE(e.empty());
+            int ends = 0;
+            for (const PoolEvent& x : e)
+                ends += x.event == "done" || x.event == "failed";
+            EXPECT_EQ(ends, 1);
+            EXPECT_EQ(e.back().event, rows[i].last) << e.back().line.dump();
+            if (*rows[i].kind) {
+                EXPECT_EQ(e.back().line.value("kind", ""), rows[i].kind);
+            }
         }
+        // A crashed or timed-out worker was replaced; at most two ever worked at once.
+        EXPECT_GE(pool.WorkerPids().size(), 3u);
+        EXPECT_LE(pool.Live(), 2);
+        EXPECT_EQ(pool.EnginePids().size(), 1u);  // the "engine" document's report
+        EXPECT_EQ(pool.Busy(), 0);
+        const std::vector<int> pids = pool.WorkerPids();
+        pool.StopAll(false);
+        for (int pid : pids)
+            EXPECT_TRUE(ProcessGone(pid)) << pid;
     }
-    // A crashed or timed-out worker was replaced; at most two ever worked at once.
-    EXPECT_GE(pool.WorkerPids().size(), 3u);
-    EXPECT_LE(pool.Live(), 2);
-    EXPECT_EQ(pool.EnginePids().size(), 1u);  // the "engine" document's report
-    const std::vector<int> pids = pool.WorkerPids();
-    pool.StopAll(false);
-    for (int pid : pids)
-        EXPECT_TRUE(ProcessGone(pid)) << pid;
 }
 
 TEST(WorkerPool, ADocumentsOwnSettingsOverrideTheSetupForItAlone)

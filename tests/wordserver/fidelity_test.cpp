@@ -343,6 +343,42 @@ TEST(WordServerFidelity, ALongDocumentsFirstPageAloneIsItsFirstPage)
     ReleaseDC(nullptr, screen);
 }
 
+// Closed in the engine, a document goes on drawing the pages exported before (the converter
+// draws them while the engine loads the next document), while the engine serves another one,
+// and draws no page that was never exported.
+TEST(WordServerFidelity, ClosedInTheEngineItDrawsWhatWasExported)
+{
+    TempDir dir;
+    std::string work;
+    ASSERT_NO_FATAL_FAILURE(PrepareFolders(dir, &work));
+    CxWordUtil util;
+    Word word;
+    ASSERT_NE(word.docs, nullptr);
+    HDC screen = GetDC(nullptr);
+    const std::string path = dir / "long.docx";
+    ASSERT_TRUE(MakeDocument(word, dir.Path(), LongBody(), path));
+    CxWordDoc first(&util), whole(&util);
+    ASSERT_TRUE(first.Open(path.c_str()));
+    ASSERT_TRUE(whole.Open(path.c_str()));
+    const Picture alone = Draw(first, 0, screen);  // page 1 exported alone
+    const Picture last = Draw(whole, whole.GetPageCount() - 1, screen);  // the whole export
+    ASSERT_FALSE(alone.px.empty());
+    ASSERT_FALSE(last.px.empty());
+    ASSERT_TRUE(first.CloseServer());
+    ASSERT_TRUE(whole.CloseServer());
+    std::string fonts;
+    EXPECT_FALSE(first.GetFontReport(&fonts)) << "nothing more is asked of the engine";
+
+    CxWordDoc other(&util);
+    ASSERT_TRUE(other.Open(path.c_str()));
+    EXPECT_TRUE(Draw(first, 0, screen).px == alone.px);
+    EXPECT_TRUE(Draw(first, 1, screen).px.empty()) << "page 2 was never exported for it";
+    EXPECT_TRUE(Draw(whole, whole.GetPageCount() - 1, screen).px == last.px);
+    EXPECT_TRUE(Draw(whole, 0, screen).px == alone.px);
+    EXPECT_TRUE(Draw(other, 0, screen).px == alone.px);
+    ReleaseDC(nullptr, screen);
+}
+
 TEST(WordServerFidelity, GeneratedPagesMatchTheEngineLayout)
 {
     TempDir dir;

@@ -3,7 +3,8 @@
 // and its Document automation object for IDispatch. For the print aspect (DVASPECT_DOCPRINT)
 // IViewObject2::GetExtent and IViewObject::Draw serve any page, lindex counting from 1, as the
 // document itself lays it out: the whole document is exported once and its pages drawn from
-// that export (page 1 of a long document first on its own).
+// that export (page 1 of a long document first on its own). Closed, it still draws the pages
+// exported before, so that the engine can take another document while they are drawn.
 #include "ComObjects.h"
 
 #include <oleclasses.h>
@@ -295,6 +296,14 @@ private:
     {
         if (!m_doc)
             return OLE_E_BLANK;
+        if (!m_doc->IsOpen()) {
+            // Closed (IOleObject::Close): as an OLE object back in its loaded state draws from
+            // its cache, the pages come from the export made before.
+            if (!m_pages || m_pages->Count() < 1)
+                return OLE_E_NOTRUNNING;
+            *pages = m_pages.get();
+            return S_OK;
+        }
         std::shared_ptr<const PdfBytes> pdf;
         HRESULT hr = EmbeddingError(m_doc->AllPagesPdf(&pdf));
         if (FAILED(hr))
@@ -318,6 +327,13 @@ private:
     {
         if (!m_doc)
             return OLE_E_BLANK;
+        if (!m_pages && !m_doc->IsOpen()) {
+            if (page != 1 || !m_first || m_first->Count() != 1)
+                return OLE_E_NOTRUNNING;
+            *pages = m_first.get();
+            *index = 0;
+            return S_OK;
+        }
         if (!m_pages) {
             int count = 0;
             HRESULT hr = EmbeddingError(m_doc->DrawnPageCount(&count));
