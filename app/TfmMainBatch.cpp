@@ -250,7 +250,9 @@ void TfmMain::DispatchBatch()
             FinishBatchDocument(i, "engine failed", "no worker process could be started");
             continue;
         }
-        d.row->setText(kStateColumn, "Converting");
+        // Behind another document of its worker it waits, as far as the user is concerned:
+        // at most "documents at once" convert.
+        d.row->setText(kStateColumn, run->pool->HasTurn(int(i)) ? "Converting" : "Waiting");
     }
 }
 
@@ -266,6 +268,11 @@ void TfmMain::PollBatchRun()
         } catch (const json::exception&) {
         }
     });
+    for (size_t i = 0; batchRun == run && i < run->docs.size(); ++i) {
+        BatchDoc& d = run->docs[i];
+        if (d.state == BatchDoc::Converting && d.row->text(kStateColumn) == "Waiting" && run->pool->HasTurn(int(i)))
+            d.row->setText(kStateColumn, "Converting");
+    }
     DispatchBatch();
     ShowBatchTotal(false);
     if (!ok || (run->pool->Busy() == 0 && run->queue.empty()))

@@ -416,8 +416,8 @@ void Worker::ConvertOne(int nDoc, const std::string& path, const std::string& pr
 }
 
 // Sends the document's "opened", draws and writes its pages, and ends it (done or failed);
-// closes it. On the drawing thread for a document closed in the engine, where a page that
-// cannot be drawn is the export's fault, not the engine's.
+// closes it. On the drawing thread for a document closed in the engine: a page its export
+// cannot draw fails as the engine's, so that the run tries the document again on a fresh one.
 void Worker::DrawPages(Loaded& loaded)
 {
     const int nDoc = loaded.nDoc;
@@ -426,7 +426,7 @@ void Worker::DrawPages(Loaded& loaded)
     Send(loaded.opened);
     auto failKind = [&] {
         if (loaded.bDetached)
-            return ErrorKind::Damaged;
+            return ErrorKind::EngineFailed;
         ReportEngines(nDoc);
         return EngineLost() ? ErrorKind::EngineFailed : ErrorKind::Damaged;
     };

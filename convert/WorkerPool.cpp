@@ -386,6 +386,14 @@ int WorkerPool::Busy() const
     return n;
 }
 
+bool WorkerPool::HasTurn(int doc) const
+{
+    for (const Proc& w : m_procs)
+        if (w.pid > 0 && !w.docs.empty() && w.docs.front().doc == doc)
+            return true;
+    return false;
+}
+
 void WorkerPool::StartAll()
 {
     m_procs.remove_if([](const Proc& w) { return w.pid <= 0; });

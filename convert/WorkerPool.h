@@ -78,6 +78,9 @@ public:
 
     // Documents handed in and not ended yet.
     int Busy() const;
+    // Whether doc's turn has come: it is the first of its worker's documents (not waiting
+    // behind another).
+    bool HasTurn(int doc) const;
     // Live workers whose engine runs (warm workers once they said "ready").
     int Ready() const;
     int Live() const;

@@ -505,7 +505,12 @@ public:
     HRESULT STDMETHODCALLTYPE SetClientSite(IOleClientSite*) override { return Unscripted("Embedded.SetClientSite"); }
     HRESULT STDMETHODCALLTYPE GetClientSite(IOleClientSite**) override { return Unscripted("Embedded.GetClientSite"); }
     HRESULT STDMETHODCALLTYPE SetHostNames(LPCOLESTR, LPCOLESTR) override { return Unscripted("Embedded.SetHostNames"); }
-    HRESULT STDMETHODCALLTYPE Close(DWORD) override { return Unscripted("Embedded.Close"); }
+    // Closed, it still draws its pages: as an OLE object in its loaded state, from its cache.
+    HRESULT STDMETHODCALLTYPE Close(DWORD dwSaveOption) override
+    {
+        Record("Close");
+        return dwSaveOption == OLECLOSE_NOSAVE ? S_OK : Unscripted("Embedded.Close saving");
+    }
     HRESULT STDMETHODCALLTYPE SetMoniker(DWORD, IMoniker*) override { return Unscripted("Embedded.SetMoniker"); }
     HRESULT STDMETHODCALLTYPE GetMoniker(DWORD, DWORD, IMoniker**) override { return Unscripted("Embedded.GetMoniker"); }
     HRESULT STDMETHODCALLTYPE InitFromData(IDataObject*, BOOL, DWORD) override { return Unscripted("Embedded.InitFromData"); }

@@ -662,7 +662,7 @@ TEST_F(WordDocTest, AnUnscriptedCallFailsTheTestWithItsName)
                                reinterpret_cast<void**>(&ole)),
               S_OK);
     HRESULT hr = S_OK;
-    EXPECT_NONFATAL_FAILURE(hr = ole->Close(OLECLOSE_NOSAVE), "unscripted call: Embedded.Close");
+    EXPECT_NONFATAL_FAILURE(hr = ole->Update(), "unscripted call: Embedded.Update");
     EXPECT_EQ(hr, E_NOTIMPL);
     IViewObject* view = nullptr;
     ASSERT_EQ(ole->QueryInterface(IID_IViewObject, reinterpret_cast<void**>(&view)), S_OK);
