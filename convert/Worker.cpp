@@ -157,7 +157,6 @@ public:
         }
         m_drawWake.notify_all();
         m_drawer.join();
-        ReleaseDrawn();
         delete m_pUtil;
     }
 
@@ -195,7 +194,6 @@ public:
 
     void Convert(int nDoc, const std::string& path, const std::string& prefix, const Job& job)
     {
-        ReleaseDrawn();
         ConvertOne(nDoc, path, prefix, job);
         RecycleEngine();
     }
@@ -206,7 +204,6 @@ private:
     void HandToDrawer(std::unique_ptr<Loaded> loaded);
     void DrawerMain();
     void WaitForDrawer();
-    void ReleaseDrawn();
     void ReportEngines(int nDoc);
     bool EngineLost() const;
     void RecycleEngine();
@@ -224,9 +221,6 @@ private:
     std::mutex m_drawLock;
     std::condition_variable m_drawWake;
     std::unique_ptr<Loaded> m_pToDraw;  // handed over, not yet taken
-    // Drawn, released on this thread: releasing the server's objects waits for the engine's
-    // current call, which would hold the drawing up.
-    std::vector<std::unique_ptr<Loaded>> m_drawn;
     bool m_bDrawing = false;
     bool m_bEnd = false;
 };
@@ -254,21 +248,12 @@ void Worker::DrawerMain()
         }
         m_drawWake.notify_all();
         DrawPages(*loaded);
+        loaded.reset();
         {
             std::lock_guard<std::mutex> guard(m_drawLock);
-            m_drawn.push_back(std::move(loaded));
             m_bDrawing = false;
         }
         m_drawWake.notify_all();
-    }
-}
-
-void Worker::ReleaseDrawn()
-{
-    std::vector<std::unique_ptr<Loaded>> drawn;
-    {
-        std::lock_guard<std::mutex> guard(m_drawLock);
-        drawn.swap(m_drawn);
     }
 }
 
@@ -288,7 +273,6 @@ void Worker::RecycleEngine()
     // A document being drawn still holds the engine (the server's objects keep it running):
     // it ends once they are released.
     WaitForDrawer();
-    ReleaseDrawn();
     delete m_pUtil;
     m_pUtil = nullptr;
     m_limit.Replaced();
