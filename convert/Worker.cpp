@@ -21,10 +21,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <condition_variable>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <condition_variable>
 #include <iostream>
 #include <memory>
 #include <mutex>

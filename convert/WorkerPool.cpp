@@ -163,6 +163,11 @@ void WorkerPool::Stop(Proc& w, bool bKill)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
 }
 
+void WorkerPool::Failed(int doc, const std::string& kind, const std::string& message)
+{
+    m_events.push_back({doc, "failed", {{"doc", doc}, {"event", "failed"}, {"kind", kind}, {"message", message}}});
+}
+
 void WorkerPool::Lost(Proc& w, int doc, const std::string& kind, const std::string& message)
 {
     std::deque<Slot> docs;
@@ -177,9 +182,7 @@ void WorkerPool::Lost(Proc& w, int doc, const std::string& kind, const std::stri
         const std::string why = slot.doc == doc || kind != "timed out"
                                     ? message
                                     : "the worker process was ended: another of its documents ran out of time";
-        m_events.push_back({slot.doc, "failed",
-                            {{"doc", slot.doc}, {"event", "failed"},
-                             {"kind", slot.doc == doc ? kind : std::string("engine failed")}, {"message", why}}});
+        Failed(slot.doc, slot.doc == doc ? kind : "engine failed", why);
     }
 }
 
@@ -231,9 +234,7 @@ void WorkerPool::HandAgain()
         if (w)
             HandTo(*w, std::move(slot));
         else
-            m_events.push_back({slot.doc, "failed",
-                                {{"doc", slot.doc}, {"event", "failed"}, {"kind", "engine failed"},
-                                 {"message", "no worker process could be started"}}});
+            Failed(slot.doc, "engine failed", "no worker process could be started");
     }
 }
 
@@ -359,7 +360,7 @@ bool WorkerPool::Cancel(int doc, const std::string& kind, const std::string& mes
     for (auto it = m_again.begin(); it != m_again.end(); ++it)
         if (it->doc == doc) {
             m_again.erase(it);
-            m_events.push_back({doc, "failed", {{"doc", doc}, {"event", "failed"}, {"kind", kind}, {"message", message}}});
+            Failed(doc, kind, message);
             return true;
         }
     return false;

@@ -117,6 +117,8 @@ private:
     // worker's other documents it had started; the rest are handed out again.
     void Lost(Proc& w, int doc, const std::string& kind, const std::string& message);
     void OnLine(Proc& w, const std::string& line);
+    // Document doc's "failed" event, for the next Poll to hand out.
+    void Failed(int doc, const std::string& kind, const std::string& message);
     // A worker for one more document: an idle one, a new one, or (ahead) one with a single
     // document. Null with *pHand saying why.
     Proc* Choose(Hand* pHand);
